@@ -1,0 +1,13 @@
+// The application: starts the network, runs the main dialog once, and ends.
+#pragma once
+
+#include "platform/framework/Framework.h"
+
+namespace tessaloom {
+
+class CTessaloomApp : public CWinApp {
+  public:
+    bool InitInstance() override;
+};
+
+}  // namespace tessaloom

@@ -1,0 +1,13 @@
+// The About box, opened from the main dialog's system menu.
+#pragma once
+
+#include "platform/framework/Framework.h"
+
+namespace tessaloom {
+
+class CAboutDlg : public CDialog {
+  public:
+    CAboutDlg(Platform& platform, CDialog* parent);
+};
+
+}  // namespace tessaloom

@@ -1,0 +1,294 @@
+#include "dialogs/TessaloomDlg.h"
+
+#include <algorithm>
+#include <cstring>
+#include <iterator>
+
+#include "catalogue/CatalogueUrl.h"
+#include "catalogue/Download.h"
+#include "catalogue/ServerList.h"
+#include "dialogs/AboutDlg.h"
+#include "dialogs/Paths.h"
+#include "resources/resource.h"
+
+namespace tessaloom {
+
+namespace {
+
+struct ConnectionFile {
+    const char* remote;  // after the server prefix
+    const char* failed;  // notice when the fetch fails
+    const char* local;   // after the destination path
+};
+
+// Fetched and written in this order.
+const ConnectionFile kConnectionFiles[] = {
+    {"/QuorvaneLauncher.url", "Failed to download QuorvaneLauncher.url file.",
+     "\\cd_image\\data\\launcher\\QuorvaneLauncher.url"},
+    {"/DozidavuvUvurez.url", "Failed to download DozidavuvUvurez.url file.",
+     "\\cd_image\\data\\launcher\\DozidavuvUvurez.url"},
+    {"/QuorvanePatcher.url", "Failed to download QuorvanePatcher.url file.",
+     "\\cd_image\\data\\patcher\\QuorvanePatcher.url"},
+};
+constexpr std::size_t kFileCount = std::size(kConnectionFiles);
+
+// The shell's path lists hold a path and two terminating zero bytes in 260 bytes.
+constexpr std::size_t kMaxShellPath = kMaxPath - 2;
+
+const char kPathTooLong[] = "The destination path is too long.";
+
+std::size_t LongestLocalPath() {
+    std::size_t longest = 0;
+    for (const ConnectionFile& file : kConnectionFiles) {
+        longest = std::max(longest, std::strlen(file.local));
+    }
+    return longest;
+}
+
+}  // namespace
+
+CTessaloomDlg::CTessaloomDlg(Platform& platform, CDialog* parent)
+    : CDialog(platform, IDD_TESSALOOM_DIALOG, parent),
+      m_hIcon(platform.LoadIconResource(IDR_MAINFRAME)) {}
+
+CTessaloomDlg::~CTessaloomDlg() = default;
+
+const MessageMap* CTessaloomDlg::GetMessageMap() const {
+    static const MessageMapEntry entries[] = {
+        OnSysCommandMsg(&CTessaloomDlg::OnSysCommand),
+        OnPaintMsg(&CTessaloomDlg::OnPaint),
+        OnQueryDragIconMsg(&CTessaloomDlg::OnQueryDragIcon),
+        OnClicked(IDC_BROWSE_SOURCE, &CTessaloomDlg::OnBrowseSource),
+        OnClicked(IDC_BROWSE_DEST, &CTessaloomDlg::OnBrowseDestination),
+        OnClicked(IDC_DUPLICATE, &CTessaloomDlg::OnDuplicate),
+    };
+    static const MessageMap map = {entries, std::size(entries)};
+    return &map;
+}
+
+bool CTessaloomDlg::OnInitDialog() {
+    CDialog::OnInitDialog();
+    LoadServerList();
+    AddAboutMenuEntry();
+    m_platform.SetWindowIcon(m_hWnd, m_hIcon, true);
+    m_platform.SetWindowIcon(m_hWnd, m_hIcon, false);
+    return true;
+}
+
+void CTessaloomDlg::Notice(const std::string& text) {
+    AfxMessageBox(m_platform, text, kMbOk | kMbIconError);
+}
+
+// --- Catalogue ----------------------------------------------------------------------------
+
+bool CTessaloomDlg::DownloadToStream(const std::string& url, StreamPtr& stream) {
+    return tessaloom::DownloadToStream(m_platform, url, stream);
+}
+
+bool CTessaloomDlg::LoadServerList() {
+    Handle combo = GetDlgItem(IDC_SERVER_COMBO);
+    if (combo == nullptr) return false;
+
+    StreamPtr stream;
+    if (!DownloadToStream(std::string(kCatalogueBaseUrl) + kServerListName, stream)) {
+        return false;
+    }
+    ServerListText list = ReadServerListText(*stream);
+    stream.reset();
+
+    m_serverValues.clear();
+    for (ServerEntry& entry : ParseServerList(list.text, list.cut)) {
+        m_platform.ComboAddString(combo, entry.name);
+        m_serverValues.push_back(std::move(entry.value));
+    }
+    m_platform.ComboSetCurSel(combo, 0);
+    return true;
+}
+
+// --- Window furniture ---------------------------------------------------------------------
+
+void CTessaloomDlg::AddAboutMenuEntry() {
+    Handle menu = m_platform.SystemMenu(m_hWnd);
+    if (menu == nullptr) return;
+    std::string text = m_platform.LoadStringResource(IDS_ABOUTBOX);
+    if (text.empty()) return;
+    m_platform.AppendMenuSeparator(menu);
+    m_platform.AppendMenuItem(menu, IDM_ABOUTBOX, text);
+}
+
+void CTessaloomDlg::OnSysCommand(unsigned id, std::intptr_t /*param*/) {
+    if ((id & 0xFFF0) == IDM_ABOUTBOX) {
+        CAboutDlg about(m_platform, this);
+        about.DoModal();
+    } else {
+        Default();
+    }
+}
+
+void CTessaloomDlg::OnPaint() {
+    if (!m_platform.IsMinimized(m_hWnd)) {
+        Default();
+        return;
+    }
+    Handle dc = m_platform.StartPaint(m_hWnd);
+    m_platform.Send(m_hWnd, {kWmIconEraseBkgnd, reinterpret_cast<std::uintptr_t>(dc), 0});
+    int iconWidth = m_platform.SystemMetric(kSmCxIcon);
+    int iconHeight = m_platform.SystemMetric(kSmCyIcon);
+    Rect client = m_platform.ClientRect(m_hWnd);
+    int x = (client.Width() - iconWidth + 1) / 2;
+    int y = (client.Height() - iconHeight + 1) / 2;
+    m_platform.PaintIcon(dc, x, y, m_hIcon);
+    m_platform.FinishPaint(m_hWnd);
+}
+
+Handle CTessaloomDlg::OnQueryDragIcon() { return m_hIcon; }
+
+// --- Folder pickers -----------------------------------------------------------------------
+
+void CTessaloomDlg::OnBrowseSource() {
+    std::string path;
+    BrowseResult result = m_platform.BrowseForFolder("Select the Quorvane folder:", path);
+    if (result == BrowseResult::kCancelled) {
+        Notice("No folder selected");
+        return;
+    }
+    if (result == BrowseResult::kNotFileSystem) return;
+    if (path.empty()) {
+        Notice("Error");
+        return;
+    }
+    SetDlgItemText(IDC_SOURCE_EDIT, path);
+}
+
+int CTessaloomDlg::SelectedServer(Handle combo) {
+    int index = m_platform.ComboGetCurSel(combo);
+    if (m_platform.ComboGetCount(combo) <= 0 || index < 0 ||
+        static_cast<std::size_t>(index) >= m_serverValues.size()) {
+        Notice("No test server selected");
+        return -1;
+    }
+    return index;
+}
+
+void CTessaloomDlg::OnBrowseDestination() {
+    Handle combo = GetDlgItem(IDC_SERVER_COMBO);
+    if (combo == nullptr) {
+        Notice("No combox.");
+        return;
+    }
+    int index = SelectedServer(combo);
+    if (index < 0) return;
+    std::string name = m_platform.ComboGetText(combo, index);
+    if (!IsValidFolderName(name)) {
+        Notice("The test server name cannot be used as a folder name.");
+        return;
+    }
+
+    std::string path;
+    BrowseResult result =
+        m_platform.BrowseForFolder("Select where you want the \"" + name + "\" folder:", path);
+    if (result == BrowseResult::kCancelled) {
+        Notice("No folder selected");
+        return;
+    }
+    if (result == BrowseResult::kNotFileSystem) return;
+    if (path.empty()) {
+        Notice("Error");
+        return;
+    }
+    std::string destination = ComposeDestination(path, name);
+    if (!FitsInPathBuffer(destination.size())) {
+        Notice(kPathTooLong);
+        return;
+    }
+    SetDlgItemText(IDC_DEST_EDIT, destination);
+}
+
+// --- Duplicate ----------------------------------------------------------------------------
+
+void CTessaloomDlg::OnDuplicate() {
+    const std::string source = GetDlgItemText(IDC_SOURCE_EDIT);
+    const std::string destination = GetDlgItemText(IDC_DEST_EDIT);
+    if (source.empty()) {
+        Notice("No source folder selected");
+        return;
+    }
+    if (destination.empty()) {
+        Notice("No destination folder selected");
+        return;
+    }
+    if (!m_platform.ProbeFile(source + "\\version.id")) {
+        Notice("The source folder must contain quorvane.");
+        return;
+    }
+    Handle combo = GetDlgItem(IDC_SERVER_COMBO);
+    if (combo == nullptr) {
+        Notice("No combox.");
+        return;
+    }
+    int index = SelectedServer(combo);
+    if (index < 0) return;
+    if (source.size() > kMaxShellPath || destination.size() > kMaxShellPath ||
+        !FitsInPathBuffer(destination.size() + LongestLocalPath())) {
+        Notice(kPathTooLong);
+        return;
+    }
+    if (IsSameOrInside(destination, source)) {
+        Notice("The destination folder must not be inside the Quorvane folder.");
+        return;
+    }
+
+    const std::string prefix = std::string(kCatalogueBaseUrl) +
+                               ServerDirectory(m_serverValues[static_cast<std::size_t>(index)]);
+    StreamPtr streams[kFileCount];
+    for (std::size_t i = 0; i < kFileCount; ++i) {
+        if (!DownloadToStream(prefix + kConnectionFiles[i].remote, streams[i])) {
+            Notice(kConnectionFiles[i].failed);
+            return;
+        }
+    }
+
+    CopyResult copy = m_platform.CopyFolder(m_hWnd, source, destination);
+    if (copy.aborted) {
+        Notice("Operation aborted by user.");
+        return;
+    }
+    if (copy.code != 0) {
+        Notice("Failed to copy the Quorvane folder.");
+        return;
+    }
+
+    for (std::size_t i = 0; i < kFileCount; ++i) {
+        if (!SaveStreamToFile(destination + kConnectionFiles[i].local, *streams[i])) return;
+    }
+    for (StreamPtr& stream : streams) stream.reset();
+
+    m_platform.OpenFolder(destination);
+    Notice("Operation completed.");
+    m_platform.PostQuit(0);
+}
+
+bool CTessaloomDlg::SaveStreamToFile(const std::string& path, Stream& stream) {
+    std::uint64_t size = 0;
+    std::vector<std::uint8_t> data;
+    bool complete = stream.Stat(size);
+    if (complete) {
+        // Read until the stream is exhausted; the size only checks the result.
+        std::uint8_t chunk[64 * 1024];
+        std::uint32_t count = 0;
+        while ((complete = stream.Read(chunk, sizeof chunk, count)) && count > 0) {
+            data.insert(data.end(), chunk, chunk + count);
+        }
+        complete = complete && data.size() == size;
+    }
+    std::string error;
+    if (!complete) {
+        error = "The downloaded data could not be read completely.";
+    } else if (m_platform.WriteWholeFile(path, data.data(), data.size(), error)) {
+        return true;
+    }
+    AfxMessageBox(m_platform, "Cannot write " + path + ".\n" + error, kMbOk | kMbIconExclamation);
+    return false;
+}
+
+}  // namespace tessaloom

@@ -1,0 +1,47 @@
+// The main dialog: server selector, the two folder fields and the Duplicate command.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "platform/framework/Framework.h"
+
+namespace tessaloom {
+
+class CTessaloomDlg : public CDialog {
+  public:
+    explicit CTessaloomDlg(Platform& platform, CDialog* parent = nullptr);
+    ~CTessaloomDlg() override;
+
+    // Fetches `url` with the retry prompt; see tessaloom::DownloadToStream.
+    bool DownloadToStream(const std::string& url, StreamPtr& stream);
+    // Fills the selector and m_serverValues from the catalogue's list.
+    bool LoadServerList();
+    // Writes the whole of `stream` to `path`; on failure tells the user and returns false.
+    bool SaveStreamToFile(const std::string& path, Stream& stream);
+
+    // Message handlers.
+    void OnSysCommand(unsigned id, std::intptr_t param);
+    void OnPaint();
+    Handle OnQueryDragIcon();
+    void OnBrowseSource();
+    void OnBrowseDestination();
+    void OnDuplicate();
+
+  protected:
+    const MessageMap* GetMessageMap() const override;
+    void DoDataExchange() override {}
+    bool OnInitDialog() override;
+
+    Handle m_hIcon;
+    // Server directories, index-aligned with the selector's entries.
+    std::vector<std::string> m_serverValues;
+
+  private:
+    void AddAboutMenuEntry();
+    // The selected entry's index, or -1 after telling the user why there is none.
+    int SelectedServer(Handle combo);
+    void Notice(const std::string& text);
+};
+
+}  // namespace tessaloom

@@ -1,0 +1,170 @@
+// The operations the program needs of the operating system, behind one interface.
+// Win32Platform (src/platform/win32) is the real one; FakePlatform (src/platform/fake)
+// stands in for it in the native unit tests. Everything above this layer is portable.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+namespace tessaloom {
+
+// Opaque handles: a window, menu, icon or device context of the platform.
+using Handle = void*;
+
+// 32-bit result code of a fetch, in the platform's error-code form.
+using ResultCode = std::uint32_t;
+
+constexpr ResultCode kResultOk = 0;
+constexpr ResultCode kResultAborted = 0x80004004u;          // the fetch was aborted
+constexpr ResultCode kResultDownloadFailure = 0x800C0008u;  // transport failure, short body
+constexpr ResultCode kResultHttpStatusBase = 0x80190000u;   // + HTTP status (404 -> ...194)
+
+// Message box styles and answers (same values as the platform's).
+constexpr unsigned kMbOk = 0x0;
+constexpr unsigned kMbRetryCancel = 0x5;
+constexpr unsigned kMbIconError = 0x10;
+constexpr unsigned kMbIconExclamation = 0x30;
+constexpr int kIdOk = 1;
+constexpr int kIdCancel = 2;
+constexpr int kIdRetry = 4;
+
+// Window messages the framework routes (same values as the platform's).
+constexpr std::uint32_t kWmPaint = 0x000F;
+constexpr std::uint32_t kWmIconEraseBkgnd = 0x0027;
+constexpr std::uint32_t kWmQueryDragIcon = 0x0037;
+constexpr std::uint32_t kWmInitDialog = 0x0110;
+constexpr std::uint32_t kWmCommand = 0x0111;
+constexpr std::uint32_t kWmSysCommand = 0x0112;
+constexpr unsigned kBnClicked = 0;
+
+// System metrics used when painting the minimized window.
+constexpr int kSmCxIcon = 11;
+constexpr int kSmCyIcon = 12;
+
+constexpr std::size_t kMaxPath = 260;  // path buffers, terminator included
+
+// A fetched body held in memory. Destroying it releases it.
+class Stream {
+  public:
+    virtual ~Stream() = default;
+    // Total size of the body; false when the query fails.
+    virtual bool Stat(std::uint64_t& size) = 0;
+    // Copies up to `count` bytes from the current position; `read` gets the number delivered.
+    // False when the read fails.
+    virtual bool Read(void* buffer, std::uint32_t count, std::uint32_t& read) = 0;
+};
+using StreamPtr = std::unique_ptr<Stream>;
+
+struct Message {
+    std::uint32_t id = 0;
+    std::uintptr_t wParam = 0;
+    std::intptr_t lParam = 0;
+};
+
+// Receives the messages of a modal dialog run by the platform.
+class DialogSink {
+  public:
+    virtual ~DialogSink() = default;
+    // Returns true when handled; `result` is then the message's result (for WM_INITDIALOG,
+    // whether the platform should set the default focus; for WM_QUERYDRAGICON, the icon).
+    // False hands the message to the platform's default dialog handling.
+    virtual bool HandleMessage(Handle window, const Message& message, std::intptr_t& result) = 0;
+};
+
+struct Rect {
+    int left = 0, top = 0, right = 0, bottom = 0;
+    int Width() const { return right - left; }
+    int Height() const { return bottom - top; }
+};
+
+enum class BrowseResult {
+    kCancelled,      // the user closed the picker without choosing
+    kNotFileSystem,  // the chosen item has no file-system path
+    kChosen,         // `path` holds the chosen folder
+};
+
+struct CopyResult {
+    int code = 0;          // 0 on success
+    bool aborted = false;  // the user cancelled the operation in the shell's windows
+};
+
+class Platform {
+  public:
+    virtual ~Platform() = default;
+
+    // --- Application --------------------------------------------------------------------
+    virtual bool SocketInit() = 0;
+    // Visual styles and common controls for the dialogs.
+    virtual void InitCommonControls() = 0;
+    // The executable's file name without its extension: the title of every message box.
+    virtual std::string AppName() = 0;
+    // A string of the executable's string table; empty when there is none.
+    virtual std::string LoadStringResource(unsigned id) = 0;
+    virtual Handle LoadIconResource(unsigned id) = 0;
+    // Ends the modal loop that runs the main dialog, and then the program.
+    virtual void PostQuit(int exitCode) = 0;
+
+    // --- Message boxes ------------------------------------------------------------------
+    // Modal; returns the answer (kIdOk, kIdRetry, kIdCancel...).
+    virtual int ShowMessageBox(const std::string& text, const std::string& title, unsigned style,
+                               unsigned helpContext) = 0;
+
+    // --- Dialogs and controls -----------------------------------------------------------
+    // Creates the dialog of template `templateId` and runs it modally; returns the value
+    // passed to EndDialog, or -1 when the dialog could not be created.
+    virtual std::intptr_t RunModalDialog(unsigned templateId, Handle parent, DialogSink& sink) = 0;
+    virtual void EndModal(Handle dialog, std::intptr_t result) = 0;
+    // Centres `window` over `over`, or over the screen's work area when `over` is null.
+    virtual void Center(Handle window, Handle over) = 0;
+    virtual Handle DialogItem(Handle dialog, int id) = 0;
+    virtual std::string GetText(Handle window) = 0;
+    virtual void SetText(Handle window, const std::string& text) = 0;
+    virtual std::intptr_t Send(Handle window, const Message& message) = 0;
+
+    // Drop-down list (combo box); entries keep insertion order.
+    virtual int ComboAddString(Handle combo, const std::string& text) = 0;
+    virtual int ComboGetCount(Handle combo) = 0;
+    virtual int ComboGetCurSel(Handle combo) = 0;  // -1 when nothing is selected
+    virtual void ComboSetCurSel(Handle combo, int index) = 0;
+    virtual std::string ComboGetText(Handle combo, int index) = 0;
+
+    // --- Window furniture ---------------------------------------------------------------
+    virtual Handle SystemMenu(Handle window) = 0;  // null when the window has none
+    virtual void AppendMenuSeparator(Handle menu) = 0;
+    virtual void AppendMenuItem(Handle menu, unsigned commandId, const std::string& text) = 0;
+    virtual void SetWindowIcon(Handle window, Handle icon, bool big) = 0;
+    virtual bool IsMinimized(Handle window) = 0;
+    virtual int SystemMetric(int index) = 0;
+    virtual Rect ClientRect(Handle window) = 0;
+    // Painting: BeginPaint returns the paint device context; EndPaint ends that paint.
+    virtual Handle StartPaint(Handle window) = 0;
+    virtual void FinishPaint(Handle window) = 0;
+    virtual void PaintIcon(Handle dc, int x, int y, Handle icon) = 0;
+
+    // --- Network ------------------------------------------------------------------------
+    // Fetches the whole body of `url`, never from a cache. kResultOk with `stream` set
+    // only for a 2xx status with the complete body; kResultAborted when aborted;
+    // kResultHttpStatusBase + status for another HTTP status; otherwise an error code.
+    virtual ResultCode FetchUrl(const std::string& url, StreamPtr& stream) = 0;
+
+    // --- Shell and files ----------------------------------------------------------------
+    // The shell's folder picker, with no owner window, starting at the top of the shell
+    // namespace.
+    virtual BrowseResult BrowseForFolder(const std::string& title, std::string& path) = 0;
+    // Copies the folder `source` so that its contents lie directly in `destination`,
+    // with the shell's progress window owned by `owner`.
+    virtual CopyResult CopyFolder(Handle owner, const std::string& source,
+                                  const std::string& destination) = 0;
+    // Opens a folder in the file manager without taking the focus.
+    virtual void OpenFolder(const std::string& path) = 0;
+    // Whether the file opens for reading without sharing.
+    virtual bool ProbeFile(const std::string& path) = 0;
+    // Creates or truncates `path` and writes `size` bytes, without sharing. On failure
+    // returns false with `error` set to the reason in the user's words.
+    virtual bool WriteWholeFile(const std::string& path, const void* data, std::size_t size,
+                                std::string& error) = 0;
+};
+
+}  // namespace tessaloom

@@ -1,0 +1,211 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include "TestSupport.h"
+#include "app/TessaloomApp.h"
+#include "catalogue/Download.h"
+
+namespace tessaloom {
+namespace {
+
+std::vector<std::string> Items(FakeDialog& dialog) {
+    return dialog.controls[IDC_SERVER_COMBO].items;
+}
+
+TEST(StartUp, StartsSocketsThenRunsTheDialogOnceAndEnds) {
+    FakePlatform fake;
+    fake.replies[ListUrl()] = {Body("a=1\n")};
+    CTessaloomApp app;
+    int dialogsSeen = 0;
+    fake.user = [&](FakePlatform&, FakeDialog& dialog) {
+        ++dialogsSeen;
+        EXPECT_EQ(dialog.templateId, unsigned{IDD_TESSALOOM_DIALOG});
+        EXPECT_EQ(app.m_pMainWnd != nullptr ? app.m_pMainWnd->m_hWnd : nullptr, &dialog);
+    };
+    EXPECT_EQ(app.Run(fake), 0);
+    EXPECT_EQ(dialogsSeen, 1);
+    EXPECT_EQ(fake.commonControlsInitialised, 1);
+    ASSERT_GE(fake.events.size(), 3u);
+    EXPECT_EQ(fake.events[0], "socket init");
+    EXPECT_EQ(fake.events[1], "dialog 102");
+    EXPECT_EQ(fake.events[2], "fetch " + ListUrl());
+    EXPECT_EQ(app.m_pMainWnd, nullptr);
+}
+
+TEST(StartUp, SocketFailureShowsItsMessageAndEnds) {
+    FakePlatform fake;
+    fake.socketInitSucceeds = false;
+    CTessaloomApp app;
+    EXPECT_EQ(app.Run(fake), 0);
+    EXPECT_TRUE(fake.dialogsRun.empty());
+    EXPECT_TRUE(fake.fetchedUrls.empty());
+    ASSERT_EQ(fake.boxes.size(), 1u);
+    EXPECT_EQ(fake.boxes[0].text, "Windows sockets initialization failed.");
+    EXPECT_EQ(fake.boxes[0].title, "Tessaloom");
+    EXPECT_EQ(fake.boxes[0].style, kMbOk | kMbIconExclamation);
+    EXPECT_EQ(fake.boxes[0].helpContext, unsigned{IDP_SOCKETS_INIT_FAILED});
+}
+
+TEST(ServerList, FillsTheSelectorInFileOrderWithAlignedValues) {
+    FakePlatform fake;
+    fake.replies[ListUrl()] = {Body("Zeta=z\r\nAlpha=a=1\r\nMid=m")};
+    TestDlg dlg(fake);
+    RunDialog(fake, dlg, [](FakePlatform&, FakeDialog& dialog) {
+        EXPECT_EQ(Items(dialog), (std::vector<std::string>{"Zeta", "Alpha", "Mid"}));
+        EXPECT_EQ(dialog.controls[IDC_SERVER_COMBO].selection, 0);
+    });
+    EXPECT_EQ(dlg.m_serverValues, (std::vector<std::string>{"z\r", "a=1\r", "m"}));
+    EXPECT_TRUE(fake.boxes.empty());
+    EXPECT_EQ(fake.liveStreams, 0);
+    EXPECT_EQ(std::count(fake.events.begin(), fake.events.end(), "release " + ListUrl()), 1);
+}
+
+TEST(ServerList, UnreachableCatalogueGivesAnEmptySelectorAfterThePrompt) {
+    FakePlatform fake;
+    TestDlg dlg(fake);
+    bool shown = false;
+    RunDialog(fake, dlg, [&](FakePlatform& platform, FakeDialog& dialog) {
+        shown = true;
+        EXPECT_EQ(platform.boxes.size(), 1u);  // the prompt came before the dialog ran
+        EXPECT_TRUE(Items(dialog).empty());
+        EXPECT_EQ(dialog.controls[IDC_SERVER_COMBO].selection, -1);
+    });
+    EXPECT_TRUE(shown);
+    ASSERT_EQ(fake.boxes.size(), 1u);
+    EXPECT_EQ(fake.boxes[0].text, DownloadErrorText(kResultDownloadFailure, ListUrl()));
+    EXPECT_TRUE(dlg.m_serverValues.empty());
+}
+
+TEST(ServerList, ListWithoutEntriesSelectsNothing) {
+    FakePlatform fake;
+    fake.replies[ListUrl()] = {Body("")};
+    TestDlg dlg(fake);
+    RunDialog(fake, dlg, [](FakePlatform&, FakeDialog& dialog) {
+        EXPECT_TRUE(Items(dialog).empty());
+        EXPECT_EQ(dialog.controls[IDC_SERVER_COMBO].selection, -1);
+    });
+}
+
+TEST(ServerList, MissingSelectorFetchesNothing) {
+    FakePlatform fake;
+    fake.missingControls = {IDC_SERVER_COMBO};
+    TestDlg dlg(fake);
+    RunDialog(fake, dlg);
+    EXPECT_TRUE(fake.fetchedUrls.empty());
+    EXPECT_TRUE(fake.boxes.empty());
+}
+
+TEST(MainDialog, InitialisesMenuAndIconsAfterTheList) {
+    FakePlatform fake;
+    fake.replies[ListUrl()] = {Body("a=1\n")};
+    TestDlg dlg(fake);
+    RunDialog(fake, dlg);
+    ASSERT_EQ(fake.menu.size(), 2u);
+    EXPECT_TRUE(fake.menu[0].separator);
+    EXPECT_FALSE(fake.menu[1].separator);
+    EXPECT_EQ(fake.menu[1].id, unsigned{IDM_ABOUTBOX});
+    EXPECT_EQ(fake.menu[1].text, "&About Tessaloom...");
+    EXPECT_EQ(fake.icons[true], FakePlatform::IconHandle(IDR_MAINFRAME));
+    EXPECT_EQ(fake.icons[false], FakePlatform::IconHandle(IDR_MAINFRAME));
+    auto at = [&](const std::string& event) {
+        return std::find(fake.events.begin(), fake.events.end(), event) - fake.events.begin();
+    };
+    EXPECT_LT(at("fetch " + ListUrl()), at("icon big"));
+    EXPECT_LT(at("icon big"), at("icon small"));
+    // Centred on the screen.
+    ASSERT_FALSE(fake.centred.empty());
+    EXPECT_EQ(fake.centred[0].second, nullptr);
+}
+
+TEST(MainDialog, AboutEntryNeedsAMenuAndAText) {
+    FakePlatform noMenu;
+    noMenu.hasSystemMenu = false;
+    TestDlg first(noMenu);
+    RunDialog(noMenu, first);
+    EXPECT_TRUE(noMenu.menu.empty());
+
+    FakePlatform noText;
+    noText.strings.erase(IDS_ABOUTBOX);
+    TestDlg second(noText);
+    RunDialog(noText, second);
+    EXPECT_TRUE(noText.menu.empty());
+}
+
+TEST(MainDialog, SystemCommandsOpenAboutOrGoToTheDefault) {
+    FakePlatform fake;
+    TestDlg dlg(fake);
+    RunDialog(fake, dlg, [](FakePlatform& platform, FakeDialog& dialog) {
+        std::intptr_t result = 0;
+        bool handled =
+            dialog.sink->HandleMessage(&dialog, {kWmSysCommand, 0x0010 | 0xF, 0}, result);
+        EXPECT_TRUE(handled);
+        EXPECT_EQ(platform.dialogsRun, (std::vector<unsigned>{IDD_TESSALOOM_DIALOG, IDD_ABOUTBOX}));
+        ASSERT_EQ(platform.centred.size(), 2u);
+        EXPECT_EQ(platform.centred[1].second, &dialog);  // over the main dialog
+
+        for (unsigned command : {0xF060u /*close*/, 0xF020u /*minimize*/, 0x0020u}) {
+            EXPECT_FALSE(dialog.sink->HandleMessage(&dialog, {kWmSysCommand, command, 0}, result))
+                << command;
+        }
+        EXPECT_EQ(platform.dialogsRun.size(), 2u);
+    });
+}
+
+TEST(MainDialog, MinimizedPaintCentresTheIcon) {
+    struct Case {
+        int width, height, iconWidth, iconHeight, x, y;
+    } cases[] = {
+        {100, 100, 32, 32, 34, 34},  // even: (100 - 32 + 1) / 2
+        {101, 37, 32, 32, 35, 3},    // odd
+        {20, 16, 32, 32, -5, -7},    // smaller than the icon: truncates toward zero
+    };
+    for (const Case& c : cases) {
+        FakePlatform fake;
+        fake.minimized = true;
+        fake.client = {0, 0, c.width, c.height};
+        fake.iconWidth = c.iconWidth;
+        fake.iconHeight = c.iconHeight;
+        TestDlg dlg(fake);
+        RunDialog(fake, dlg, [&](FakePlatform& platform, FakeDialog& dialog) {
+            std::intptr_t result = 0;
+            EXPECT_TRUE(dialog.sink->HandleMessage(&dialog, {kWmPaint, 0, 0}, result));
+            ASSERT_EQ(platform.painted.size(), 1u);
+            EXPECT_EQ(platform.painted[0].x, c.x);
+            EXPECT_EQ(platform.painted[0].y, c.y);
+            EXPECT_EQ(platform.painted[0].dc, FakePlatform::kPaintDc);
+            EXPECT_EQ(platform.paintsStarted, 1);
+            EXPECT_EQ(platform.paintsFinished, 1);
+            ASSERT_EQ(platform.sent.size(), 1u);
+            EXPECT_EQ(platform.sent[0].id, kWmIconEraseBkgnd);
+            EXPECT_EQ(platform.sent[0].wParam,
+                      reinterpret_cast<std::uintptr_t>(FakePlatform::kPaintDc));
+
+            EXPECT_TRUE(dialog.sink->HandleMessage(&dialog, {kWmQueryDragIcon, 0, 0}, result));
+            EXPECT_EQ(result,
+                      reinterpret_cast<std::intptr_t>(FakePlatform::IconHandle(IDR_MAINFRAME)));
+        });
+    }
+
+    FakePlatform shown;
+    TestDlg dlg(shown);
+    RunDialog(shown, dlg, [](FakePlatform& platform, FakeDialog& dialog) {
+        std::intptr_t result = 0;
+        EXPECT_FALSE(dialog.sink->HandleMessage(&dialog, {kWmPaint, 0, 0}, result));
+        EXPECT_EQ(platform.paintsStarted, 0);
+    });
+}
+
+TEST(MainDialog, CancelEndsTheDialog) {
+    FakePlatform fake;
+    TestDlg dlg(fake);
+    std::intptr_t result = 0;
+    fake.user = [](FakePlatform& platform, FakeDialog& dialog) {
+        platform.Click(dialog, kIdCancel);
+    };
+    result = dlg.DoModal();
+    EXPECT_EQ(result, kIdCancel);
+}
+
+}  // namespace
+}  // namespace tessaloom

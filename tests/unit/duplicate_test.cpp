@@ -1,0 +1,313 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include "TestSupport.h"
+
+namespace tessaloom {
+namespace {
+
+const char kSource[] = "C:\\Games\\Q";
+const char kDestination[] = "D:\\Tests\\Alpha\\";
+const char kLauncher[] = "\\cd_image\\data\\launcher\\QuorvaneLauncher.url";
+const char kDozidavuv[] = "\\cd_image\\data\\launcher\\DozidavuvUvurez.url";
+const char kPatcher[] = "\\cd_image\\data\\patcher\\QuorvanePatcher.url";
+const char* const kRemote[] = {"QuorvaneLauncher.url", "DozidavuvUvurez.url",
+                               "QuorvanePatcher.url"};
+
+// Bytes that show any translation: CR LF, a zero byte, non-ASCII.
+std::string Payload(const std::string& tag) {
+    return "[InternetShortcut]\r\nURL=http://" + tag + std::string(1, '\0') + "\xE9\xFF\n";
+}
+
+std::string FileUrl(const std::string& server, int file) {
+    return CatalogueUrl(server + "/" + kRemote[file]);
+}
+
+class DuplicateTest : public ::testing::Test {
+  protected:
+    DuplicateTest() {
+        fake.replies[ListUrl()] = {Body("Alpha=alpha\r\nBeta=beta\r\n")};
+        for (const char* server : {"alpha", "beta"}) {
+            for (int file = 0; file < 3; ++file) {
+                fake.replies[FileUrl(server, file)] = {
+                    Body(Payload(server + std::to_string(file)))};
+            }
+        }
+        fake.existingFiles = {std::string(kSource) + "\\version.id"};
+    }
+
+    // Fills the two fields as the pickers would, then runs `script`.
+    void Run(const std::string& source, const std::string& destination, const UserScript& script) {
+        RunDialog(fake, dlg, [&](FakePlatform& platform, FakeDialog& dialog) {
+            dialog.controls[IDC_SOURCE_EDIT].text = source;
+            dialog.controls[IDC_DEST_EDIT].text = destination;
+            platform.boxes.clear();
+            platform.events.clear();
+            platform.fetchedUrls.clear();
+            platform.writtenFiles.clear();
+            platform.quitPosted = false;
+            script(platform, dialog);
+        });
+    }
+    void Duplicate(const std::string& source = kSource,
+                   const std::string& destination = kDestination) {
+        Run(source, destination, [](FakePlatform& platform, FakeDialog& dialog) {
+            platform.Click(dialog, IDC_DUPLICATE);
+        });
+    }
+    std::vector<std::string> BoxTexts() const {
+        std::vector<std::string> texts;
+        for (const FakeMessageBox& box : fake.boxes) texts.push_back(box.text);
+        return texts;
+    }
+    bool Happened(const std::string& prefix) const {
+        return std::any_of(fake.events.begin(), fake.events.end(), [&](const std::string& e) {
+            return e.compare(0, prefix.size(), prefix) == 0;
+        });
+    }
+    void ExpectStoppedWith(const std::string& notice, bool copied = false) {
+        EXPECT_EQ(BoxTexts(), std::vector<std::string>{notice});
+        EXPECT_EQ(Happened("copy"), copied);
+        EXPECT_TRUE(fake.writtenFiles.empty());
+        EXPECT_FALSE(fake.quitPosted);
+        EXPECT_EQ(fake.liveStreams, 0);
+    }
+
+    FakePlatform fake;
+    TestDlg dlg{fake};
+};
+
+TEST_F(DuplicateTest, DoesTheWholeJobInOrder) {
+    Duplicate();
+    std::string d = kDestination;
+    std::vector<std::string> expected = {
+        "probe C:\\Games\\Q\\version.id", "fetch " + FileUrl("alpha", 0),
+        "fetch " + FileUrl("alpha", 1),   "fetch " + FileUrl("alpha", 2),
+        "copy C:\\Games\\Q -> " + d,      "write " + d + kLauncher,
+        "write " + d + kDozidavuv,        "write " + d + kPatcher,
+        "release " + FileUrl("alpha", 0), "release " + FileUrl("alpha", 1),
+        "release " + FileUrl("alpha", 2), "open " + d,
+        "box Operation completed.",       "quit 0",
+    };
+    EXPECT_EQ(fake.events, expected);
+    EXPECT_EQ(fake.writtenFiles[d + kLauncher], Payload("alpha0"));
+    EXPECT_EQ(fake.writtenFiles[d + kDozidavuv], Payload("alpha1"));
+    EXPECT_EQ(fake.writtenFiles[d + kPatcher], Payload("alpha2"));
+    ASSERT_EQ(fake.boxes.size(), 1u);
+    EXPECT_EQ(fake.boxes[0].style, kMbOk | kMbIconError);
+    EXPECT_EQ(fake.boxes[0].title, "Tessaloom");
+}
+
+TEST_F(DuplicateTest, TheSelectionAtTheTimeOfTheCommandDecides) {
+    Run(kSource, kDestination, [](FakePlatform& platform, FakeDialog& dialog) {
+        platform.Select(dialog, 1);
+        platform.Click(dialog, IDC_DUPLICATE);
+    });
+    EXPECT_EQ(fake.fetchedUrls, (std::vector<std::string>{FileUrl("beta", 0), FileUrl("beta", 1),
+                                                          FileUrl("beta", 2)}));
+    EXPECT_EQ(fake.writtenFiles[std::string(kDestination) + kPatcher], Payload("beta2"));
+}
+
+TEST_F(DuplicateTest, ChecksComeFirstInOrder) {
+    Duplicate("", "");
+    ExpectStoppedWith("No source folder selected");
+    EXPECT_FALSE(Happened("probe"));
+
+    Duplicate(kSource, "");
+    ExpectStoppedWith("No destination folder selected");
+
+    Duplicate("C:\\Other", kDestination);
+    ExpectStoppedWith("The source folder must contain quorvane.");
+    EXPECT_TRUE(fake.fetchedUrls.empty());
+}
+
+TEST_F(DuplicateTest, NeedsASelectedServer) {
+    fake.replies[ListUrl()] = {Body("")};
+    Duplicate();
+    ExpectStoppedWith("No test server selected");
+    EXPECT_TRUE(fake.fetchedUrls.empty());
+}
+
+TEST_F(DuplicateTest, RefusesADestinationInsideTheSource) {
+    Duplicate(kSource, "c:\\games\\q\\Alpha\\");
+    ExpectStoppedWith("The destination folder must not be inside the Quorvane folder.");
+    EXPECT_TRUE(fake.fetchedUrls.empty());
+    Duplicate(kSource, "C:\\Games\\Q\\");
+    ExpectStoppedWith("The destination folder must not be inside the Quorvane folder.");
+}
+
+TEST_F(DuplicateTest, RefusesPathsTooLongBeforeFetching) {
+    std::string folder = "D:\\" + std::string(259 - 3 - 44 - 1, 'x') + "\\";
+    ASSERT_EQ(folder.size() + std::string(kLauncher).size(), 259u);
+    Duplicate(kSource, folder);  // the longest written path just fits
+    EXPECT_TRUE(fake.quitPosted);
+
+    Duplicate(kSource, "D:\\" + std::string(259 - 3 - 44, 'x') + "\\");
+    ExpectStoppedWith("The destination path is too long.");
+    EXPECT_TRUE(fake.fetchedUrls.empty());
+
+    std::string longSource = "C:\\" + std::string(256, 's');
+    fake.existingFiles.insert(longSource + "\\version.id");
+    Duplicate(longSource, kDestination);
+    ExpectStoppedWith("The destination path is too long.");
+}
+
+TEST_F(DuplicateTest, ServerValueLosesItsCarriageReturns) {
+    fake.replies[ListUrl()] = {Body("Alpha=al\rpha\r\n")};
+    Duplicate();
+    EXPECT_EQ(fake.fetchedUrls.front(), FileUrl("alpha", 0));
+}
+
+TEST_F(DuplicateTest, CancelledFetchStopsBeforeTheNextFiles) {
+    fake.replies[FileUrl("alpha", 0)] = {Failure(0x80190194u)};
+    Duplicate();
+    EXPECT_EQ(fake.fetchedUrls, std::vector<std::string>{FileUrl("alpha", 0)});
+    ASSERT_EQ(fake.boxes.size(), 2u);
+    EXPECT_EQ(fake.boxes[0].style, kMbRetryCancel);
+    EXPECT_EQ(fake.boxes[1].text, "Failed to download QuorvaneLauncher.url file.");
+    EXPECT_FALSE(Happened("copy"));
+}
+
+TEST_F(DuplicateTest, CancelAtTheSecondFileReleasesTheFirstAndCanRunAgain) {
+    fake.replies[FileUrl("alpha", 1)] = {Failure(kResultDownloadFailure), Body(Payload("again"))};
+    Run(kSource, kDestination, [](FakePlatform& platform, FakeDialog& dialog) {
+        platform.Click(dialog, IDC_DUPLICATE);
+        EXPECT_EQ(platform.boxes.back().text, "Failed to download DozidavuvUvurez.url file.");
+        EXPECT_EQ(platform.fetchedUrls.size(), 2u);
+        EXPECT_EQ(platform.liveStreams, 0);
+        EXPECT_FALSE(dialog.ended);
+        platform.Click(dialog, IDC_DUPLICATE);
+    });
+    EXPECT_TRUE(fake.quitPosted);
+    EXPECT_EQ(fake.writtenFiles[std::string(kDestination) + kDozidavuv], Payload("again"));
+}
+
+TEST_F(DuplicateTest, CopyFailureAndCancelWriteNothing) {
+    fake.copyResult = {0x75, false};
+    Duplicate();
+    ExpectStoppedWith("Failed to copy the Quorvane folder.", true);
+
+    // The shell may return 0 after the user cancelled part of the copy.
+    for (int code : {0, 0x4C7}) {
+        fake.copyResult = {code, true};
+        Duplicate();
+        ExpectStoppedWith("Operation aborted by user.", true);
+    }
+}
+
+TEST_F(DuplicateTest, WriteFailureNamesTheFileAndKeepsRunning) {
+    std::string patcher = std::string(kDestination) + kPatcher;
+    fake.writeFailures[patcher] = "The system cannot find the path specified.";
+    Duplicate();
+    ASSERT_EQ(fake.boxes.size(), 1u);
+    EXPECT_NE(fake.boxes[0].text.find(patcher), std::string::npos);
+    EXPECT_NE(fake.boxes[0].text.find("The system cannot find the path specified."),
+              std::string::npos);
+    EXPECT_FALSE(Happened("open"));
+    EXPECT_FALSE(fake.quitPosted);
+    EXPECT_EQ(fake.liveStreams, 0);
+}
+
+TEST_F(DuplicateTest, SavesWholeStreamsAndRefusesBrokenOnes) {
+    std::string big(200 * 1024 + 7, '\0');
+    for (std::size_t i = 0; i < big.size(); ++i) big[i] = static_cast<char>(i * 31 + 7);
+    fake.replies[FileUrl("alpha", 0)] = {Body(big)};
+    Duplicate();
+    EXPECT_EQ(fake.writtenFiles[std::string(kDestination) + kLauncher], big);
+
+    FakeFetch statFails = Body("x"), readFails = Body("x"), shortBody = Body("abc");
+    statFails.statFails = true;
+    readFails.readFails = true;
+    shortBody.reportedSize = 4;
+    for (const FakeFetch& broken : {statFails, readFails, shortBody}) {
+        fake.replies[FileUrl("alpha", 1)] = {broken};
+        Duplicate();
+        std::string dozidavuv = std::string(kDestination) + kDozidavuv;
+        ASSERT_EQ(fake.boxes.size(), 1u);
+        EXPECT_NE(fake.boxes[0].text.find(dozidavuv), std::string::npos);
+        EXPECT_EQ(fake.writtenFiles.count(dozidavuv), 0u);
+        EXPECT_FALSE(fake.quitPosted);
+    }
+}
+
+// --- Folder pickers -----------------------------------------------------------------------
+
+class PickerTest : public DuplicateTest {
+  protected:
+    void Click(int button, const UserScript& after = {}) {
+        Run("old source", "old destination", [&](FakePlatform& platform, FakeDialog& dialog) {
+            platform.Click(dialog, button);
+            source = dialog.controls[IDC_SOURCE_EDIT].text;
+            destination = dialog.controls[IDC_DEST_EDIT].text;
+            if (after) after(platform, dialog);
+        });
+    }
+    std::string source, destination;
+};
+
+TEST_F(PickerTest, SourceIsTakenAsPicked) {
+    fake.browseReplies = {{BrowseResult::kChosen, "C:\\Games\\Q"}};
+    Click(IDC_BROWSE_SOURCE);
+    EXPECT_EQ(source, "C:\\Games\\Q");
+    EXPECT_EQ(fake.browseTitles, std::vector<std::string>{"Select the Quorvane folder:"});
+    EXPECT_TRUE(fake.boxes.empty());
+}
+
+TEST_F(PickerTest, NoPathLeavesTheFieldAsItWas) {
+    const std::pair<BrowseResult, const char*> cases[] = {
+        {BrowseResult::kCancelled, "No folder selected"},
+        {BrowseResult::kNotFileSystem, nullptr},
+        {BrowseResult::kChosen, "Error"},  // an empty path
+    };
+    for (int button : {IDC_BROWSE_SOURCE, IDC_BROWSE_DEST}) {
+        for (const auto& c : cases) {
+            fake.browseReplies = {{c.first, ""}};
+            Click(button);
+            EXPECT_EQ(source, "old source");
+            EXPECT_EQ(destination, "old destination");
+            EXPECT_EQ(BoxTexts(),
+                      c.second ? std::vector<std::string>{c.second} : std::vector<std::string>{});
+        }
+    }
+}
+
+TEST_F(PickerTest, DestinationIsFolderNameAndSeparator) {
+    fake.browseReplies = {{BrowseResult::kChosen, "D:\\Tests"}};
+    Click(IDC_BROWSE_DEST, [](FakePlatform& platform, FakeDialog& dialog) {
+        platform.Select(dialog, 1);  // a later change of server leaves the field alone
+    });
+    EXPECT_EQ(destination, "D:\\Tests\\Alpha\\");
+    EXPECT_EQ(fake.browseTitles,
+              std::vector<std::string>{"Select where you want the \"Alpha\" folder:"});
+
+    fake.browseReplies = {{BrowseResult::kChosen, "Z:\\"}};
+    Click(IDC_BROWSE_DEST);
+    EXPECT_EQ(destination, "Z:\\Alpha\\");
+}
+
+TEST_F(PickerTest, DestinationNeedsAUsableServerName) {
+    fake.replies[ListUrl()] = {Body("..\\..\\Windows=w\nCON=c\n")};
+    fake.browseReplies = {{BrowseResult::kChosen, "D:\\Tests"}};
+    Click(IDC_BROWSE_DEST);
+    EXPECT_EQ(BoxTexts(),
+              std::vector<std::string>{"The test server name cannot be used as a folder name."});
+    EXPECT_TRUE(fake.browseTitles.empty());
+    EXPECT_EQ(destination, "old destination");
+
+    fake.replies[ListUrl()] = {Failure(kResultDownloadFailure)};
+    Click(IDC_BROWSE_DEST);
+    EXPECT_EQ(BoxTexts(), std::vector<std::string>{"No test server selected"});
+    EXPECT_TRUE(fake.browseTitles.empty());
+}
+
+TEST_F(PickerTest, DestinationTooLongIsRefused) {
+    std::string folder = "D:\\" + std::string(250, 'x');
+    fake.browseReplies = {{BrowseResult::kChosen, folder}};
+    Click(IDC_BROWSE_DEST);
+    EXPECT_EQ(BoxTexts(), std::vector<std::string>{"The destination path is too long."});
+    EXPECT_EQ(destination, "old destination");
+}
+
+}  // namespace
+}  // namespace tessaloom
