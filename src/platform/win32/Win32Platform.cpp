@@ -1,0 +1,550 @@
+#include "platform/win32/Win32Platform.h"
+
+#include <commctrl.h>
+#include <ole2.h>
+#include <shellapi.h>
+#include <shlobj.h>
+#include <wininet.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <cstdio>
+#include <initializer_list>
+#include <new>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "platform/MemoryStream.h"
+#include "platform/win32/ShellCopy.h"
+
+namespace tessaloom {
+
+namespace {
+
+// Fetch failures, in the form the URL moniker reports them.
+constexpr ResultCode kResultInvalidUrl = 0x800C0002u;
+constexpr ResultCode kResultNotFound = 0x800C0005u;  // host name not resolved
+constexpr ResultCode kResultUnknownProtocol = 0x800C000Du;
+constexpr ResultCode kResultInvalidCertificate = 0x800C0019u;
+constexpr ResultCode kResultOutOfMemory = 0x8007000Eu;
+
+constexpr DWORD kFetchTimeoutMs = 60000;  // connecting, and each send or receive
+
+HWND AsWindow(Handle handle) { return static_cast<HWND>(handle); }
+
+// The system's text for an error code, without the trailing line break and full stop.
+std::string SystemMessage(DWORD code) {
+    char buffer[512];
+    DWORD length =
+        FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code, 0,
+                       buffer, static_cast<DWORD>(sizeof buffer), nullptr);
+    std::string text(buffer, length);
+    while (!text.empty() && (text.back() == '\r' || text.back() == '\n' || text.back() == ' ' ||
+                             text.back() == '\t')) {
+        text.pop_back();
+    }
+    if (!text.empty() && text.back() == '.') text.pop_back();
+    if (text.empty()) text = "Error " + std::to_string(code);
+    return text;
+}
+
+ResultCode FetchErrorFromLastError() {
+    switch (GetLastError()) {
+        case ERROR_INTERNET_NAME_NOT_RESOLVED:
+            return kResultNotFound;
+        case ERROR_INTERNET_INVALID_URL:
+            return kResultInvalidUrl;
+        case ERROR_INTERNET_UNRECOGNIZED_SCHEME:
+            return kResultUnknownProtocol;
+        case ERROR_INTERNET_OPERATION_CANCELLED:
+            return kResultAborted;
+        case ERROR_INTERNET_INVALID_CA:
+        case ERROR_INTERNET_SEC_CERT_CN_INVALID:
+        case ERROR_INTERNET_SEC_CERT_DATE_INVALID:
+        case ERROR_INTERNET_SEC_CERT_REVOKED:
+        case ERROR_INTERNET_SEC_CERT_ERRORS:
+            return kResultInvalidCertificate;
+        case ERROR_NOT_ENOUGH_MEMORY:
+        case ERROR_OUTOFMEMORY:
+            return kResultOutOfMemory;
+        default:  // cannot connect, timeout, reset, invalid response...
+            return kResultDownloadFailure;
+    }
+}
+
+// Closes a WinINet handle when it goes out of scope.
+class InternetHandle {
+public:
+    explicit InternetHandle(HINTERNET handle) : m_handle(handle) {}
+    ~InternetHandle() {
+        if (m_handle != nullptr) InternetCloseHandle(m_handle);
+    }
+    InternetHandle(const InternetHandle&) = delete;
+    InternetHandle& operator=(const InternetHandle&) = delete;
+    HINTERNET get() const { return m_handle; }
+
+private:
+    HINTERNET m_handle;
+};
+
+// A server that stops answering fails the fetch instead of freezing the program.
+void SetFetchTimeouts(HINTERNET handle) {
+    DWORD timeout = kFetchTimeoutMs;
+    for (DWORD option : {INTERNET_OPTION_CONNECT_TIMEOUT, INTERNET_OPTION_SEND_TIMEOUT,
+                         INTERNET_OPTION_RECEIVE_TIMEOUT}) {
+        InternetSetOptionA(handle, option, &timeout, static_cast<DWORD>(sizeof timeout));
+    }
+}
+
+// The announced Content-Length; false when there is none (or it is not a number).
+bool QueryContentLength(HINTERNET request, std::uint64_t& length) {
+    char buffer[64];
+    DWORD size = static_cast<DWORD>(sizeof buffer);
+    if (!HttpQueryInfoA(request, HTTP_QUERY_CONTENT_LENGTH, buffer, &size, nullptr)) return false;
+    std::string text(buffer, std::min<std::size_t>(size, sizeof buffer));
+    std::size_t begin = text.find_first_not_of(" \t");
+    std::size_t end = text.find_last_not_of(" \t");
+    if (begin == std::string::npos) return false;
+    length = 0;
+    for (std::size_t i = begin; i <= end; ++i) {
+        char c = text[i];
+        if (c < '0' || c > '9' || length > (UINT64_MAX - 9) / 10) return false;
+        length = length * 10 + static_cast<std::uint64_t>(c - '0');
+    }
+    return true;
+}
+
+}  // namespace
+
+// What the dialog procedure needs of a dialog run by RunModalDialog.
+struct Win32Platform::DialogContext {
+    Win32Platform* platform;
+    DialogSink* sink;
+    HWND window;
+};
+
+Win32Platform::Win32Platform(HINSTANCE instance) : m_instance(instance) {
+    m_comInitialized = SUCCEEDED(OleInitialize(nullptr));
+}
+
+Win32Platform::~Win32Platform() {
+    while (m_socketStartups > 0) {
+        WSACleanup();
+        --m_socketStartups;
+    }
+    if (m_comInitialized) OleUninitialize();
+}
+
+// --- Application ------------------------------------------------------------------------
+
+bool Win32Platform::SocketInit() {
+    WSADATA data;
+    if (WSAStartup(MAKEWORD(2, 2), &data) != 0) return false;
+    ++m_socketStartups;
+    return true;
+}
+
+void Win32Platform::InitCommonControls() {
+    INITCOMMONCONTROLSEX controls;
+    controls.dwSize = sizeof controls;
+    controls.dwICC = ICC_STANDARD_CLASSES | ICC_WIN95_CLASSES;
+    InitCommonControlsEx(&controls);
+}
+
+std::string Win32Platform::AppName() {
+    std::string path(MAX_PATH, '\0');
+    for (;;) {
+        DWORD length = GetModuleFileNameA(m_instance, &path[0], static_cast<DWORD>(path.size()));
+        if (length == 0) return std::string();
+        if (length < path.size()) {
+            path.resize(length);
+            break;
+        }
+        path.resize(path.size() * 2);
+    }
+    std::size_t slash = path.find_last_of("\\/:");
+    std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+    std::size_t dot = name.rfind('.');
+    if (dot != std::string::npos && dot > 0) name.resize(dot);
+    return name;
+}
+
+std::string Win32Platform::LoadStringResource(unsigned id) {
+    std::string text(256, '\0');
+    for (;;) {
+        int length = LoadStringA(m_instance, id, &text[0], static_cast<int>(text.size()));
+        if (length <= 0) return std::string();
+        // A string that fills the buffer may have been cut: try again with more room.
+        if (static_cast<std::size_t>(length) < text.size() - 1 || text.size() >= 65536) {
+            text.resize(static_cast<std::size_t>(length));
+            return text;
+        }
+        text.assign(text.size() * 2, '\0');
+    }
+}
+
+Handle Win32Platform::LoadIconResource(unsigned id) {
+    return LoadIconA(m_instance, MAKEINTRESOURCEA(id));
+}
+
+void Win32Platform::PostQuit(int exitCode) { PostQuitMessage(exitCode); }
+
+// --- Message boxes ----------------------------------------------------------------------
+
+int Win32Platform::ShowMessageBox(const std::string& text, const std::string& title, unsigned style,
+                                  unsigned helpContext) {
+    MSGBOXPARAMSA params = {};
+    params.cbSize = sizeof params;
+    params.hwndOwner = m_modalDialogs.empty() ? nullptr : m_modalDialogs.back();
+    params.hInstance = m_instance;
+    params.lpszText = text.c_str();
+    params.lpszCaption = title.c_str();
+    params.dwStyle = style;
+    params.dwContextHelpId = helpContext;
+    return MessageBoxIndirectA(&params);
+}
+
+// --- Dialogs and controls ---------------------------------------------------------------
+
+INT_PTR CALLBACK Win32Platform::DialogProc(HWND dialog, UINT message, WPARAM wParam,
+                                           LPARAM lParam) {
+    DialogContext* context = nullptr;
+    if (message == WM_INITDIALOG) {
+        context = reinterpret_cast<DialogContext*>(lParam);
+        SetWindowLongPtrA(dialog, DWLP_USER, lParam);
+        context->window = dialog;
+        context->platform->m_modalDialogs.push_back(dialog);
+    } else {
+        context = reinterpret_cast<DialogContext*>(GetWindowLongPtrA(dialog, DWLP_USER));
+        if (context == nullptr) return FALSE;  // before WM_INITDIALOG
+    }
+
+    Message routed;
+    routed.id = message;
+    routed.wParam = wParam;
+    routed.lParam = lParam;
+    std::intptr_t result = 0;
+    bool handled = context->sink->HandleMessage(dialog, routed, result);
+
+    if (message == WM_NCDESTROY) {
+        SetWindowLongPtrA(dialog, DWLP_USER, 0);
+        context->platform->ForgetDialog(dialog);
+    }
+
+    switch (message) {
+        case WM_INITDIALOG:
+            return handled ? static_cast<INT_PTR>(result) : TRUE;
+        // Messages whose result is the dialog procedure's return value.
+        case WM_QUERYDRAGICON:
+        case WM_CTLCOLORMSGBOX:
+        case WM_CTLCOLOREDIT:
+        case WM_CTLCOLORLISTBOX:
+        case WM_CTLCOLORBTN:
+        case WM_CTLCOLORDLG:
+        case WM_CTLCOLORSCROLLBAR:
+        case WM_CTLCOLORSTATIC:
+        case WM_COMPAREITEM:
+        case WM_VKEYTOITEM:
+        case WM_CHARTOITEM:
+            return handled ? static_cast<INT_PTR>(result) : FALSE;
+        default:
+            if (!handled) return FALSE;
+            SetWindowLongPtrA(dialog, DWLP_MSGRESULT, static_cast<LONG_PTR>(result));
+            return TRUE;
+    }
+}
+
+void Win32Platform::ForgetDialog(HWND dialog) {
+    m_modalDialogs.erase(std::remove(m_modalDialogs.begin(), m_modalDialogs.end(), dialog),
+                         m_modalDialogs.end());
+}
+
+std::intptr_t Win32Platform::RunModalDialog(unsigned templateId, Handle parent, DialogSink& sink) {
+    DialogContext context = {this, &sink, nullptr};
+    INT_PTR result = DialogBoxParamA(m_instance, MAKEINTRESOURCEA(templateId), AsWindow(parent),
+                                     DialogProc, reinterpret_cast<LPARAM>(&context));
+    if (context.window != nullptr) ForgetDialog(context.window);
+    if (result == -1) {
+        DWORD error = GetLastError();
+        m_dialogCreationFailed = true;
+        std::fprintf(stderr, "%s: cannot create dialog %u: %s (error %lu)\n", AppName().c_str(),
+                     templateId, SystemMessage(error).c_str(), static_cast<unsigned long>(error));
+        std::fflush(stderr);
+    }
+    return result;
+}
+
+void Win32Platform::EndModal(Handle dialog, std::intptr_t result) {
+    EndDialog(AsWindow(dialog), static_cast<INT_PTR>(result));
+}
+
+void Win32Platform::Center(Handle window, Handle over) {
+    HWND hwnd = AsWindow(window);
+    HWND owner = AsWindow(over);
+    RECT rect;
+    if (!GetWindowRect(hwnd, &rect)) return;
+
+    RECT work;
+    MONITORINFO monitorInfo = {};
+    monitorInfo.cbSize = sizeof monitorInfo;
+    HMONITOR monitor = MonitorFromWindow(owner != nullptr ? owner : hwnd, MONITOR_DEFAULTTONEAREST);
+    if (monitor != nullptr && GetMonitorInfoA(monitor, &monitorInfo)) {
+        work = monitorInfo.rcWork;
+    } else if (!SystemParametersInfoA(SPI_GETWORKAREA, 0, &work, 0)) {
+        work.left = 0;
+        work.top = 0;
+        work.right = GetSystemMetrics(SM_CXSCREEN);
+        work.bottom = GetSystemMetrics(SM_CYSCREEN);
+    }
+
+    // A minimized or hidden owner has no useful rectangle: use the work area then.
+    RECT area = work;
+    RECT ownerRect;
+    if (owner != nullptr && IsWindowVisible(owner) && !IsIconic(owner) &&
+        GetWindowRect(owner, &ownerRect)) {
+        area = ownerRect;
+    }
+
+    int width = rect.right - rect.left;
+    int height = rect.bottom - rect.top;
+    int x = area.left + ((area.right - area.left) - width) / 2;
+    int y = area.top + ((area.bottom - area.top) - height) / 2;
+    // Keep it on screen, its top-left corner first.
+    x = std::max(static_cast<int>(work.left), std::min(x, static_cast<int>(work.right) - width));
+    y = std::max(static_cast<int>(work.top), std::min(y, static_cast<int>(work.bottom) - height));
+    SetWindowPos(hwnd, nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+Handle Win32Platform::DialogItem(Handle dialog, int id) { return GetDlgItem(AsWindow(dialog), id); }
+
+std::string Win32Platform::GetText(Handle window) {
+    HWND hwnd = AsWindow(window);
+    int length = GetWindowTextLengthA(hwnd);
+    if (length <= 0) return std::string();
+    std::string text(static_cast<std::size_t>(length) + 1, '\0');
+    int copied = GetWindowTextA(hwnd, &text[0], static_cast<int>(text.size()));
+    text.resize(static_cast<std::size_t>(std::max(copied, 0)));
+    return text;
+}
+
+void Win32Platform::SetText(Handle window, const std::string& text) {
+    SetWindowTextA(AsWindow(window), text.c_str());
+}
+
+std::intptr_t Win32Platform::Send(Handle window, const Message& message) {
+    return SendMessageA(AsWindow(window), message.id, static_cast<WPARAM>(message.wParam),
+                        static_cast<LPARAM>(message.lParam));
+}
+
+int Win32Platform::ComboAddString(Handle combo, const std::string& text) {
+    return static_cast<int>(
+        SendMessageA(AsWindow(combo), CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(text.c_str())));
+}
+
+int Win32Platform::ComboGetCount(Handle combo) {
+    LRESULT count = SendMessageA(AsWindow(combo), CB_GETCOUNT, 0, 0);
+    return count == CB_ERR ? 0 : static_cast<int>(count);
+}
+
+int Win32Platform::ComboGetCurSel(Handle combo) {
+    LRESULT index = SendMessageA(AsWindow(combo), CB_GETCURSEL, 0, 0);
+    return index == CB_ERR ? -1 : static_cast<int>(index);
+}
+
+void Win32Platform::ComboSetCurSel(Handle combo, int index) {
+    SendMessageA(AsWindow(combo), CB_SETCURSEL, static_cast<WPARAM>(index), 0);
+}
+
+std::string Win32Platform::ComboGetText(Handle combo, int index) {
+    HWND hwnd = AsWindow(combo);
+    LRESULT length = SendMessageA(hwnd, CB_GETLBTEXTLEN, static_cast<WPARAM>(index), 0);
+    if (length == CB_ERR || length <= 0) return std::string();
+    std::string text(static_cast<std::size_t>(length) + 1, '\0');
+    LRESULT copied = SendMessageA(hwnd, CB_GETLBTEXT, static_cast<WPARAM>(index),
+                                  reinterpret_cast<LPARAM>(&text[0]));
+    if (copied == CB_ERR || copied < 0) return std::string();
+    text.resize(std::min(static_cast<std::size_t>(copied), text.size() - 1));
+    return text;
+}
+
+// --- Window furniture -------------------------------------------------------------------
+
+Handle Win32Platform::SystemMenu(Handle window) { return GetSystemMenu(AsWindow(window), FALSE); }
+
+void Win32Platform::AppendMenuSeparator(Handle menu) {
+    AppendMenuA(static_cast<HMENU>(menu), MF_SEPARATOR, 0, nullptr);
+}
+
+void Win32Platform::AppendMenuItem(Handle menu, unsigned commandId, const std::string& text) {
+    AppendMenuA(static_cast<HMENU>(menu), MF_STRING, static_cast<UINT_PTR>(commandId),
+                text.c_str());
+}
+
+void Win32Platform::SetWindowIcon(Handle window, Handle icon, bool big) {
+    SendMessageA(AsWindow(window), WM_SETICON, big ? ICON_BIG : ICON_SMALL,
+                 reinterpret_cast<LPARAM>(icon));
+}
+
+bool Win32Platform::IsMinimized(Handle window) { return IsIconic(AsWindow(window)) != FALSE; }
+
+int Win32Platform::SystemMetric(int index) { return GetSystemMetrics(index); }
+
+Rect Win32Platform::ClientRect(Handle window) {
+    Rect result;
+    RECT rect;
+    if (GetClientRect(AsWindow(window), &rect)) {
+        result.left = rect.left;
+        result.top = rect.top;
+        result.right = rect.right;
+        result.bottom = rect.bottom;
+    }
+    return result;
+}
+
+Handle Win32Platform::StartPaint(Handle window) {
+    HWND hwnd = AsWindow(window);
+    PAINTSTRUCT& paint = m_paints[hwnd];
+    HDC dc = BeginPaint(hwnd, &paint);
+    if (dc == nullptr) m_paints.erase(hwnd);
+    return dc;
+}
+
+void Win32Platform::FinishPaint(Handle window) {
+    HWND hwnd = AsWindow(window);
+    auto found = m_paints.find(hwnd);
+    if (found == m_paints.end()) return;
+    EndPaint(hwnd, &found->second);
+    m_paints.erase(found);
+}
+
+void Win32Platform::PaintIcon(Handle dc, int x, int y, Handle icon) {
+    DrawIcon(static_cast<HDC>(dc), x, y, static_cast<HICON>(icon));
+}
+
+// --- Network ----------------------------------------------------------------------------
+
+ResultCode Win32Platform::FetchUrl(const std::string& url, StreamPtr& stream) {
+    stream.reset();
+    InternetHandle session(
+        InternetOpenA(AppName().c_str(), INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
+    if (session.get() == nullptr) return FetchErrorFromLastError();
+    SetFetchTimeouts(session.get());
+
+    const DWORD flags = INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE |
+                        INTERNET_FLAG_PRAGMA_NOCACHE | INTERNET_FLAG_NO_UI |
+                        INTERNET_FLAG_NO_COOKIES;
+    InternetHandle request(InternetOpenUrlA(session.get(), url.c_str(), nullptr, 0, flags, 0));
+    if (request.get() == nullptr) return FetchErrorFromLastError();
+    SetFetchTimeouts(request.get());  // for the body (not every WinINet passes them down)
+
+    DWORD status = 0;
+    DWORD size = sizeof status;
+    if (!HttpQueryInfoA(request.get(), HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status,
+                        &size, nullptr)) {
+        return kResultDownloadFailure;
+    }
+    // A connection closed before any response leaves no status (0 on Wine).
+    if (status < 100 || status > 999) return kResultDownloadFailure;
+    if (status < 200 || status > 299) return kResultHttpStatusBase + status;
+
+    std::uint64_t announced = 0;
+    bool hasLength = QueryContentLength(request.get(), announced);
+
+    try {
+        std::vector<std::uint8_t> body;
+        if (hasLength && announced <= 64u * 1024u * 1024u) {
+            body.reserve(static_cast<std::size_t>(announced));
+        }
+        std::uint8_t buffer[16384];
+        for (;;) {
+            DWORD read = 0;
+            if (!InternetReadFile(request.get(), buffer, static_cast<DWORD>(sizeof buffer),
+                                  &read)) {
+                return kResultDownloadFailure;  // the connection failed mid-way
+            }
+            if (read == 0) break;
+            body.insert(body.end(), buffer, buffer + read);
+        }
+        // A body cut short of its announced length is a failed download.
+        if (hasLength && body.size() != announced) return kResultDownloadFailure;
+        stream.reset(new MemoryStream(std::move(body)));
+    } catch (const std::bad_alloc&) {
+        return kResultOutOfMemory;
+    }
+    return kResultOk;
+}
+
+// --- Shell and files --------------------------------------------------------------------
+
+BrowseResult Win32Platform::BrowseForFolder(const std::string& title, std::string& path) {
+    char buffer[MAX_PATH] = {};
+    BROWSEINFOA info = {};
+    info.hwndOwner = nullptr;
+    info.pidlRoot = nullptr;
+    info.pszDisplayName = buffer;
+    info.lpszTitle = title.c_str();
+    info.ulFlags = 0;
+    info.lpfn = nullptr;
+    PIDLIST_ABSOLUTE item = SHBrowseForFolderA(&info);
+    if (item == nullptr) return BrowseResult::kCancelled;
+    BOOL isPath = SHGetPathFromIDListA(item, buffer);
+    CoTaskMemFree(item);
+    if (!isPath) return BrowseResult::kNotFileSystem;
+    path = buffer;
+    return BrowseResult::kChosen;
+}
+
+CopyResult Win32Platform::CopyFolder(Handle owner, const std::string& source,
+                                     const std::string& destination) {
+    return ShellCopyFolder(AsWindow(owner), source, destination);
+}
+
+void Win32Platform::OpenFolder(const std::string& path) {
+    ShellExecuteA(nullptr, "open", path.c_str(), nullptr, nullptr, SW_SHOWNOACTIVATE);
+}
+
+bool Win32Platform::ProbeFile(const std::string& path) {
+    HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return false;
+    CloseHandle(file);
+    return true;
+}
+
+bool Win32Platform::WriteWholeFile(const std::string& path, const void* data, std::size_t size,
+                                   std::string& error) {
+    HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        error = SystemMessage(GetLastError());
+        return false;
+    }
+    const char* next = static_cast<const char*>(data);
+    std::size_t remaining = size;
+    DWORD failure = ERROR_SUCCESS;
+    while (remaining > 0) {
+        DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(remaining, 1u << 30));
+        DWORD written = 0;
+        if (!WriteFile(file, next, chunk, &written, nullptr)) {
+            failure = GetLastError();
+            break;
+        }
+        if (written == 0) {
+            failure = ERROR_WRITE_FAULT;
+            break;
+        }
+        next += written;
+        remaining -= written;
+    }
+    if (!CloseHandle(file) && failure == ERROR_SUCCESS) failure = GetLastError();
+    if (failure != ERROR_SUCCESS) {
+        // Leave no partial file behind that could pass for a written one.
+        DeleteFileA(path.c_str());
+        error = SystemMessage(failure);
+        return false;
+    }
+    return true;
+}
+
+}  // namespace tessaloom

@@ -1,0 +1,91 @@
+// The Platform interface on the Win32 API (narrow "A" functions, strings in the ANSI code page).
+#pragma once
+
+// std::min and std::max rather than the min and max macros of windows.h.
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+// clang-format off
+// Winsock 2 before windows.h, which would otherwise bring in the old winsock.h.
+#include <winsock2.h>
+#include <windows.h>
+// clang-format on
+
+#include <map>
+#include <string>
+#include <vector>
+
+#include "platform/Platform.h"
+
+namespace tessaloom {
+
+class Win32Platform : public Platform {
+public:
+    // Initialises COM for the calling thread (the shell's folder picker needs it).
+    explicit Win32Platform(HINSTANCE instance);
+    ~Win32Platform() override;
+    Win32Platform(const Win32Platform&) = delete;
+    Win32Platform& operator=(const Win32Platform&) = delete;
+
+    // Whether a dialog could not be created (no display, missing template...).
+    bool DialogCreationFailed() const { return m_dialogCreationFailed; }
+
+    bool SocketInit() override;
+    void InitCommonControls() override;
+    std::string AppName() override;
+    std::string LoadStringResource(unsigned id) override;
+    Handle LoadIconResource(unsigned id) override;
+    void PostQuit(int exitCode) override;
+
+    int ShowMessageBox(const std::string& text, const std::string& title, unsigned style,
+                       unsigned helpContext) override;
+
+    std::intptr_t RunModalDialog(unsigned templateId, Handle parent, DialogSink& sink) override;
+    void EndModal(Handle dialog, std::intptr_t result) override;
+    void Center(Handle window, Handle over) override;
+    Handle DialogItem(Handle dialog, int id) override;
+    std::string GetText(Handle window) override;
+    void SetText(Handle window, const std::string& text) override;
+    std::intptr_t Send(Handle window, const Message& message) override;
+
+    int ComboAddString(Handle combo, const std::string& text) override;
+    int ComboGetCount(Handle combo) override;
+    int ComboGetCurSel(Handle combo) override;
+    void ComboSetCurSel(Handle combo, int index) override;
+    std::string ComboGetText(Handle combo, int index) override;
+
+    Handle SystemMenu(Handle window) override;
+    void AppendMenuSeparator(Handle menu) override;
+    void AppendMenuItem(Handle menu, unsigned commandId, const std::string& text) override;
+    void SetWindowIcon(Handle window, Handle icon, bool big) override;
+    bool IsMinimized(Handle window) override;
+    int SystemMetric(int index) override;
+    Rect ClientRect(Handle window) override;
+    Handle StartPaint(Handle window) override;
+    void FinishPaint(Handle window) override;
+    void PaintIcon(Handle dc, int x, int y, Handle icon) override;
+
+    ResultCode FetchUrl(const std::string& url, StreamPtr& stream) override;
+
+    BrowseResult BrowseForFolder(const std::string& title, std::string& path) override;
+    CopyResult CopyFolder(Handle owner, const std::string& source,
+                          const std::string& destination) override;
+    void OpenFolder(const std::string& path) override;
+    bool ProbeFile(const std::string& path) override;
+    bool WriteWholeFile(const std::string& path, const void* data, std::size_t size,
+                        std::string& error) override;
+
+private:
+    struct DialogContext;
+    static INT_PTR CALLBACK DialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
+    void ForgetDialog(HWND dialog);
+
+    HINSTANCE m_instance;
+    bool m_comInitialized = false;
+    int m_socketStartups = 0;
+    bool m_dialogCreationFailed = false;
+    std::vector<HWND> m_modalDialogs;  // dialogs being run by RunModalDialog, innermost last
+    std::map<HWND, PAINTSTRUCT> m_paints;
+};
+
+}  // namespace tessaloom
