@@ -1,0 +1,64 @@
+// A file server for the test catalogue with scriptable faults.
+#pragma once
+
+#include <httplib.h>
+
+#include <atomic>
+#include <fstream>
+#include <map>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "fault.h"
+
+namespace catalogue_server {
+
+// Serves the files under a root folder for GET/HEAD: the URL path /a/b reads ROOT/a/b.
+// Requests under /__control/ (loopback peers only) manage faults and the request log:
+//   /__control/fault?spec=PATH:OPTIONS  add or replace the fault for PATH
+//   /__control/clear                    remove all faults and empty the request log
+//   /__control/log                      the request log, one "METHOD PATH STATUS" a line
+class CatalogueServer {
+public:
+    // Throws std::runtime_error if `log_path` is given and cannot be opened for appending.
+    explicit CatalogueServer(std::string root, const std::string& log_path = {});
+    ~CatalogueServer();
+
+    void set_fault(const Fault& fault);
+    void clear();
+    std::vector<std::string> log() const;
+
+    // Binds to host:port (0 picks a free port). Returns the port, or -1 on failure.
+    int bind(const std::string& host, int port);
+    // Starts serving on a thread of its own; call after bind(). False if that fails.
+    bool start();
+    // Stops serving and waits for the requests in progress.
+    void stop();
+
+private:
+    struct FaultState {
+        Fault fault;
+        int hits = 0;
+    };
+
+    void handle(const httplib::Request& req, httplib::Response& res);
+    void handle_control(const httplib::Request& req, httplib::Response& res);
+    void serve_file(const httplib::Request& req, httplib::Response& res, std::size_t truncate_at);
+    // The fault that applies to this request, counting it against failfirst.
+    std::optional<Fault> take_fault(const std::string& path);
+    void record(const httplib::Request& req, int status);
+
+    const std::string root_;
+    httplib::Server server_;
+    std::thread thread_;
+    std::atomic<bool> finished_{false};
+
+    mutable std::mutex mutex_;
+    std::map<std::string, FaultState> faults_;
+    std::vector<std::string> log_;
+    std::ofstream log_file_;
+};
+
+}  // namespace catalogue_server

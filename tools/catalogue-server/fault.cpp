@@ -1,0 +1,118 @@
+#include "fault.h"
+
+#include <algorithm>
+
+namespace catalogue_server {
+namespace {
+
+// Parses a non-negative decimal number no larger than `max`.
+bool parse_number(const std::string& s, long long max, long long& out) {
+    if (s.empty() || s.size() > 12) return false;
+    long long value = 0;
+    for (char c : s) {
+        if (c < '0' || c > '9') return false;
+        value = value * 10 + (c - '0');
+    }
+    if (value > max) return false;
+    out = value;
+    return true;
+}
+
+}  // namespace
+
+std::optional<Fault> parse_fault(const std::string& text, std::string& error) {
+    // Options never contain ':', so the last one separates path and options.
+    const auto colon = text.rfind(':');
+    if (colon == std::string::npos) {
+        error = "expected PATH:OPTIONS";
+        return std::nullopt;
+    }
+    Fault fault;
+    fault.path = text.substr(0, colon);
+    if (fault.path.empty() || fault.path[0] != '/') {
+        error = "path must start with '/'";
+        return std::nullopt;
+    }
+
+    bool has_delay = false;
+    bool has_fail_first = false;
+    const std::string options = text.substr(colon + 1);
+    for (std::size_t start = 0; start <= options.size();) {
+        const auto comma = std::min(options.find(',', start), options.size());
+        const std::string option = options.substr(start, comma - start);
+        start = comma + 1;
+        if (option.empty()) {
+            error = "empty option";
+            return std::nullopt;
+        }
+        const auto eq = option.find('=');
+        const std::string key = option.substr(0, eq);
+        const std::string value = eq == std::string::npos ? std::string() : option.substr(eq + 1);
+        const bool has_value = eq != std::string::npos;
+        long long n = 0;
+
+        if (key == "close") {
+            if (has_value) {
+                error = "'close' takes no value";
+                return std::nullopt;
+            }
+        } else if (!has_value) {
+            error = "option '" + key + "' needs a value";
+            return std::nullopt;
+        }
+
+        if (key == "status" || key == "truncate" || key == "close") {
+            if (fault.action != FaultAction::None) {
+                error = "only one of status, truncate and close may be given";
+                return std::nullopt;
+            }
+        }
+        if (key == "status") {
+            if (!parse_number(value, 599, n) || n < 400) {
+                error = "status must be a code from 400 to 599";
+                return std::nullopt;
+            }
+            fault.action = FaultAction::Status;
+            fault.status = static_cast<int>(n);
+        } else if (key == "truncate") {
+            if (!parse_number(value, 1LL << 40, n)) {
+                error = "truncate needs a byte count";
+                return std::nullopt;
+            }
+            fault.action = FaultAction::Truncate;
+            fault.truncate_at = static_cast<std::size_t>(n);
+        } else if (key == "close") {
+            fault.action = FaultAction::Close;
+        } else if (key == "delay") {
+            if (has_delay || !parse_number(value, 600000, n)) {
+                error = "delay needs one value in milliseconds (at most 600000)";
+                return std::nullopt;
+            }
+            has_delay = true;
+            fault.delay_ms = static_cast<int>(n);
+        } else if (key == "failfirst") {
+            if (has_fail_first || !parse_number(value, 1000000, n) || n == 0) {
+                error = "failfirst needs one positive count";
+                return std::nullopt;
+            }
+            has_fail_first = true;
+            fault.fail_first = static_cast<int>(n);
+        } else {
+            error = "unknown option '" + key + "'";
+            return std::nullopt;
+        }
+    }
+
+    if (fault.action == FaultAction::None && !has_delay) {
+        if (!has_fail_first) {
+            error = "no fault given";
+            return std::nullopt;
+        }
+        // failfirst on its own fails with a server error.
+        fault.action = FaultAction::Status;
+        fault.status = 500;
+    }
+    return fault;
+}
+
+}  // namespace catalogue_server
