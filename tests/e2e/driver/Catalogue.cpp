@@ -1,0 +1,194 @@
+#include "Catalogue.h"
+
+#include <wininet.h>
+
+#include <cstdio>
+#include <sstream>
+
+namespace e2e {
+
+namespace {
+
+constexpr DWORD kHttpTimeoutMs = 10000;
+
+class InternetHandle {
+public:
+    explicit InternetHandle(HINTERNET handle) : handle_(handle) {}
+    ~InternetHandle() {
+        if (handle_ != nullptr) InternetCloseHandle(handle_);
+    }
+    InternetHandle(const InternetHandle&) = delete;
+    InternetHandle& operator=(const InternetHandle&) = delete;
+    HINTERNET get() const { return handle_; }
+
+private:
+    HINTERNET handle_;
+};
+
+// "http://host:port/path..." -> origin "http://host:port" and path "/path...".
+void SplitUrl(const std::string& url, std::string& origin, std::string& path) {
+    std::size_t scheme = url.find("://");
+    std::size_t slash = scheme == std::string::npos ? std::string::npos : url.find('/', scheme + 3);
+    if (slash == std::string::npos) Fail("not an absolute URL with a path: " + url);
+    origin = url.substr(0, slash);
+    path = url.substr(slash);
+}
+
+void CreateFolders(const std::string& windowsPath) {
+    // Every prefix ending before a backslash, past the drive ("Z:\").
+    for (std::size_t pos = windowsPath.find('\\', 3); pos != std::string::npos;
+         pos = windowsPath.find('\\', pos + 1)) {
+        std::wstring folder = Widen(windowsPath.substr(0, pos));
+        if (!CreateDirectoryW(folder.c_str(), nullptr) && GetLastError() != ERROR_ALREADY_EXISTS) {
+            Fail("cannot create the folder " + windowsPath.substr(0, pos) + " (error " +
+                 std::to_string(GetLastError()) + ")");
+        }
+    }
+}
+
+}  // namespace
+
+HttpAnswer HttpGet(const std::string& url) {
+    HttpAnswer answer;
+    InternetHandle session(
+        InternetOpenW(L"tessaloom-e2e-driver", INTERNET_OPEN_TYPE_DIRECT, nullptr, nullptr, 0));
+    if (session.get() == nullptr)
+        Fail("InternetOpen failed (error " + std::to_string(GetLastError()) + ")");
+    DWORD timeout = kHttpTimeoutMs;
+    InternetSetOptionW(session.get(), INTERNET_OPTION_CONNECT_TIMEOUT, &timeout, sizeof timeout);
+    InternetSetOptionW(session.get(), INTERNET_OPTION_RECEIVE_TIMEOUT, &timeout, sizeof timeout);
+    const DWORD flags = INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE |
+                        INTERNET_FLAG_PRAGMA_NOCACHE | INTERNET_FLAG_NO_COOKIES |
+                        INTERNET_FLAG_NO_UI;
+    std::wstring wideUrl = Widen(url);
+    InternetHandle request(InternetOpenUrlW(session.get(), wideUrl.c_str(), nullptr, 0, flags, 0));
+    if (request.get() == nullptr) return answer;
+
+    answer.connected = true;
+    DWORD status = 0;
+    DWORD size = sizeof status;
+    if (HttpQueryInfoW(request.get(), HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status,
+                       &size, nullptr)) {
+        answer.status = status;
+    }
+    char buffer[4096];
+    DWORD read = 0;
+    while (InternetReadFile(request.get(), buffer, sizeof buffer, &read) && read > 0) {
+        answer.body.append(buffer, read);
+    }
+    return answer;
+}
+
+std::string UrlEncode(const std::string& text) {
+    std::string encoded;
+    for (unsigned char c : text) {
+        if ((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') ||
+            c == '-' || c == '_' || c == '.' || c == '~') {
+            encoded += static_cast<char>(c);
+        } else {
+            char escaped[4];
+            std::snprintf(escaped, sizeof escaped, "%%%02X", c);
+            encoded += escaped;
+        }
+    }
+    return encoded;
+}
+
+Catalogue::Catalogue(const std::string& baseUrl, const std::string& folder)
+    : baseUrl_(baseUrl), folder_(folder) {
+    if (baseUrl_.empty() || baseUrl_.back() != '/') Fail("the catalogue URL must end in '/'");
+    SplitUrl(baseUrl_, origin_, basePath_);
+    while (!folder_.empty() && folder_.back() == '\\') folder_.pop_back();
+}
+
+std::string Catalogue::WindowsPathOf(const std::string& relative) const {
+    std::string path = folder_ + "\\" + relative;
+    for (char& c : path) {
+        if (c == '/') c = '\\';
+    }
+    return path;
+}
+
+void Catalogue::WriteFile(const std::string& relative, const std::string& bytes) const {
+    const std::string path = WindowsPathOf(relative);
+    CreateFolders(path);
+    std::wstring widePath = Widen(path);
+    HANDLE file = CreateFileW(widePath.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        Fail("cannot create " + path + " (error " + std::to_string(GetLastError()) + ")");
+    }
+    DWORD written = 0;
+    BOOL ok = ::WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+    CloseHandle(file);
+    if (!ok || written != bytes.size()) Fail("cannot write " + path);
+    Note("catalogue file " + PathOf(relative) + " = " + Quote(bytes));
+}
+
+void Catalogue::RemoveFile(const std::string& relative) const {
+    std::wstring path = Widen(WindowsPathOf(relative));
+    if (!DeleteFileW(path.c_str()) && GetLastError() != ERROR_FILE_NOT_FOUND) {
+        Fail("cannot delete " + WindowsPathOf(relative));
+    }
+}
+
+bool Catalogue::ServerAnswers() const { return HttpGet(origin_ + "/__control/log").connected; }
+
+std::string Catalogue::Control(const std::string& command) const {
+    const std::string url = origin_ + "/__control/" + command;
+    HttpAnswer answer = HttpGet(url);
+    if (!answer.connected) Fail("the catalogue server does not answer " + url);
+    if (answer.status != 200) {
+        Fail("the catalogue server refused " + url + ": " + std::to_string(answer.status) + " " +
+             Quote(answer.body));
+    }
+    return answer.body;
+}
+
+void Catalogue::Clear() const { Control("clear"); }
+
+void Catalogue::AddFault(const std::string& relative, const std::string& options) const {
+    const std::string fault = PathOf(relative) + ":" + options;
+    Control("fault?spec=" + UrlEncode(fault));
+    Note("server fault " + fault);
+}
+
+std::vector<LoggedRequest> Catalogue::Log() const {
+    std::vector<LoggedRequest> requests;
+    std::istringstream lines(Control("log"));
+    std::string line;
+    while (std::getline(lines, line)) {
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        if (line.empty()) continue;
+        std::istringstream fields(line);
+        LoggedRequest request;
+        if (!(fields >> request.method >> request.path >> request.status)) {
+            Fail("unexpected line in the server log: " + Quote(line));
+        }
+        requests.push_back(request);
+    }
+    return requests;
+}
+
+std::vector<int> Catalogue::StatusesOf(const std::string& relative) const {
+    const std::string path = PathOf(relative);
+    std::vector<int> statuses;
+    for (const LoggedRequest& request : Log()) {
+        if (request.method == "GET" && request.path == path) statuses.push_back(request.status);
+    }
+    return statuses;
+}
+
+std::vector<int> Catalogue::WaitForRequests(const std::string& relative, std::size_t count,
+                                            DWORD timeoutMs) const {
+    std::vector<int> statuses;
+    WaitUntil(
+        [&] {
+            statuses = StatusesOf(relative);
+            return statuses.size() >= count;
+        },
+        timeoutMs);
+    return statuses;
+}
+
+}  // namespace e2e

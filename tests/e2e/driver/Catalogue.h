@@ -1,0 +1,71 @@
+// The test catalogue: its files, written straight into the folder the catalogue server
+// serves, and the server's run-time control (faults, request log) over HTTP on loopback.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "Driver.h"
+
+namespace e2e {
+
+struct HttpAnswer {
+    bool connected = false;  // false: no answer at all (nothing listens, connection dropped)
+    DWORD status = 0;
+    std::string body;
+};
+
+// A plain GET that bypasses every cache.
+HttpAnswer HttpGet(const std::string& url);
+// Percent-encodes everything but unreserved characters, for a query value.
+std::string UrlEncode(const std::string& text);
+
+// One request line of the server's log: "GET /path STATUS".
+struct LoggedRequest {
+    std::string method;
+    std::string path;
+    int status = 0;  // 0: the connection was closed without an answer
+};
+
+class Catalogue {
+public:
+    // `baseUrl`: the program's catalogue URL, ending in '/' (http://127.0.0.1:PORT/Tessaloom/).
+    // `folder`: the Windows path of the folder the server serves for that URL.
+    Catalogue(const std::string& baseUrl, const std::string& folder);
+
+    const std::string& BaseUrl() const { return baseUrl_; }
+    // URL and URL path of a file below the base: "TestServers.txt", "srv/QuorvaneLauncher.url".
+    std::string UrlOf(const std::string& relative) const { return baseUrl_ + relative; }
+    std::string PathOf(const std::string& relative) const { return basePath_ + relative; }
+
+    // Writes a catalogue file byte for byte, creating its folders.
+    void WriteFile(const std::string& relative, const std::string& bytes) const;
+    void RemoveFile(const std::string& relative) const;
+
+    // --- The server -------------------------------------------------------------------------
+    // Whether anything answers on the server's address.
+    bool ServerAnswers() const;
+    // Drops every fault and empties the request log.
+    void Clear() const;
+    // Adds a fault on a file below the base: options as the server takes them
+    // ("status=404", "truncate=5", "status=500,failfirst=1", "delay=2000", "close").
+    void AddFault(const std::string& relative, const std::string& options) const;
+    std::vector<LoggedRequest> Log() const;
+    // Statuses of the GETs of one file below the base, in order.
+    std::vector<int> StatusesOf(const std::string& relative) const;
+    // Waits until the log holds `count` GETs of the file, then returns their statuses (fewer
+    // when the wait timed out).
+    std::vector<int> WaitForRequests(const std::string& relative, std::size_t count,
+                                     DWORD timeoutMs) const;
+
+private:
+    std::string Control(const std::string& command) const;
+    std::string WindowsPathOf(const std::string& relative) const;
+
+    std::string baseUrl_;
+    std::string origin_;    // http://host:port
+    std::string basePath_;  // /Tessaloom/
+    std::string folder_;
+};
+
+}  // namespace e2e

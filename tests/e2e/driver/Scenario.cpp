@@ -1,0 +1,82 @@
+#include "Scenario.h"
+
+#include <cstdio>
+#include <utility>
+
+#include "MainDialog.h"
+
+namespace e2e {
+
+namespace {
+
+bool FileExists(const std::string& path) {
+    std::wstring wide = Widen(path);
+    return GetFileAttributesW(wide.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+void TouchFile(const std::string& path) {
+    std::wstring wide = Widen(path);
+    HANDLE file = CreateFileW(wide.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) Fail("cannot create " + path);
+    CloseHandle(file);
+}
+
+}  // namespace
+
+Context::Context(Options options)
+    : options_(std::move(options)), catalogue_(options_.catalogueUrl, options_.catalogueDir) {}
+
+AppProcess Context::Launch(const std::string& arguments) const {
+    Step("start " + options_.app);
+    return AppProcess::Start(options_.app, arguments, options_.scratch);
+}
+
+void Context::CheckDownloadPrompt(const MessageBoxInfo& box, unsigned long code,
+                                  const std::string& url) const {
+    char hex[16];
+    std::snprintf(hex, sizeof hex, "%08lx", code);
+    const std::string head = std::string("An error (0x") + hex + ") occured while downloading " +
+                             url + ".\nPlease contact ";
+    const std::string tail = ", or try to download the file manually.";
+    if (!options_.support.empty()) {
+        CheckMessageBox(box, kAppTitle, head + options_.support + tail, {IDRETRY, IDCANCEL}, false);
+        return;
+    }
+    // The support contact is not known here: check everything around it.
+    const std::string& text = box.text;
+    bool framed = text.size() > head.size() + tail.size() &&
+                  text.compare(0, head.size(), head) == 0 &&
+                  text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
+    const std::string contact =
+        framed ? text.substr(head.size(), text.size() - head.size() - tail.size()) : std::string();
+    if (!framed || contact.find('\n') != std::string::npos) {
+        Fail("message box text\n   expected " + Quote(head + "<support>" + tail) +
+             "\n   actual   " + Quote(text));
+    }
+    CheckMessageBox(box, kAppTitle, text, {IDRETRY, IDCANCEL}, false);
+    Note("support contact in the text: " + Quote(contact));
+}
+
+void Context::Screenshot(const std::string& name) const {
+    if (options_.shots.empty()) return;
+    const std::string base = options_.shots + "\\" + name;
+    TouchFile(base + ".request");
+    if (WaitUntil([&] { return FileExists(base + ".done"); }, 20000)) {
+        Note("screenshot " + name + ".png taken");
+    } else {
+        Note("warning: screenshot " + name + ".png was not taken");
+    }
+}
+
+std::vector<Scenario>& Scenarios() {
+    static std::vector<Scenario> scenarios;
+    return scenarios;
+}
+
+ScenarioRegistration::ScenarioRegistration(const char* name, const char* summary,
+                                           ScenarioFunction run) {
+    Scenarios().push_back({name, summary, run});
+}
+
+}  // namespace e2e

@@ -1,0 +1,77 @@
+// Scenarios: one function each, registered by name with E2E_SCENARIO and chosen on the
+// command line. The Context gives a scenario the program, its catalogue and the checks
+// shared by several scenarios.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "Catalogue.h"
+#include "Driver.h"
+#include "MessageBoxes.h"
+#include "Process.h"
+
+namespace e2e {
+
+constexpr char kServerListName[] = "TestServers.txt";
+
+struct Options {
+    std::string scenario;
+    std::string app;                // Windows path of Tessaloom.exe
+    std::string scratch;            // Windows path of the scenario's own scratch folder
+    std::string catalogueDir;       // Windows path of the folder served at the catalogue URL
+    std::string catalogueUrl;       // the catalogue URL compiled into the program
+    std::string support;            // support contact compiled into the program; empty: unchecked
+    std::string shots;              // Windows path of the screenshot hand-over folder; empty: none
+    std::vector<std::string> args;  // anything after the options, for the scenario
+};
+
+class Context {
+public:
+    explicit Context(Options options);
+
+    const Options& options() const { return options_; }
+    const Catalogue& catalogue() const { return catalogue_; }
+
+    // Starts the program in the scratch folder.
+    AppProcess Launch(const std::string& arguments = std::string()) const;
+
+    std::string ServerListUrl() const { return catalogue_.UrlOf(kServerListName); }
+
+    // Checks the program's retry prompt for a failed download of `url` with `code`: titled
+    // with the program's name, Retry and Cancel, no icon.
+    void CheckDownloadPrompt(const MessageBoxInfo& box, unsigned long code,
+                             const std::string& url) const;
+
+    // Has the run script take a screenshot of the whole screen named `name`.png, when it
+    // collects screenshots; waits until it is taken.
+    void Screenshot(const std::string& name) const;
+
+private:
+    Options options_;
+    Catalogue catalogue_;
+};
+
+using ScenarioFunction = void (*)(Context& ctx);
+
+struct Scenario {
+    std::string name;
+    std::string summary;
+    ScenarioFunction run;
+};
+
+// Every registered scenario, in registration order.
+std::vector<Scenario>& Scenarios();
+
+struct ScenarioRegistration {
+    ScenarioRegistration(const char* name, const char* summary, ScenarioFunction run);
+};
+
+}  // namespace e2e
+
+// Defines and registers a scenario: E2E_SCENARIO(list_lf, "what it shows") { ...ctx... }
+#define E2E_SCENARIO(name, summary)                                                     \
+    static void E2eScenario_##name(e2e::Context& ctx);                                  \
+    static const e2e::ScenarioRegistration e2eRegistration_##name(#name, summary,       \
+                                                                  &E2eScenario_##name); \
+    static void E2eScenario_##name(e2e::Context& ctx)
