@@ -6,7 +6,7 @@
 namespace tessaloom {
 
 class CTessaloomApp : public CWinApp {
-  public:
+public:
     bool InitInstance() override;
 };
 

@@ -6,7 +6,7 @@
 namespace tessaloom {
 
 class CAboutDlg : public CDialog {
-  public:
+public:
     CAboutDlg(Platform& platform, CDialog* parent);
 };
 

@@ -9,7 +9,7 @@
 namespace tessaloom {
 
 class CTessaloomDlg : public CDialog {
-  public:
+public:
     explicit CTessaloomDlg(Platform& platform, CDialog* parent = nullptr);
     ~CTessaloomDlg() override;
 
@@ -28,7 +28,7 @@ class CTessaloomDlg : public CDialog {
     void OnBrowseDestination();
     void OnDuplicate();
 
-  protected:
+protected:
     const MessageMap* GetMessageMap() const override;
     void DoDataExchange() override {}
     bool OnInitDialog() override;
@@ -37,7 +37,7 @@ class CTessaloomDlg : public CDialog {
     // Server directories, index-aligned with the selector's entries.
     std::vector<std::string> m_serverValues;
 
-  private:
+private:
     void AddAboutMenuEntry();
     // The selected entry's index, or -1 after telling the user why there is none.
     int SelectedServer(Handle combo);

@@ -47,7 +47,7 @@ constexpr std::size_t kMaxPath = 260;  // path buffers, terminator included
 
 // A fetched body held in memory. Destroying it releases it.
 class Stream {
-  public:
+public:
     virtual ~Stream() = default;
     // Total size of the body; false when the query fails.
     virtual bool Stat(std::uint64_t& size) = 0;
@@ -65,7 +65,7 @@ struct Message {
 
 // Receives the messages of a modal dialog run by the platform.
 class DialogSink {
-  public:
+public:
     virtual ~DialogSink() = default;
     // Returns true when handled; `result` is then the message's result (for WM_INITDIALOG,
     // whether the platform should set the default focus; for WM_QUERYDRAGICON, the icon).
@@ -91,7 +91,7 @@ struct CopyResult {
 };
 
 class Platform {
-  public:
+public:
     virtual ~Platform() = default;
 
     // --- Application --------------------------------------------------------------------

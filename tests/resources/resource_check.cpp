@@ -34,7 +34,7 @@ constexpr int kIdCancel = 2;
 // Results
 
 class Results {
-  public:
+public:
     void Check(bool ok, const std::string& what, const std::string& detail = {}) {
         std::cout << (ok ? "ok   " : "FAIL ") << what;
         if (!ok && !detail.empty()) std::cout << ": " << detail;
@@ -48,7 +48,7 @@ class Results {
 
     int failures() const { return failures_; }
 
-  private:
+private:
     int failures_ = 0;
 };
 
@@ -62,7 +62,7 @@ std::string ShellQuote(const std::string& s) {
 }
 
 class Extractor {
-  public:
+public:
     Extractor(std::string wrestool, std::string exe)
         : wrestool_(std::move(wrestool)), exe_(std::move(exe)) {}
 
@@ -87,7 +87,7 @@ class Extractor {
         return data;
     }
 
-  private:
+private:
     std::string wrestool_;
     std::string exe_;
 };
@@ -96,7 +96,7 @@ class Extractor {
 // Binary reading
 
 class Reader {
-  public:
+public:
     explicit Reader(const Bytes& data, std::size_t pos = 0) : data_(data), pos_(pos) {}
 
     std::size_t pos() const { return pos_; }
@@ -172,7 +172,7 @@ class Reader {
         return out;
     }
 
-  private:
+private:
     void Need(std::size_t n) const {
         if (pos_ + n > data_.size()) throw std::runtime_error("resource data is truncated");
     }

@@ -13,7 +13,7 @@ namespace tessaloom {
 
 // Exposes the server values for checks.
 class TestDlg : public CTessaloomDlg {
-  public:
+public:
     using CTessaloomDlg::CTessaloomDlg;
     using CTessaloomDlg::m_serverValues;
 };

@@ -95,7 +95,7 @@ TEST(ServerListRead, TextEndsAtTheFirstZeroByte) {
 
 TEST(ServerListRead, FailedReadGivesAnEmptyText) {
     class Failing : public Stream {
-      public:
+    public:
         bool Stat(std::uint64_t& size) override {
             size = 10;
             return true;
@@ -123,7 +123,7 @@ TEST(DownloadErrorText, PadsTheCodeAndShowsTheWholeUrl) {
 }
 
 class DownloadTest : public ::testing::Test {
-  protected:
+protected:
     FakePlatform fake;
     const std::string url = "http://h/Tessaloom/aurora/QuorvaneLauncher.url";
     StreamPtr stream;

@@ -25,7 +25,7 @@ std::string FileUrl(const std::string& server, int file) {
 }
 
 class DuplicateTest : public ::testing::Test {
-  protected:
+protected:
     DuplicateTest() {
         fake.replies[ListUrl()] = {Body("Alpha=alpha\r\nBeta=beta\r\n")};
         for (const char* server : {"alpha", "beta"}) {
@@ -234,7 +234,7 @@ TEST_F(DuplicateTest, SavesWholeStreamsAndRefusesBrokenOnes) {
 // --- Folder pickers -----------------------------------------------------------------------
 
 class PickerTest : public DuplicateTest {
-  protected:
+protected:
     void Click(int button, const UserScript& after = {}) {
         Run("old source", "old destination", [&](FakePlatform& platform, FakeDialog& dialog) {
             platform.Click(dialog, button);

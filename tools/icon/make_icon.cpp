@@ -348,7 +348,7 @@ std::uint32_t Adler32(const Bytes& data) {
 }
 
 class BitWriter {
-  public:
+public:
     explicit BitWriter(Bytes& out) : out_(out) {}
 
     // Writes `count` bits of `value`, least significant first.
@@ -371,7 +371,7 @@ class BitWriter {
         used_ = 0;
     }
 
-  private:
+private:
     Bytes& out_;
     std::uint8_t current_ = 0;
     int used_ = 0;

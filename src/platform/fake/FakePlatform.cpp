@@ -12,7 +12,7 @@ namespace {
 
 // A fetched body that reports its release and can fail on request.
 class FakeStream : public MemoryStream {
-  public:
+public:
     FakeStream(FakePlatform& platform, std::string url, const FakeFetch& reply)
         : MemoryStream(std::vector<std::uint8_t>(reply.body.begin(), reply.body.end())),
           m_platform(platform),
@@ -38,7 +38,7 @@ class FakeStream : public MemoryStream {
         return MemoryStream::Read(buffer, count, read);
     }
 
-  private:
+private:
     FakePlatform& m_platform;
     std::string m_url;
     FakeFetch m_reply;

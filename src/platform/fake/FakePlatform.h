@@ -51,7 +51,7 @@ struct FakeMenuItem {
 };
 
 class FakePlatform : public Platform {
-  public:
+public:
     FakePlatform();
     ~FakePlatform() override;
 
@@ -148,7 +148,7 @@ class FakePlatform : public Platform {
     bool WriteWholeFile(const std::string& path, const void* data, std::size_t size,
                         std::string& error) override;
 
-  private:
+private:
     std::vector<std::unique_ptr<FakeDialog>> m_dialogs;  // running, innermost last
 };
 

@@ -68,7 +68,7 @@ bool AfxSocketInit(Platform& platform);
 // --- Dialogs ------------------------------------------------------------------------------
 
 class CDialog : private DialogSink {
-  public:
+public:
     CDialog(Platform& platform, unsigned templateId, CDialog* parent = nullptr);
     ~CDialog() override = default;
     CDialog(const CDialog&) = delete;
@@ -81,7 +81,7 @@ class CDialog : private DialogSink {
 
     Handle m_hWnd = nullptr;
 
-  protected:
+protected:
     virtual const MessageMap* GetMessageMap() const;
     virtual void DoDataExchange() {}
     virtual bool OnInitDialog();
@@ -96,7 +96,7 @@ class CDialog : private DialogSink {
 
     Platform& m_platform;
 
-  private:
+private:
     bool HandleMessage(Handle window, const Message& message, std::intptr_t& result) override;
     bool RouteCommand(int controlId, unsigned code);
 
@@ -108,7 +108,7 @@ class CDialog : private DialogSink {
 // --- Application --------------------------------------------------------------------------
 
 class CWinApp {
-  public:
+public:
     // The application's name is the executable's file name without its extension.
     CWinApp();
     virtual ~CWinApp();
@@ -122,11 +122,11 @@ class CWinApp {
 
     CDialog* m_pMainWnd = nullptr;
 
-  protected:
+protected:
     void Enable3dControls();
     Platform& GetPlatform() const { return *m_platform; }
 
-  private:
+private:
     Platform* m_platform = nullptr;
 };
 
