@@ -258,8 +258,11 @@ void CTessaloomDlg::OnDuplicate() {
         return;
     }
 
+    // The destination ends with a separator and each local path starts with one.
+    std::string folder = destination;
+    if (!folder.empty() && (folder.back() == '\\' || folder.back() == '/')) folder.pop_back();
     for (std::size_t i = 0; i < kFileCount; ++i) {
-        if (!SaveStreamToFile(destination + kConnectionFiles[i].local, *streams[i])) return;
+        if (!SaveStreamToFile(folder + kConnectionFiles[i].local, *streams[i])) return;
     }
     for (StreamPtr& stream : streams) stream.reset();
 

@@ -12,6 +12,9 @@ const char kDestination[] = "D:\\Tests\\Alpha\\";
 const char kLauncher[] = "\\cd_image\\data\\launcher\\QuorvaneLauncher.url";
 const char kDozidavuv[] = "\\cd_image\\data\\launcher\\DozidavuvUvurez.url";
 const char kPatcher[] = "\\cd_image\\data\\patcher\\QuorvanePatcher.url";
+
+// Where a connection file lands: the destination without its final separator, then the path.
+std::string InCopy(const char* local) { return "D:\\Tests\\Alpha" + std::string(local); }
 const char* const kRemote[] = {"QuorvaneLauncher.url", "DozidavuvUvurez.url",
                                "QuorvanePatcher.url"};
 
@@ -84,16 +87,16 @@ TEST_F(DuplicateTest, DoesTheWholeJobInOrder) {
     std::vector<std::string> expected = {
         "probe C:\\Games\\Q\\version.id", "fetch " + FileUrl("alpha", 0),
         "fetch " + FileUrl("alpha", 1),   "fetch " + FileUrl("alpha", 2),
-        "copy C:\\Games\\Q -> " + d,      "write " + d + kLauncher,
-        "write " + d + kDozidavuv,        "write " + d + kPatcher,
+        "copy C:\\Games\\Q -> " + d,      "write " + InCopy(kLauncher),
+        "write " + InCopy(kDozidavuv),    "write " + InCopy(kPatcher),
         "release " + FileUrl("alpha", 0), "release " + FileUrl("alpha", 1),
         "release " + FileUrl("alpha", 2), "open " + d,
         "box Operation completed.",       "quit 0",
     };
     EXPECT_EQ(fake.events, expected);
-    EXPECT_EQ(fake.writtenFiles[d + kLauncher], Payload("alpha0"));
-    EXPECT_EQ(fake.writtenFiles[d + kDozidavuv], Payload("alpha1"));
-    EXPECT_EQ(fake.writtenFiles[d + kPatcher], Payload("alpha2"));
+    EXPECT_EQ(fake.writtenFiles[InCopy(kLauncher)], Payload("alpha0"));
+    EXPECT_EQ(fake.writtenFiles[InCopy(kDozidavuv)], Payload("alpha1"));
+    EXPECT_EQ(fake.writtenFiles[InCopy(kPatcher)], Payload("alpha2"));
     ASSERT_EQ(fake.boxes.size(), 1u);
     EXPECT_EQ(fake.boxes[0].style, kMbOk | kMbIconError);
     EXPECT_EQ(fake.boxes[0].title, "Tessaloom");
@@ -106,7 +109,7 @@ TEST_F(DuplicateTest, TheSelectionAtTheTimeOfTheCommandDecides) {
     });
     EXPECT_EQ(fake.fetchedUrls, (std::vector<std::string>{FileUrl("beta", 0), FileUrl("beta", 1),
                                                           FileUrl("beta", 2)}));
-    EXPECT_EQ(fake.writtenFiles[std::string(kDestination) + kPatcher], Payload("beta2"));
+    EXPECT_EQ(fake.writtenFiles[InCopy(kPatcher)], Payload("beta2"));
 }
 
 TEST_F(DuplicateTest, ChecksComeFirstInOrder) {
@@ -180,7 +183,7 @@ TEST_F(DuplicateTest, CancelAtTheSecondFileReleasesTheFirstAndCanRunAgain) {
         platform.Click(dialog, IDC_DUPLICATE);
     });
     EXPECT_TRUE(fake.quitPosted);
-    EXPECT_EQ(fake.writtenFiles[std::string(kDestination) + kDozidavuv], Payload("again"));
+    EXPECT_EQ(fake.writtenFiles[InCopy(kDozidavuv)], Payload("again"));
 }
 
 TEST_F(DuplicateTest, CopyFailureAndCancelWriteNothing) {
@@ -197,7 +200,7 @@ TEST_F(DuplicateTest, CopyFailureAndCancelWriteNothing) {
 }
 
 TEST_F(DuplicateTest, WriteFailureNamesTheFileAndKeepsRunning) {
-    std::string patcher = std::string(kDestination) + kPatcher;
+    std::string patcher = InCopy(kPatcher);
     fake.writeFailures[patcher] = "The system cannot find the path specified.";
     Duplicate();
     ASSERT_EQ(fake.boxes.size(), 1u);
@@ -214,7 +217,7 @@ TEST_F(DuplicateTest, SavesWholeStreamsAndRefusesBrokenOnes) {
     for (std::size_t i = 0; i < big.size(); ++i) big[i] = static_cast<char>(i * 31 + 7);
     fake.replies[FileUrl("alpha", 0)] = {Body(big)};
     Duplicate();
-    EXPECT_EQ(fake.writtenFiles[std::string(kDestination) + kLauncher], big);
+    EXPECT_EQ(fake.writtenFiles[InCopy(kLauncher)], big);
 
     FakeFetch statFails = Body("x"), readFails = Body("x"), shortBody = Body("abc");
     statFails.statFails = true;
@@ -223,7 +226,7 @@ TEST_F(DuplicateTest, SavesWholeStreamsAndRefusesBrokenOnes) {
     for (const FakeFetch& broken : {statFails, readFails, shortBody}) {
         fake.replies[FileUrl("alpha", 1)] = {broken};
         Duplicate();
-        std::string dozidavuv = std::string(kDestination) + kDozidavuv;
+        std::string dozidavuv = InCopy(kDozidavuv);
         ASSERT_EQ(fake.boxes.size(), 1u);
         EXPECT_NE(fake.boxes[0].text.find(dozidavuv), std::string::npos);
         EXPECT_EQ(fake.writtenFiles.count(dozidavuv), 0u);
