@@ -13,6 +13,9 @@
 #   --support TEXT     support contact compiled into the program (checked in messages)
 #   --timeout SECONDS  limit for the driver or program (default 90)
 #   --no-display       run Tessaloom.exe without a display; passes when it exits non-zero
+#   --setup SCRIPT     runs `bash SCRIPT setup SCRATCH` before the scenario and
+#                      `bash SCRIPT teardown SCRATCH` after it (and before the scratch folder is
+#                      emptied); a setup exiting with 77 skips the scenario (exit code 77)
 #
 # Environment: WINEPREFIX (required), WINE, WINESERVER; E2E_SHOTS: a folder where the
 # screenshots the driver asks for are stored (needs a display and ImageMagick's import).
@@ -24,6 +27,7 @@ usage() {
 }
 
 build_dir="" windows_dir="" url="" server="" no_server=0 support="" timeout_s=90 no_display=0
+setup_script=""
 scenario=""
 driver_args=()
 while (($#)); do
@@ -36,6 +40,7 @@ while (($#)); do
         --support) support=${2-}; shift 2 ;;
         --timeout) timeout_s=${2:?}; shift 2 ;;
         --no-display) no_display=1; shift ;;
+        --setup) setup_script=${2:?}; shift 2 ;;
         --) shift; driver_args=("$@"); break ;;
         -*) usage "unknown option $1" ;;
         *) [[ -z $scenario ]] || usage "two scenarios given"; scenario=$1; shift ;;
@@ -71,7 +76,7 @@ scratch="$build_dir/e2e/$scenario"
 catalogue_root="$scratch/catalogue"
 catalogue_dir="$catalogue_root${url_path%/}"
 pid_file="$build_dir/e2e/catalogue-server.pid"
-server_pid="" shot_pid="" driver_pid=""
+server_pid="" shot_pid="" driver_pid="" set_up=0
 
 cleanup() {
     local code=$?
@@ -91,6 +96,9 @@ cleanup() {
     if "$WINESERVER" -k 2>/dev/null; then
         "$WINESERVER" -w
     fi
+    if ((set_up)); then
+        bash "$setup_script" teardown "$scratch" || code=1
+    fi
     exit "$code"
 }
 trap cleanup EXIT
@@ -108,8 +116,22 @@ if [[ -f $pid_file ]]; then
 fi
 "$WINESERVER" -k 2>/dev/null && "$WINESERVER" -w
 
+if [[ -n $setup_script ]]; then
+    # What an earlier run that was killed outright left set up.
+    bash "$setup_script" teardown "$scratch" || exit 1
+fi
 rm -rf "$scratch"
 mkdir -p "$catalogue_dir" || exit 1
+if [[ -n $setup_script ]]; then
+    set_up=1
+    bash "$setup_script" setup "$scratch"
+    code=$?
+    if ((code == 77)); then
+        echo "SKIPPED: $scenario: its set-up is not possible here"
+        exit 77
+    fi
+    ((code == 0)) || { echo "FAILED: $scenario: set-up failed"; exit 1; }
+fi
 
 if ((!no_server)); then
     "$server" --root "$catalogue_root" --port "$port" --log "$scratch/server.log" \

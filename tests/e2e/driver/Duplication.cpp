@@ -1,0 +1,358 @@
+#include "Duplication.h"
+
+#include <cstdio>
+
+#include "Picker.h"
+#include "Window.h"
+
+namespace e2e {
+
+namespace {
+
+constexpr char kFolderWindowClass[] = "ExplorerWClass";
+
+std::string Join(const std::string& folder, const std::string& name) {
+    return folder.back() == '\\' ? folder + name : folder + "\\" + name;
+}
+
+std::string StatusText(int status) {
+    char text[8];
+    std::snprintf(text, sizeof text, "%03d", status);
+    return text;
+}
+
+std::string ShortcutText(const std::string& target) {
+    return "[InternetShortcut]\r\nURL=http://live.quorvane.example/" + target +
+           "\r\n; original, from the installation\r\n";
+}
+
+BOOL CALLBACK CollectAll(HWND window, LPARAM param) {
+    reinterpret_cast<std::vector<HWND>*>(param)->push_back(window);
+    return TRUE;
+}
+
+std::vector<HWND> AllTopLevelWindows() {
+    std::vector<HWND> windows;
+    EnumWindows(CollectAll, reinterpret_cast<LPARAM>(&windows));
+    return windows;
+}
+
+}  // namespace
+
+const ConnectionFile kConnectionFiles[kConnectionFileCount] = {
+    {"QuorvaneLauncher.url", "cd_image\\data\\launcher\\QuorvaneLauncher.url"},
+    {"DozidavuvUvurez.url", "cd_image\\data\\launcher\\DozidavuvUvurez.url"},
+    {"QuorvanePatcher.url", "cd_image\\data\\patcher\\QuorvanePatcher.url"},
+};
+
+std::string DestinationInstruction(const std::string& name) {
+    return "Select where you want the \"" + name + "\" folder:";
+}
+
+ConnectionBytes MakeConnectionBytes(const std::string& tag) {
+    ConnectionBytes bytes;
+    for (std::size_t i = 0; i < kConnectionFileCount; ++i) {
+        bytes[i] = "[InternetShortcut]\r\nURL=http://test.quorvane.example/" + tag + "/" +
+                   kConnectionFiles[i].name + "\r\n" + std::string(1, '\0') +
+                   "Name=Pr\xC3\xBC"
+                   "fstand \xE2\x80\x93 " +
+                   tag + "\n\rraw=\xFF\xFE\x80\r\n";
+    }
+    return bytes;
+}
+
+void PublishConnectionFiles(const Catalogue& catalogue, const std::string& value,
+                            const ConnectionBytes& bytes) {
+    for (std::size_t i = 0; i < kConnectionFileCount; ++i) {
+        catalogue.WriteFile(value + "/" + kConnectionFiles[i].name, bytes[i]);
+    }
+}
+
+// --- The installation ---------------------------------------------------------------------
+
+Installation MakeInstallation(const std::string& root, bool withPatcherFolder) {
+    Step("make an installation in " + root);
+    if (PathExists(root)) Fail(root + " exists already");
+    auto text = [&root](const std::string& path, const std::string& contents,
+                        DWORD attributes = FILE_ATTRIBUTE_NORMAL) {
+        WriteBytes(Join(root, path), contents, attributes);
+    };
+    auto noise = [&root](const std::string& path, unsigned long long size, unsigned seed,
+                         DWORD attributes = FILE_ATTRIBUTE_NORMAL) {
+        WriteNoise(Join(root, path), size, seed, attributes);
+    };
+    Installation installation;
+    installation.root = root;
+    installation.shipped = {ShortcutText("launcher"), ShortcutText("dozidavuv-uvurez"),
+                            withPatcherFolder ? ShortcutText("patcher") : std::string()};
+
+    text("version.id", "1.4.2\r\n");
+    text("readme.txt", "Quorvane 1.4.2\r\n\r\nGenerated test data.\r\n");
+    noise("bin\\game.exe", 640 * 1024, 11);
+    noise("bin\\engine.dll", 1024 * 1024 + 17, 12);
+    text("bin\\license.txt", "Read-only licence text.\r\n", FILE_ATTRIBUTE_READONLY);
+    noise("cd_image\\setup.exe", 300 * 1024, 13);
+    text(kConnectionFiles[0].local, installation.shipped[0]);
+    text(kConnectionFiles[1].local, installation.shipped[1]);
+    text("cd_image\\data\\launcher\\launcher.cfg", "[Launcher]\r\nLanguage=en\r\n");
+    if (withPatcherFolder) {
+        text(kConnectionFiles[2].local, installation.shipped[2]);
+        text("cd_image\\data\\patcher\\patcher.ini", "[Patcher]\r\nChannel=live\r\n");
+    }
+    noise("data\\maps\\harbour.dat", 400 * 1024, 101);
+    noise("data\\maps\\highlands.dat", 300 * 1024 + 1, 102);
+    noise("data\\sound\\ambient.bank", 700 * 1024, 201);
+    noise("data\\save games\\slot 1.sav", 4096, 301);
+    text(
+        "data\\texts\\\xC3\x9C"
+        "bersicht.txt",
+        "Karten: harbour, highlands\r\n");
+    text("data\\texts\\a\\b\\c\\deep.txt", "four levels down\r\n");
+    text("data\\empty.cfg", "");
+    noise("data\\cache.idx", 5000, 401, FILE_ATTRIBUTE_HIDDEN);
+    text("desktop.ini", "[.ShellClassInfo]\r\n", FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM);
+    text("Hidden Folder\\inner.txt", "inner\r\n");
+    const std::wstring hiddenFolder = Widen(Join(root, "Hidden Folder"));
+    if (!SetFileAttributesW(hiddenFolder.c_str(), FILE_ATTRIBUTE_HIDDEN)) {
+        Fail("cannot hide " + Join(root, "Hidden Folder"));
+    }
+    CreateFolders(Join(root, "logs"));
+
+    installation.listing = ListTree(root);
+    installation.hash = HashOf(installation.listing);
+    unsigned long long bytes = 0;
+    for (const auto& entry : installation.listing) bytes += entry.second.size;
+    Note("installation: " + std::to_string(installation.listing.size()) + " entries, " +
+         std::to_string(bytes) + " bytes");
+    return installation;
+}
+
+void CheckUnchanged(const Installation& installation) {
+    TreeListing now = ListTree(installation.root);
+    if (HashOf(now) != installation.hash) {
+        Fail("the installation changed\n   before:\n" + Describe(installation.listing) +
+             "   after:\n" + Describe(now));
+    }
+    Check(true, "the installation is unchanged (" + std::to_string(now.size()) + " entries)");
+}
+
+void CheckCopy(const Installation& installation, const std::string& copy,
+               const ConnectionBytes& connection, const TreeListing& alsoThere, DWORD unkept) {
+    Step("compare " + copy + " with the installation");
+    TreeListing expected = installation.listing;
+    for (std::size_t i = 0; i < kConnectionFileCount; ++i) {
+        CheckEqual(ReadBytes(Join(copy, kConnectionFiles[i].local)), connection[i],
+                   std::string(kConnectionFiles[i].name) + " in the copy");
+        TreeEntry& entry = expected[kConnectionFiles[i].local];
+        entry.folder = false;
+        entry.size = connection[i].size();
+        entry.attributes = 0;
+        entry.hash = Fnv1a(connection[i].data(), connection[i].size());
+    }
+    for (const auto& entry : alsoThere) expected.insert(entry);
+    TreeListing actual = ListTree(copy);
+    for (auto* listing : {&expected, &actual}) {
+        for (auto& entry : *listing) entry.second.attributes &= ~unkept;
+    }
+    std::string differences;
+    for (const auto& [path, entry] : expected) {
+        auto found = actual.find(path);
+        if (found == actual.end()) {
+            differences += "  missing " + Quote(path) + "\n";
+        } else if (entry.folder ? !found->second.folder : found->second != entry) {
+            // Wine's shell makes the copy's folders afresh, without the source's attributes.
+            differences += "  different " + Quote(path) + "\n";
+        }
+    }
+    for (const auto& entry : actual) {
+        if (expected.count(entry.first) == 0) differences += "  extra " + Quote(entry.first) + "\n";
+    }
+    if (!differences.empty()) {
+        Fail("the copy differs from the installation:\n" + differences + "   the copy:\n" +
+             Describe(actual));
+    }
+    Check(true, "the copy holds the installation's " + std::to_string(actual.size()) +
+                    " entries at the same places, with the served connection files");
+}
+
+void CheckNoConnectionFileWritten(const Installation& installation, const std::string& copy) {
+    for (std::size_t i = 0; i < kConnectionFileCount; ++i) {
+        const std::string path = Join(copy, kConnectionFiles[i].local);
+        if (!PathExists(path)) {
+            Check(true, std::string(kConnectionFiles[i].name) + " not in the copy");
+            continue;
+        }
+        // The shell may have copied the installation's file, or part of it, before failing.
+        const std::string bytes = ReadBytes(path);
+        const std::string& shipped = installation.shipped[i];
+        Check(shipped.compare(0, bytes.size(), bytes) == 0 && bytes.size() <= shipped.size(),
+              std::string(kConnectionFiles[i].name) + " in the copy is the installation's (" +
+                  std::to_string(bytes.size()) + " bytes)");
+    }
+}
+
+void CheckMissing(const std::string& path, const std::string& what) {
+    Check(!PathExists(path), what + " does not exist: " + path);
+}
+
+// --- The program --------------------------------------------------------------------------
+
+std::string IconKindOf(const MessageBoxInfo& box) {
+    for (HWND child : ChildWindows(box.window)) {
+        if (ClassOf(child) != "Static" || (StyleOf(child) & SS_TYPEMASK) != SS_ICON ||
+            !IsWindowVisible(child)) {
+            continue;
+        }
+        RECT rect;
+        if (!GetWindowRect(child, &rect)) continue;
+        HDC screen = GetDC(nullptr);
+        int red = 0, yellow = 0, blue = 0;
+        for (int y = rect.top; y < rect.bottom; ++y) {
+            for (int x = rect.left; x < rect.right; ++x) {
+                const COLORREF pixel = GetPixel(screen, x, y);
+                const int r = GetRValue(pixel), g = GetGValue(pixel), b = GetBValue(pixel);
+                if (r > 150 && g < 90 && b < 90) {
+                    ++red;
+                } else if (r > 170 && g > 140 && b < 90) {
+                    ++yellow;
+                } else if (b > 150 && r < 110) {
+                    ++blue;
+                }
+            }
+        }
+        ReleaseDC(nullptr, screen);
+        // An eighth of the icon's area in one colour tells it (the yellow triangle covers
+        // a fifth).
+        const int enough = (rect.right - rect.left) * (rect.bottom - rect.top) / 8;
+        if (red >= enough && red > yellow && red > blue) return "error";
+        if (yellow >= enough && yellow > blue) return "exclamation";
+        if (blue >= enough) return "information";
+    }
+    return "none";
+}
+
+void ExpectNotice(const AppProcess& app, const std::string& text, DWORD timeoutMs) {
+    Step("wait for the notice " + Quote(text));
+    MessageBoxInfo box = WaitForMessageBox(app, timeoutMs);
+    CheckMessageBox(box, kAppTitle, text, {IDOK}, true);
+    std::string icon;
+    WaitUntil([&] { return (icon = IconKindOf(box)) != "none"; }, 3000);
+    CheckEqual(icon, "error", "icon of the notice");
+    Answer(box, IDOK);
+}
+
+void CheckDialogUsable(const AppProcess& app, const MainDialog& dialog) {
+    app.CheckRunning("the main dialog");
+    Check(IsShown(dialog.Window()) && IsWindowEnabled(dialog.Window()),
+          "the main dialog is shown and enabled");
+    CheckNoMessageBox(app, "over the main dialog");
+}
+
+void FillFields(const MainDialog& dialog, const std::string& source,
+                const std::string& destination) {
+    Step("fill the fields: " + Quote(source) + ", " + Quote(destination));
+    SetTextOf(dialog.Item(IDC_SOURCE_EDIT), source);
+    SetTextOf(dialog.Item(IDC_DEST_EDIT), destination);
+}
+
+void PickSource(const AppProcess& app, const MainDialog& dialog, const std::string& folder) {
+    dialog.Click(IDC_BROWSE_SOURCE);
+    PickFolder(app, kSourceInstruction, folder);
+}
+
+void PickParent(const AppProcess& app, const MainDialog& dialog, const std::string& serverName,
+                const std::string& folder) {
+    dialog.Click(IDC_BROWSE_DEST);
+    PickFolder(app, DestinationInstruction(serverName), folder);
+}
+
+// --- The catalogue server's log -----------------------------------------------------------
+
+std::vector<std::string> RequestLines(const Catalogue& catalogue) {
+    std::vector<std::string> lines;
+    for (const LoggedRequest& request : catalogue.Log()) {
+        lines.push_back(request.method + " " + request.path + " " + StatusText(request.status));
+    }
+    return lines;
+}
+
+void CheckRequests(const Catalogue& catalogue, const std::vector<std::string>& expected) {
+    CheckEqual(RequestLines(catalogue), expected, "requests the catalogue server saw");
+}
+
+std::string Request(const Catalogue& catalogue, const std::string& relative, int status) {
+    return "GET " + catalogue.PathOf(relative) + " " + StatusText(status);
+}
+
+std::vector<std::string> ConnectionRequests(const Catalogue& catalogue, const std::string& value) {
+    std::vector<std::string> requests;
+    for (const ConnectionFile& file : kConnectionFiles) {
+        requests.push_back(Request(catalogue, value + "/" + file.name));
+    }
+    return requests;
+}
+
+// --- The file manager ---------------------------------------------------------------------
+
+HWND FindFolderWindow(const std::string& title) {
+    for (HWND window : AllTopLevelWindows()) {
+        if (ClassOf(window) == kFolderWindowClass && IsWindowVisible(window) &&
+            StoredTextOf(window) == title) {
+            return window;
+        }
+    }
+    return nullptr;
+}
+
+HWND WaitForFolderWindow(const std::string& title, DWORD timeoutMs) {
+    Step("wait for the file manager window " + Quote(title));
+    const unsigned long long start = GetTickCount64();
+    HWND found = nullptr;
+    if (!WaitUntil([&] { return (found = FindFolderWindow(title)) != nullptr; }, timeoutMs)) {
+        // Every visible window, a crash report of the file manager included.
+        std::string seen;
+        for (HWND window : AllTopLevelWindows()) {
+            if (!IsWindowVisible(window)) continue;
+            DWORD pid = 0;
+            GetWindowThreadProcessId(window, &pid);
+            seen += "\n  pid " + std::to_string(pid) + " " + ClassOf(window) + " " +
+                    Quote(StoredTextOf(window));
+        }
+        Fail("no file manager window " + Quote(title) + " within " + std::to_string(timeoutMs) +
+             " ms; visible windows:" + seen);
+    }
+    Check(true, "file manager window " + Quote(title) + " after " +
+                    std::to_string(ElapsedMs(start)) + " ms");
+    return found;
+}
+
+void CloseFolderWindow(HWND window) {
+    DWORD pid = 0;
+    GetWindowThreadProcessId(window, &pid);
+    HANDLE process = OpenProcess(SYNCHRONIZE, FALSE, pid);
+    Step("close the file manager window");
+    PostClose(window);
+    const bool closed = WaitUntil([&] { return !IsWindow(window); }, 5000);
+    const bool ended = process == nullptr || WaitForSingleObject(process, 10000) == WAIT_OBJECT_0;
+    if (process != nullptr) CloseHandle(process);
+    Check(closed, "the file manager window has closed");
+    Check(ended, "the file manager's process has ended");
+}
+
+void ExpectCompletion(const AppProcess& app, const std::string& copy) {
+    Step("wait for the completion notice");
+    MessageBoxInfo box = WaitForMessageBox(app, 60000);
+    CheckMessageBox(box, kAppTitle, "Operation completed.", {IDOK}, true);
+    std::string icon;
+    WaitUntil([&] { return (icon = IconKindOf(box)) != "none"; }, 3000);
+    CheckEqual(icon, "error", "icon of the notice");
+
+    std::string folder = copy;
+    while (!folder.empty() && folder.back() == '\\') folder.pop_back();
+    CloseFolderWindow(WaitForFolderWindow(folder.substr(folder.find_last_of('\\') + 1)));
+
+    Answer(box, IDOK);
+    app.ExpectExit(0, kExitTimeoutMs, "the completion notice");
+}
+
+}  // namespace e2e

@@ -1,0 +1,550 @@
+// The Duplicate command: the checks before anything is fetched, the fetches of the three
+// connection files, the shell's copy of the installation (new and existing copies, copies
+// that fail or are cancelled) and the connection files written into the copy. Each outcome
+// is checked on disk and in the catalogue server's log, not only by the notice.
+#include <cctype>
+#include <string>
+#include <vector>
+
+#include "Duplication.h"
+#include "MainDialog.h"
+#include "MessageBoxes.h"
+#include "Scenario.h"
+#include "Window.h"
+
+namespace {
+
+using e2e::AppProcess;
+using e2e::Check;
+using e2e::CheckEqual;
+using e2e::ConnectionBytes;
+using e2e::Context;
+using e2e::Installation;
+using e2e::MainDialog;
+using e2e::MessageBoxInfo;
+
+const char kList[] = "Alpha=alpha\nBeta Server=beta\n";
+const char kListCrLf[] = "Alpha=alpha\r\nBeta Server=beta\r\n";
+
+// HTTP 404 and 500 and a short body, in the program's error-code form.
+constexpr unsigned long kCodeStatus404 = 0x80190194;
+constexpr unsigned long kCodeStatus500 = 0x801901F4;
+constexpr unsigned long kCodeDownloadFailure = 0x800C0008;
+
+// The shell's question before it replaces an entry of an existing copy, and its answers.
+constexpr char kOverwritePromptTitle[] = "Confirm file overwrite";
+constexpr int kYesToAll = 12807;
+
+// File systems that scratch-mounts.sh mounts in the scratch folder.
+constexpr char kFullDisk[] = "\\full";
+constexpr char kReadOnlyDisk[] = "\\readonly";
+
+const char kCopyFailed[] = "Failed to copy the Quorvane folder.";
+
+// A catalogue with the server list and the connection files of "alpha", its log emptied.
+void PrepareCatalogue(const Context& ctx, const char* list, const ConnectionBytes& alpha) {
+    ctx.catalogue().WriteFile(e2e::kServerListName, list);
+    e2e::PublishConnectionFiles(ctx.catalogue(), "alpha", alpha);
+    ctx.catalogue().Clear();
+}
+
+MainDialog Start(const Context& ctx, AppProcess& app) {
+    app = ctx.Launch();
+    e2e::Step("wait for the main dialog");
+    return MainDialog::WaitFor(app);
+}
+
+std::vector<std::string> Concat(std::vector<std::string> first,
+                                const std::vector<std::string>& second) {
+    first.insert(first.end(), second.begin(), second.end());
+    return first;
+}
+
+std::vector<std::string> ListRequest(const Context& ctx) {
+    return {e2e::Request(ctx.catalogue(), e2e::kServerListName)};
+}
+
+std::string ConnectionUrl(const Context& ctx, const std::string& value, std::size_t file) {
+    return ctx.catalogue().UrlOf(value + "/" + e2e::kConnectionFiles[file].name);
+}
+
+std::string FailedDownload(std::size_t file) {
+    return std::string("Failed to download ") + e2e::kConnectionFiles[file].name + " file.";
+}
+
+// Waits for the retry prompt of connection file `file` of "alpha" and checks it.
+MessageBoxInfo ExpectDownloadPrompt(const Context& ctx, const AppProcess& app, std::size_t file,
+                                    unsigned long code) {
+    e2e::Step(std::string("wait for the retry prompt of ") + e2e::kConnectionFiles[file].name);
+    MessageBoxInfo box = e2e::WaitForMessageBox(app, e2e::kWindowTimeoutMs);
+    ctx.CheckDownloadPrompt(box, code, ConnectionUrl(ctx, "alpha", file));
+    return box;
+}
+
+// --- The shell's overwrite prompts ----------------------------------------------------------
+
+HWND FindOverwritePrompt(const AppProcess& app) {
+    HWND prompt = e2e::FindDialog(app.Id(), kOverwritePromptTitle);
+    return e2e::IsShown(prompt) ? prompt : nullptr;
+}
+
+void CheckOverwritePrompt(HWND prompt) {
+    std::vector<std::string> buttons;
+    for (HWND child : e2e::ChildWindows(prompt)) {
+        if (e2e::ClassOf(child) != "Button" || !IsWindowVisible(child)) continue;
+        std::string label;
+        for (char c : e2e::TextOf(child)) {
+            if (c != '&') label += c;
+        }
+        buttons.push_back(std::to_string(e2e::ControlId(child)) + " " + label);
+    }
+    CheckEqual(buttons, {"6 Yes", "12807 Yes to all", "7 No", "2 Cancel"},
+               "buttons of the overwrite prompt");
+}
+
+// Answers every overwrite prompt with `buttonId` until the program shows a message box;
+// returns how many prompts there were.
+int AnswerOverwritePrompts(const AppProcess& app, int buttonId, const std::string& label) {
+    e2e::Step("answer each overwrite prompt with " + e2e::Quote(label));
+    int prompts = 0;
+    for (;;) {
+        HWND prompt = nullptr;
+        bool boxShown = false;
+        if (!e2e::WaitUntil(
+                [&] {
+                    app.CheckRunning("an overwrite prompt or a message box");
+                    prompt = FindOverwritePrompt(app);
+                    boxShown = !e2e::FindMessageBoxes(app.Id()).empty();
+                    return prompt != nullptr || boxShown;
+                },
+                60000)) {
+            e2e::Fail("neither an overwrite prompt nor a message box within 60 s; windows:\n" +
+                      e2e::DescribeWindows(app.Id()));
+        }
+        if (prompt == nullptr) break;
+        if (prompts == 0) CheckOverwritePrompt(prompt);
+        e2e::PostClick(prompt, buttonId);
+        if (!e2e::WaitUntil([&] { return !e2e::IsShown(prompt); }, 5000)) {
+            e2e::Fail("the overwrite prompt is still open after " + label);
+        }
+        ++prompts;
+    }
+    e2e::Note(std::to_string(prompts) + " overwrite prompt(s) answered");
+    return prompts;
+}
+
+// --- Attempts that stop --------------------------------------------------------------------
+
+// Clicks Duplicate! and expects the notice `text`, with the fields kept and the dialog usable.
+void ExpectRefusal(const AppProcess& app, const MainDialog& dialog, const std::string& text) {
+    const std::string source = dialog.SourceFolder();
+    const std::string destination = dialog.DestinationFolder();
+    dialog.Click(IDC_DUPLICATE);
+    e2e::ExpectNotice(app, text);
+    e2e::CheckDialogUsable(app, dialog);
+    CheckEqual(dialog.SourceFolder(), source, "installation folder field (kept)");
+    CheckEqual(dialog.DestinationFolder(), destination, "parent folder field (kept)");
+}
+
+// A copy that fails: the notice, the three fetches before it, no connection file written.
+void ExpectCopyFailure(const Context& ctx, const AppProcess& app, const MainDialog& dialog,
+                       const Installation& installation, const std::string& copy) {
+    ExpectRefusal(app, dialog, kCopyFailed);
+    e2e::CheckRequests(ctx.catalogue(),
+                       Concat(ListRequest(ctx), e2e::ConnectionRequests(ctx.catalogue(), "alpha")));
+    e2e::CheckNoConnectionFileWritten(installation, copy);
+    e2e::CheckUnchanged(installation);
+}
+
+}  // namespace
+
+E2E_SCENARIO(duplicate_full, "whole duplication: copy at the right depth, served bytes, log") {
+    const std::string scratch = ctx.options().scratch;
+    const Installation installation = e2e::MakeInstallation(scratch + "\\Games\\Quorvane");
+    e2e::CreateFolders(scratch + "\\Tests");
+    const ConnectionBytes beta = e2e::MakeConnectionBytes("beta");
+    e2e::PublishConnectionFiles(ctx.catalogue(), "beta", beta);
+    // A CR LF list: the server's value has no CR in the URLs.
+    PrepareCatalogue(ctx, kListCrLf, e2e::MakeConnectionBytes("alpha"));
+    AppProcess app;
+    MainDialog dialog = Start(ctx, app);
+    CheckEqual(dialog.Servers(), {"Alpha", "Beta Server"}, "server selector entries");
+
+    e2e::Step("choose the second server and both folders, as a person does");
+    e2e::ComboSelect(dialog.Item(IDC_SERVER_COMBO), 1);
+    e2e::PickSource(app, dialog, installation.root);
+    e2e::PickParent(app, dialog, "Beta Server", scratch + "\\Tests");
+    const std::string copy = scratch + "\\Tests\\Beta Server\\";
+    e2e::WaitUntil([&] { return dialog.DestinationFolder() == copy; }, 2000);
+    CheckEqual(dialog.SourceFolder(), installation.root, "installation folder field");
+    CheckEqual(dialog.DestinationFolder(), copy, "parent folder field");
+
+    dialog.Click(IDC_DUPLICATE);
+    e2e::ExpectCompletion(app, copy);
+    e2e::CheckRequests(ctx.catalogue(),
+                       Concat(ListRequest(ctx), e2e::ConnectionRequests(ctx.catalogue(), "beta")));
+    e2e::CheckCopy(installation, copy, beta);
+    e2e::CheckMissing(copy + "Quorvane", "a copy nested in the destination");
+    e2e::CheckUnchanged(installation);
+}
+
+E2E_SCENARIO(duplicate_refused, "checks before any fetch: empty fields, no version.id, bad paths") {
+    const std::string scratch = ctx.options().scratch;
+    const Installation installation = e2e::MakeInstallation(scratch + "\\Quorvane");
+    const std::string notInstalled = scratch + "\\Other";
+    e2e::WriteBytes(notInstalled + "\\readme.txt", "no version.id here\r\n");
+    e2e::WriteBytes(notInstalled + "\\data\\version.id", "1.0\r\n");  // not at the top
+    const std::string tests = scratch + "\\Tests";
+    PrepareCatalogue(ctx, kList, e2e::MakeConnectionBytes("alpha"));
+    AppProcess app;
+    MainDialog dialog = Start(ctx, app);
+
+    e2e::Step("both fields empty");
+    ExpectRefusal(app, dialog, "No source folder selected");
+    e2e::Step("only the installation chosen");
+    e2e::PickSource(app, dialog, installation.root);
+    ExpectRefusal(app, dialog, "No destination folder selected");
+    e2e::Step("a folder without version.id at its top");
+    e2e::FillFields(dialog, notInstalled, tests + "\\Alpha\\");
+    ExpectRefusal(app, dialog, "The source folder must contain quorvane.");
+    e2e::Step("a destination too long for the connection files' paths");
+    e2e::FillFields(dialog, installation.root, tests + "\\" + std::string(180, 'x') + "\\Alpha\\");
+    ExpectRefusal(app, dialog, "The destination path is too long.");
+
+    e2e::Step("the installation itself as the parent, chosen with the pickers");
+    e2e::PickSource(app, dialog, installation.root);
+    e2e::PickParent(app, dialog, "Alpha", installation.root);
+    ExpectRefusal(app, dialog, "The destination folder must not be inside the Quorvane folder.");
+    e2e::Step("a folder of the installation as the parent");
+    e2e::PickParent(app, dialog, "Alpha", installation.root + "\\data");
+    ExpectRefusal(app, dialog, "The destination folder must not be inside the Quorvane folder.");
+    e2e::Step("the same, spelt in other case and with a dot segment");
+    std::string upper = installation.root;
+    for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    e2e::FillFields(dialog, installation.root, upper + "\\.\\bin\\Alpha\\");
+    ExpectRefusal(app, dialog, "The destination folder must not be inside the Quorvane folder.");
+
+    e2e::CheckRequests(ctx.catalogue(), ListRequest(ctx));  // nothing fetched
+    e2e::CheckMissing(tests, "the destination's parent");
+    e2e::CheckMissing(installation.root + "\\Alpha", "a copy in the installation");
+    e2e::CheckMissing(installation.root + "\\data\\Alpha", "a copy in the installation");
+    e2e::CheckUnchanged(installation);
+    dialog.ClickCloseBox();
+    app.ExpectExit(0, e2e::kExitTimeoutMs, "the close box");
+}
+
+E2E_SCENARIO(duplicate_no_server, "an empty server list: \"No test server selected\"") {
+    const std::string scratch = ctx.options().scratch;
+    const Installation installation = e2e::MakeInstallation(scratch + "\\Quorvane");
+    e2e::CreateFolders(scratch + "\\Tests");
+    PrepareCatalogue(ctx, "no servers today\n", e2e::MakeConnectionBytes("alpha"));
+    AppProcess app;
+    MainDialog dialog = Start(ctx, app);
+    CheckEqual(e2e::ComboCount(dialog.Item(IDC_SERVER_COMBO)), 0, "server selector entries");
+
+    e2e::Step("the parent's picker needs a server");
+    dialog.Click(IDC_BROWSE_DEST);
+    e2e::ExpectNotice(app, "No test server selected");  // instead of the picker
+    e2e::Step("Duplicate! needs one too");
+    e2e::FillFields(dialog, installation.root, scratch + "\\Tests\\Alpha\\");
+    ExpectRefusal(app, dialog, "No test server selected");
+
+    e2e::CheckRequests(ctx.catalogue(), ListRequest(ctx));  // nothing fetched
+    e2e::CheckMissing(scratch + "\\Tests\\Alpha", "the copy");
+    dialog.Click(IDCANCEL);
+    app.ExpectExit(0, e2e::kExitTimeoutMs, "Cancel");
+}
+
+E2E_SCENARIO(fetch_cancel, "fetch cancelled at file 1, then 2: nothing copied; then a success") {
+    const std::string scratch = ctx.options().scratch;
+    const Installation installation = e2e::MakeInstallation(scratch + "\\Quorvane");
+    const std::string copy = scratch + "\\Tests\\Alpha\\";
+    const ConnectionBytes alpha = e2e::MakeConnectionBytes("alpha");
+    PrepareCatalogue(ctx, kList, alpha);
+    AppProcess app;
+    MainDialog dialog = Start(ctx, app);
+    e2e::FillFields(dialog, installation.root, copy);
+    const std::vector<std::string> fetches = e2e::ConnectionRequests(ctx.catalogue(), "alpha");
+
+    for (std::size_t failing = 0; failing < 2; ++failing) {
+        const std::string name = e2e::kConnectionFiles[failing].name;
+        e2e::Step("status 404 for " + name + ", cancelled at the prompt");
+        ctx.catalogue().Clear();
+        ctx.catalogue().AddFault("alpha/" + name, "status=404");
+        dialog.Click(IDC_DUPLICATE);
+        e2e::Answer(ExpectDownloadPrompt(ctx, app, failing, kCodeStatus404), IDCANCEL);
+        e2e::ExpectNotice(app, FailedDownload(failing));
+        e2e::CheckDialogUsable(app, dialog);
+        // The files before it were fetched, none after it.
+        std::vector<std::string> expected(fetches.begin(), fetches.begin() + failing);
+        expected.push_back(e2e::Request(ctx.catalogue(), "alpha/" + name, 404));
+        e2e::CheckRequests(ctx.catalogue(), expected);
+        e2e::CheckMissing(copy, "the copy");
+    }
+
+    e2e::Step("no fault but one status 500 for the third file: Retry, then all goes through");
+    ctx.catalogue().Clear();
+    ctx.catalogue().AddFault(std::string("alpha/") + e2e::kConnectionFiles[2].name,
+                             "status=500,failfirst=1");
+    dialog.Click(IDC_DUPLICATE);
+    e2e::Answer(ExpectDownloadPrompt(ctx, app, 2, kCodeStatus500), IDRETRY);
+    e2e::ExpectCompletion(app, copy);
+    e2e::CheckRequests(
+        ctx.catalogue(),
+        {fetches[0], fetches[1],
+         e2e::Request(ctx.catalogue(), std::string("alpha/") + e2e::kConnectionFiles[2].name, 500),
+         fetches[2]});
+    e2e::CheckCopy(installation, copy, alpha);
+    e2e::CheckUnchanged(installation);
+}
+
+E2E_SCENARIO(fetch_broken, "a cut connection file and a 404 one: notice after Cancel, no copy") {
+    const std::string scratch = ctx.options().scratch;
+    const Installation installation = e2e::MakeInstallation(scratch + "\\Quorvane");
+    const std::string copy = scratch + "\\Tests\\Alpha\\";
+    PrepareCatalogue(ctx, kList, e2e::MakeConnectionBytes("alpha"));
+    AppProcess app;
+    MainDialog dialog = Start(ctx, app);
+    e2e::FillFields(dialog, installation.root, copy);
+    const std::vector<std::string> fetches = e2e::ConnectionRequests(ctx.catalogue(), "alpha");
+    const std::string first = std::string("alpha/") + e2e::kConnectionFiles[0].name;
+    const std::string third = std::string("alpha/") + e2e::kConnectionFiles[2].name;
+
+    e2e::Step("the first file's body stops after 5 bytes");
+    ctx.catalogue().AddFault(first, "truncate=5");
+    dialog.Click(IDC_DUPLICATE);
+    e2e::Answer(ExpectDownloadPrompt(ctx, app, 0, kCodeDownloadFailure), IDCANCEL);
+    e2e::ExpectNotice(app, FailedDownload(0));
+    // A 200 whose body stops short.
+    e2e::CheckRequests(ctx.catalogue(), Concat(ListRequest(ctx), {fetches[0]}));
+    e2e::CheckMissing(copy, "the copy");
+    e2e::CheckDialogUsable(app, dialog);
+
+    e2e::Step("status 404 for the third file: Retry fetches it again, then Cancel");
+    ctx.catalogue().Clear();
+    ctx.catalogue().AddFault(third, "status=404");
+    dialog.Click(IDC_DUPLICATE);
+    e2e::Answer(ExpectDownloadPrompt(ctx, app, 2, kCodeStatus404), IDRETRY);
+    e2e::Answer(ExpectDownloadPrompt(ctx, app, 2, kCodeStatus404), IDCANCEL);
+    e2e::ExpectNotice(app, FailedDownload(2));
+    e2e::CheckRequests(ctx.catalogue(),
+                       {fetches[0], fetches[1], e2e::Request(ctx.catalogue(), third, 404),
+                        e2e::Request(ctx.catalogue(), third, 404)});
+    e2e::CheckMissing(copy, "the copy");
+    e2e::CheckDialogUsable(app, dialog);
+    e2e::CheckUnchanged(installation);
+    dialog.PressEscape();
+    app.ExpectExit(0, e2e::kExitTimeoutMs, "Escape");
+}
+
+E2E_SCENARIO(copy_disk_full, "the copy fills a 1 MB disk: copy failed, no connection file") {
+    const std::string scratch = ctx.options().scratch;
+    Check(e2e::IsFolder(scratch + kFullDisk), "the small disk is mounted (run-scenario --setup)");
+    const Installation installation = e2e::MakeInstallation(scratch + "\\Quorvane");
+    const std::string copy = scratch + kFullDisk + "\\Alpha\\";
+    PrepareCatalogue(ctx, kList, e2e::MakeConnectionBytes("alpha"));
+    AppProcess app;
+    MainDialog dialog = Start(ctx, app);
+    e2e::FillFields(dialog, installation.root, copy);
+    ExpectCopyFailure(ctx, app, dialog, installation, copy);
+    dialog.Click(IDCANCEL);
+    app.ExpectExit(0, e2e::kExitTimeoutMs, "Cancel");
+}
+
+E2E_SCENARIO(copy_readonly_parent, "the parent is on a read-only disk: copy failed, nothing made") {
+    const std::string scratch = ctx.options().scratch;
+    Check(e2e::IsFolder(scratch + kReadOnlyDisk), "the read-only disk is mounted");
+    const Installation installation = e2e::MakeInstallation(scratch + "\\Quorvane");
+    const std::string copy = scratch + kReadOnlyDisk + "\\Alpha\\";
+    PrepareCatalogue(ctx, kList, e2e::MakeConnectionBytes("alpha"));
+    AppProcess app;
+    MainDialog dialog = Start(ctx, app);
+    e2e::FillFields(dialog, installation.root, copy);
+    ExpectCopyFailure(ctx, app, dialog, installation, copy);
+    e2e::CheckMissing(copy, "the copy");
+    dialog.Click(IDCANCEL);
+    app.ExpectExit(0, e2e::kExitTimeoutMs, "Cancel");
+}
+
+E2E_SCENARIO(copy_locked_source, "a source file open without sharing: copy failed; then retried") {
+    const std::string scratch = ctx.options().scratch;
+    const Installation installation = e2e::MakeInstallation(scratch + "\\Quorvane");
+    const std::string copy = scratch + "\\Tests\\Alpha\\";
+    const ConnectionBytes alpha = e2e::MakeConnectionBytes("alpha");
+    PrepareCatalogue(ctx, kList, alpha);
+    AppProcess app;
+    MainDialog dialog = Start(ctx, app);
+    e2e::FillFields(dialog, installation.root, copy);
+
+    const std::string locked = installation.root + "\\bin\\engine.dll";
+    e2e::Step("open " + locked + " without sharing");
+    const std::wstring lockedPath = e2e::Widen(locked);
+    HANDLE lock = CreateFileW(lockedPath.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    Check(lock != INVALID_HANDLE_VALUE, "the file is open without sharing");
+    try {
+        ExpectRefusal(app, dialog, kCopyFailed);
+    } catch (...) {
+        CloseHandle(lock);
+        throw;
+    }
+    CloseHandle(lock);
+    e2e::CheckRequests(ctx.catalogue(),
+                       Concat(ListRequest(ctx), e2e::ConnectionRequests(ctx.catalogue(), "alpha")));
+    e2e::CheckNoConnectionFileWritten(installation, copy);
+    e2e::CheckUnchanged(installation);
+
+    e2e::Step("the file closed, Duplicate! again into what the failed copy left");
+    ctx.catalogue().Clear();
+    dialog.Click(IDC_DUPLICATE);
+    AnswerOverwritePrompts(app, kYesToAll, "Yes to all");
+    e2e::ExpectCompletion(app, copy);
+    e2e::CheckRequests(ctx.catalogue(), e2e::ConnectionRequests(ctx.catalogue(), "alpha"));
+    e2e::CheckCopy(installation, copy, alpha, {}, FILE_ATTRIBUTE_READONLY);
+}
+
+E2E_SCENARIO(duplicate_again, "into an existing copy: Yes to all, then Yes each; new bytes") {
+    const std::string scratch = ctx.options().scratch;
+    Installation installation = e2e::MakeInstallation(scratch + "\\Quorvane");
+    const std::string copy = scratch + "\\Tests\\Alpha\\";
+    const ConnectionBytes first = e2e::MakeConnectionBytes("first");
+    PrepareCatalogue(ctx, kList, first);
+    {
+        AppProcess app;
+        MainDialog dialog = Start(ctx, app);
+        e2e::FillFields(dialog, installation.root, copy);
+        dialog.Click(IDC_DUPLICATE);
+        e2e::ExpectCompletion(app, copy);
+        e2e::CheckCopy(installation, copy, first);
+    }
+
+    // The user's own file in the copy stays; changed files of the installation replace the
+    // copy's, nested ones too.
+    e2e::WriteBytes(copy + "notes.txt", "my notes\r\n");
+    const e2e::TreeListing notes = {{"notes.txt", e2e::ListTree(copy).at("notes.txt")}};
+    const struct {
+        const char* tag;
+        int answer;
+        const char* label;
+        const char* changed;
+    } runs[] = {
+        {"second", kYesToAll, "Yes to all", "data\\maps\\harbour.dat"},
+        {"third", IDYES, "Yes", "data\\sound\\ambient.bank"},
+    };
+    unsigned seed = 900;
+    for (const auto& run : runs) {
+        e2e::Step(std::string("duplicate again, answering ") + run.label);
+        // Same size, other bytes: only a copy that really replaces the file shows it.
+        const std::string changed = installation.root + "\\" + run.changed;
+        e2e::WriteNoise(changed, installation.listing.at(run.changed).size, ++seed);
+        e2e::WriteBytes(installation.root + "\\data\\maps\\" + run.tag + ".dat", run.tag);
+        installation.listing = e2e::ListTree(installation.root);
+        installation.hash = e2e::HashOf(installation.listing);
+        const ConnectionBytes bytes = e2e::MakeConnectionBytes(run.tag);
+        PrepareCatalogue(ctx, kList, bytes);
+
+        AppProcess app;
+        MainDialog dialog = Start(ctx, app);
+        e2e::FillFields(dialog, installation.root, copy);
+        dialog.Click(IDC_DUPLICATE);
+        const int prompts = AnswerOverwritePrompts(app, run.answer, run.label);
+        // Wine's shell asks once for files and once for folders before Yes to all holds for
+        // all of them; answered Yes, it asks for every entry of the installation's top.
+        if (run.answer == kYesToAll) {
+            Check(prompts >= 1 && prompts <= 2, "Yes to all ends the prompts");
+        } else {
+            Check(prompts > 2, "an overwrite prompt per existing entry");
+        }
+        e2e::ExpectCompletion(app, copy);
+        e2e::CheckRequests(
+            ctx.catalogue(),
+            Concat(ListRequest(ctx), e2e::ConnectionRequests(ctx.catalogue(), "alpha")));
+        e2e::CheckCopy(installation, copy, bytes, notes, FILE_ATTRIBUTE_READONLY);
+        e2e::CheckMissing(copy + "Quorvane", "a copy nested in the destination");
+        e2e::CheckMissing(copy + "Alpha", "a copy nested in the destination");
+    }
+    e2e::CheckUnchanged(installation);
+}
+
+E2E_SCENARIO(duplicate_overwrite_cancel,
+             "Cancel at the overwrite prompt: aborted, copy as before") {
+    const std::string scratch = ctx.options().scratch;
+    Installation installation = e2e::MakeInstallation(scratch + "\\Quorvane");
+    const std::string copy = scratch + "\\Tests\\Alpha\\";
+    const ConnectionBytes first = e2e::MakeConnectionBytes("first");
+    PrepareCatalogue(ctx, kList, first);
+    {
+        AppProcess app;
+        MainDialog dialog = Start(ctx, app);
+        e2e::FillFields(dialog, installation.root, copy);
+        dialog.Click(IDC_DUPLICATE);
+        e2e::ExpectCompletion(app, copy);
+    }
+    const Installation copied = installation;  // what the copy holds now
+
+    e2e::Step("change the installation and the catalogue, then duplicate again");
+    e2e::WriteNoise(installation.root + "\\data\\maps\\harbour.dat",
+                    installation.listing.at("data\\maps\\harbour.dat").size, 777);
+    installation.listing = e2e::ListTree(installation.root);
+    installation.hash = e2e::HashOf(installation.listing);
+    PrepareCatalogue(ctx, kList, e2e::MakeConnectionBytes("second"));
+    AppProcess app;
+    MainDialog dialog = Start(ctx, app);
+    e2e::FillFields(dialog, installation.root, copy);
+    dialog.Click(IDC_DUPLICATE);
+    CheckEqual(AnswerOverwritePrompts(app, IDCANCEL, "Cancel"), 1, "overwrite prompts");
+    e2e::ExpectNotice(app, "Operation aborted by user.");
+    e2e::CheckDialogUsable(app, dialog);
+    e2e::CheckRequests(ctx.catalogue(),
+                       Concat(ListRequest(ctx), e2e::ConnectionRequests(ctx.catalogue(), "alpha")));
+    // Nothing replaced: the copy and its connection files are those of the first run.
+    e2e::CheckCopy(copied, copy, first);
+    e2e::CheckUnchanged(installation);
+    dialog.Click(IDCANCEL);
+    app.ExpectExit(0, e2e::kExitTimeoutMs, "Cancel");
+}
+
+E2E_SCENARIO(write_error, "no patcher folder: the write error names the file; no completion") {
+    const std::string scratch = ctx.options().scratch;
+    const Installation installation =
+        e2e::MakeInstallation(scratch + "\\Quorvane", /*withPatcherFolder=*/false);
+    const std::string copy = scratch + "\\Tests\\Alpha\\";
+    const ConnectionBytes alpha = e2e::MakeConnectionBytes("alpha");
+    PrepareCatalogue(ctx, kList, alpha);
+    AppProcess app;
+    MainDialog dialog = Start(ctx, app);
+    e2e::FillFields(dialog, installation.root, copy);
+    dialog.Click(IDC_DUPLICATE);
+
+    e2e::Step("wait for the write error");
+    MessageBoxInfo box = e2e::WaitForMessageBox(app, 60000);
+    const std::string local = e2e::kConnectionFiles[2].local;
+    // The destination's final separator and the local path's first one are not doubled.
+    const std::string named = copy.substr(0, copy.size() - 1) + local;
+    const std::string head = "Cannot write " + named + ".\n";
+    Check(box.text.compare(0, head.size(), head) == 0,
+          "the message names " + named + ": " + e2e::Quote(box.text));
+    const std::string reason = box.text.substr(head.size());
+    Check(!reason.empty() && reason.find('\n') == std::string::npos,
+          "the message gives the reason on one line: " + e2e::Quote(reason));
+    e2e::CheckMessageBox(box, e2e::kAppTitle, box.text, {IDOK}, true);
+    std::string icon;
+    e2e::WaitUntil([&] { return (icon = e2e::IconKindOf(box)) != "none"; }, 3000);
+    CheckEqual(icon, "exclamation", "icon of the write error");
+    e2e::Answer(box, IDOK);
+
+    e2e::Step("no completion: the program goes on with its dialog");
+    Sleep(1000);
+    e2e::CheckDialogUsable(app, dialog);
+    Check(e2e::FindFolderWindow("Alpha") == nullptr, "no file manager window shows the copy");
+    e2e::CheckRequests(ctx.catalogue(),
+                       Concat(ListRequest(ctx), e2e::ConnectionRequests(ctx.catalogue(), "alpha")));
+    for (std::size_t i = 0; i < 2; ++i) {
+        CheckEqual(e2e::ReadBytes(copy + e2e::kConnectionFiles[i].local), alpha[i],
+                   std::string(e2e::kConnectionFiles[i].name) + " in the copy");
+    }
+    e2e::CheckMissing(copy + local, "the patcher's connection file");
+    e2e::CheckUnchanged(installation);
+    dialog.Click(IDCANCEL);
+    app.ExpectExit(0, e2e::kExitTimeoutMs, "Cancel");
+}
