@@ -145,19 +145,23 @@ Handle CTessaloomDlg::OnQueryDragIcon() { return m_hIcon; }
 
 // --- Folder pickers -----------------------------------------------------------------------
 
-void CTessaloomDlg::OnBrowseSource() {
-    std::string path;
-    BrowseResult result = m_platform.BrowseForFolder("Select the Quorvane folder:", path);
+bool CTessaloomDlg::PickFolder(const std::string& title, std::string& path) {
+    BrowseResult result = m_platform.BrowseForFolder(title, path);
     if (result == BrowseResult::kCancelled) {
         Notice("No folder selected");
-        return;
+        return false;
     }
-    if (result == BrowseResult::kNotFileSystem) return;
+    if (result == BrowseResult::kNotFileSystem) return false;  // silently
     if (path.empty()) {
         Notice("Error");
-        return;
+        return false;
     }
-    SetDlgItemText(IDC_SOURCE_EDIT, path);
+    return true;
+}
+
+void CTessaloomDlg::OnBrowseSource() {
+    std::string path;
+    if (PickFolder("Select the Quorvane folder:", path)) SetDlgItemText(IDC_SOURCE_EDIT, path);
 }
 
 int CTessaloomDlg::SelectedServer(Handle combo) {
@@ -185,17 +189,7 @@ void CTessaloomDlg::OnBrowseDestination() {
     }
 
     std::string path;
-    BrowseResult result =
-        m_platform.BrowseForFolder("Select where you want the \"" + name + "\" folder:", path);
-    if (result == BrowseResult::kCancelled) {
-        Notice("No folder selected");
-        return;
-    }
-    if (result == BrowseResult::kNotFileSystem) return;
-    if (path.empty()) {
-        Notice("Error");
-        return;
-    }
+    if (!PickFolder("Select where you want the \"" + name + "\" folder:", path)) return;
     std::string destination = ComposeDestination(path, name);
     if (!FitsInPathBuffer(destination.size())) {
         Notice(kPathTooLong);

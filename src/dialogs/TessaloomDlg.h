@@ -39,6 +39,8 @@ protected:
 
 private:
     void AddAboutMenuEntry();
+    // Runs the folder picker; false (after any notice) when it gave no path.
+    bool PickFolder(const std::string& title, std::string& path);
     // The selected entry's index, or -1 after telling the user why there is none.
     int SelectedServer(Handle combo);
     void Notice(const std::string& text);
