@@ -519,8 +519,8 @@ E2E_SCENARIO(write_error, "no patcher folder: the write error names the file; no
     e2e::Step("wait for the write error");
     MessageBoxInfo box = e2e::WaitForMessageBox(app, 60000);
     const std::string local = e2e::kConnectionFiles[2].local;
-    // The destination's final separator and the local path's first one are not doubled.
-    const std::string named = copy.substr(0, copy.size() - 1) + local;
+    // The destination ends with its separator: no doubled one before the local path.
+    const std::string named = copy + local;
     const std::string head = "Cannot write " + named + ".\n";
     Check(box.text.compare(0, head.size(), head) == 0,
           "the message names " + named + ": " + e2e::Quote(box.text));
