@@ -256,7 +256,7 @@ void CatalogueServer::handle_control(const httplib::Request& req, httplib::Respo
     const std::string command = req.path.substr(sizeof kControlPrefix - 1);
     if (command == "fault") {
         std::string error;
-        const auto fault = parse_fault(raw_param(req.target, "spec"), error);
+        const auto fault = parse_fault(raw_param(req.target, "rule"), error);
         if (!fault) {
             res.status = 400;
             res.set_content(error + "\n", "text/plain");

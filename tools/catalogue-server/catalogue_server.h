@@ -17,7 +17,7 @@ namespace catalogue_server {
 
 // Serves the files under a root folder for GET/HEAD: the URL path /a/b reads ROOT/a/b.
 // Requests under /__control/ (loopback peers only) manage faults and the request log:
-//   /__control/fault?spec=PATH:OPTIONS  add or replace the fault for PATH
+//   /__control/fault?rule=PATH:OPTIONS  add or replace the fault for PATH
 //   /__control/clear                    remove all faults and empty the request log
 //   /__control/log                      the request log, one "METHOD PATH STATUS" a line
 class CatalogueServer {

@@ -122,7 +122,7 @@ protected:
         ASSERT_EQ(res->status, 200) << res->body;
         EXPECT_EQ(res->body, "ok");
     }
-    void add_fault(const std::string& text) { control("fault", {{"spec", text}}); }
+    void add_fault(const std::string& text) { control("fault", {{"rule", text}}); }
     std::string control_log() {
         const auto res = client_->Get("/__control/log");
         return res ? res->body : "(no answer)";
@@ -173,7 +173,7 @@ TEST_F(ServerTest, MissingFilesFoldersAndTraversalAre404) {
 
 TEST_F(ServerTest, StatusFaultAndFailFirstCounting) {
     // The value may come unencoded, '=' and all.
-    ASSERT_EQ(client_->Get("/__control/fault?spec=/Tessaloom/TestServers.txt:status=404")->body,
+    ASSERT_EQ(client_->Get("/__control/fault?rule=/Tessaloom/TestServers.txt:status=404")->body,
               "ok");
     add_fault(std::string(kLauncher) + ":failfirst=2,status=503");
     std::vector<int> statuses;
@@ -235,7 +235,7 @@ TEST_F(ServerTest, LogsRequestsButNotControl) {
         "GET /nope 404\n";
     EXPECT_EQ(control_log(), expected);
 
-    const auto bad = client_->Get("/__control/fault?spec=%2Fx%3Abogus");
+    const auto bad = client_->Get("/__control/fault?rule=%2Fx%3Abogus");
     ASSERT_TRUE(bad);
     EXPECT_EQ(bad->status, 400);
     EXPECT_EQ(client_->Get("/__control/unknown")->status, 404);

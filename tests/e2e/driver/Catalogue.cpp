@@ -149,7 +149,7 @@ void Catalogue::Clear() const { Control("clear"); }
 
 void Catalogue::AddFault(const std::string& relative, const std::string& options) const {
     const std::string fault = PathOf(relative) + ":" + options;
-    Control("fault?spec=" + UrlEncode(fault));
+    Control("fault?rule=" + UrlEncode(fault));
     Note("server fault " + fault);
 }
 
