@@ -89,6 +89,14 @@ void ShowsServerList(Context& ctx, const std::string& listBytes) {
     app.ExpectExit(0, e2e::kExitTimeoutMs, "Cancel");
 }
 
+// Serves the three-server list with `fault` on it and starts the program.
+AppProcess LaunchWithListFault(Context& ctx, const std::string& fault) {
+    ctx.catalogue().WriteFile(e2e::kServerListName, kThreeServersLf);
+    ctx.catalogue().Clear();
+    ctx.catalogue().AddFault(e2e::kServerListName, fault);
+    return ctx.Launch();
+}
+
 }  // namespace
 
 E2E_SCENARIO(list_lf, "LF list: names in file order, first selected; Cancel ends with 0") {
@@ -114,10 +122,7 @@ E2E_SCENARIO(unreachable, "no server: retry prompt before the dialog; Cancel giv
 }
 
 E2E_SCENARIO(retry_then_success, "status 500 once: prompt, Retry fetches the list again") {
-    ctx.catalogue().WriteFile(e2e::kServerListName, kThreeServersLf);
-    ctx.catalogue().Clear();
-    ctx.catalogue().AddFault(e2e::kServerListName, "status=500,failfirst=1");
-    AppProcess app = ctx.Launch();
+    AppProcess app = LaunchWithListFault(ctx, "status=500,failfirst=1");
     MessageBoxInfo box = WaitForPromptBeforeDialog(app);
     ctx.CheckDownloadPrompt(box, kCodeStatus500, ctx.ServerListUrl());
     e2e::Answer(box, IDRETRY);
@@ -130,10 +135,7 @@ E2E_SCENARIO(retry_then_success, "status 500 once: prompt, Retry fetches the lis
 }
 
 E2E_SCENARIO(http_404, "status 404: the prompt returns on Retry; Cancel gives an empty list") {
-    ctx.catalogue().WriteFile(e2e::kServerListName, kThreeServersLf);
-    ctx.catalogue().Clear();
-    ctx.catalogue().AddFault(e2e::kServerListName, "status=404");
-    AppProcess app = ctx.Launch();
+    AppProcess app = LaunchWithListFault(ctx, "status=404");
     MessageBoxInfo box = WaitForPromptBeforeDialog(app);
     ctx.CheckDownloadPrompt(box, kCodeStatus404, ctx.ServerListUrl());
     e2e::Answer(box, IDRETRY);
@@ -151,10 +153,7 @@ E2E_SCENARIO(http_404, "status 404: the prompt returns on Retry; Cancel gives an
 }
 
 E2E_SCENARIO(truncated_list, "list cut after 5 bytes: download failure prompt, empty list") {
-    ctx.catalogue().WriteFile(e2e::kServerListName, kThreeServersLf);
-    ctx.catalogue().Clear();
-    ctx.catalogue().AddFault(e2e::kServerListName, "truncate=5");
-    AppProcess app = ctx.Launch();
+    AppProcess app = LaunchWithListFault(ctx, "truncate=5");
     MessageBoxInfo box = WaitForPromptBeforeDialog(app);
     ctx.CheckDownloadPrompt(box, kCodeDownloadFailure, ctx.ServerListUrl());
     e2e::Answer(box, IDCANCEL);
