@@ -16,10 +16,11 @@ std::string DownloadErrorText(ResultCode code, const std::string& url) {
            ".\nPlease contact " + kSupportContact + ", or try to download the file manually.";
 }
 
-bool DownloadToStream(Platform& platform, const std::string& url, StreamPtr& stream) {
+bool DownloadToStream(Platform& platform, const std::string& url, const FetchLimit& limit,
+                      StreamPtr& stream) {
     for (;;) {
         StreamPtr fetched;
-        ResultCode code = platform.FetchUrl(url, fetched);
+        ResultCode code = platform.FetchUrl(url, limit, fetched);
         if (code == kResultOk && fetched) {
             stream = std::move(fetched);
             return true;

@@ -14,11 +14,11 @@ ServerListText ReadServerListText(Stream& stream) {
     const char* end = std::find(buffer, buffer + count, '\0');
     result.text.assign(static_cast<const char*>(buffer), end);
     if (end == buffer + count && count == kServerListLimit) {
-        // A full read: the entry at the end is whole only if its line feed comes next.
+        // A full read: the entry at the end is whole only if its line ends right after it.
         char next = 0;
         std::uint32_t more = 0;
         bool peeked = stream.Read(&next, 1, more);
-        result.cut = !peeked || (more == 1 && next != '\n');
+        result.cut = !peeked || (more == 1 && next != '\n' && next != '\r');
     }
     return result;
 }
@@ -40,6 +40,51 @@ std::vector<ServerEntry> ParseServerList(const std::string& text, bool cut) {
         start = lineEnd + 1;
     }
     return entries;
+}
+
+namespace {
+
+// Length of the UTF-8 character starting at `text[i]`: 0 when it is invalid, -1 when the text
+// ends inside it.
+int Utf8CharLength(const std::string& text, std::size_t i) {
+    const auto byte = [&](std::size_t k) { return static_cast<unsigned char>(text[k]); };
+    const unsigned char lead = byte(i);
+    if (lead < 0x80) return 1;
+    int length = 0;
+    unsigned char low = 0x80, high = 0xBF;  // range of the second byte
+    if (lead >= 0xC2 && lead <= 0xDF) {
+        length = 2;
+    } else if (lead >= 0xE0 && lead <= 0xEF) {
+        length = 3;
+        if (lead == 0xE0) low = 0xA0;   // no overlong forms
+        if (lead == 0xED) high = 0x9F;  // no surrogates
+    } else if (lead >= 0xF0 && lead <= 0xF4) {
+        length = 4;
+        if (lead == 0xF0) low = 0x90;
+        if (lead == 0xF4) high = 0x8F;  // nothing past U+10FFFF
+    } else {
+        return 0;
+    }
+    for (int k = 1; k < length; ++k) {
+        if (i + k >= text.size()) return -1;
+        const unsigned char c = byte(i + k);
+        if (k == 1 ? (c < low || c > high) : (c < 0x80 || c > 0xBF)) return 0;
+    }
+    return length;
+}
+
+}  // namespace
+
+TextEncoding TakeServerListEncoding(std::string& text, bool cut) {
+    static const char kByteOrderMark[] = "\xEF\xBB\xBF";
+    if (text.compare(0, 3, kByteOrderMark) == 0) text.erase(0, 3);
+    for (std::size_t i = 0; i < text.size();) {
+        const int length = Utf8CharLength(text, i);
+        if (length < 0 && cut) break;  // the limit fell inside a character
+        if (length <= 0) return TextEncoding::kSystemAnsi;
+        i += static_cast<std::size_t>(length);
+    }
+    return TextEncoding::kUtf8;
 }
 
 std::string ServerDirectory(const std::string& value) {

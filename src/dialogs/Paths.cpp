@@ -19,14 +19,36 @@ bool IsReservedDeviceName(const std::string& name) {
     // The device names are reserved with any extension too: "NUL.txt" is NUL.
     std::string stem = UpperAscii(name.substr(0, name.find('.')));
     while (!stem.empty() && stem.back() == ' ') stem.pop_back();
-    static const char* const kNames[] = {"CON", "PRN", "AUX", "NUL"};
+    static const char* const kNames[] = {"CON", "PRN", "AUX", "NUL", "CONIN$", "CONOUT$"};
     for (const char* reserved : kNames) {
         if (stem == reserved) return true;
     }
-    if (stem.size() == 4 && (stem.compare(0, 3, "COM") == 0 || stem.compare(0, 3, "LPT") == 0)) {
-        return stem[3] >= '1' && stem[3] <= '9';
+    if (stem.compare(0, 3, "COM") != 0 && stem.compare(0, 3, "LPT") != 0) return false;
+    const std::string port = stem.substr(3);
+    if (port.size() == 1 && port[0] >= '0' && port[0] <= '9') return true;
+    // Superscript one, two and three: in UTF-8, and as the single bytes of the Western code
+    // page that older systems give narrow strings in.
+    static const char* const kSuperscripts[] = {"\xC2\xB9", "\xC2\xB2", "\xC2\xB3",
+                                                "\xB9",     "\xB2",     "\xB3"};
+    for (const char* superscript : kSuperscripts) {
+        if (port == superscript) return true;
     }
     return false;
+}
+
+bool IsSeparator(char c) { return c == '\\' || c == '/'; }
+
+// Length of the root of `path`: "C:\" (3), "\\host\share\" (up to its separator), 0 when
+// it has none.
+std::size_t RootLength(const std::string& path) {
+    if (path.size() >= 3 && path[1] == ':' && IsSeparator(path[2])) return 3;
+    if (path.size() >= 2 && IsSeparator(path[0]) && IsSeparator(path[1])) {
+        std::size_t host = path.find_first_of("\\/", 2);
+        if (host == std::string::npos) return path.size();
+        std::size_t share = path.find_first_of("\\/", host + 1);
+        return share == std::string::npos ? path.size() : share + 1;
+    }
+    return 0;
 }
 
 // Absolute path split into upper-cased components, with "." and ".." resolved.
@@ -71,6 +93,32 @@ std::string ComposeDestination(const std::string& pickedFolder, const std::strin
 }
 
 bool FitsInPathBuffer(std::size_t length) { return length < kMaxPath; }
+
+bool DestinationFits(const std::string& destination, std::size_t longestSuffix) {
+    std::size_t length = destination.size();
+    while (length > 0 && IsSeparator(destination[length - 1])) --length;
+    // The shell's path lists hold a path and the two zero bytes that end the list.
+    return length > 0 && length <= kMaxPath - 2 && FitsInPathBuffer(length + longestSuffix);
+}
+
+std::string JoinPath(const std::string& folder, const std::string& name) {
+    if (folder.empty() || IsSeparator(folder.back())) return folder + name;
+    return folder + '\\' + name;
+}
+
+bool ParentFolder(const std::string& path, std::string& parent) {
+    std::size_t end = path.size();
+    while (end > 0 && IsSeparator(path[end - 1])) --end;
+    const std::size_t root = RootLength(path);
+    if (end <= root) return false;
+    std::size_t separator = path.find_last_of("\\/", end - 1);
+    if (separator == std::string::npos) return false;
+    std::size_t parentEnd = separator;
+    while (parentEnd > 0 && IsSeparator(path[parentEnd - 1])) --parentEnd;
+    // The root keeps its separator: "C:" alone is the current folder of drive C.
+    parent = parentEnd + 1 <= root ? path.substr(0, root) : path.substr(0, parentEnd);
+    return !parent.empty();
+}
 
 bool IsSameOrInside(const std::string& path, const std::string& folder) {
     std::vector<std::string> inner = Components(path);

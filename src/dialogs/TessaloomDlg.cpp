@@ -9,6 +9,7 @@
 #include "catalogue/ServerList.h"
 #include "dialogs/AboutDlg.h"
 #include "dialogs/Paths.h"
+#include "folders/InstallationSurvey.h"
 #include "resources/resource.h"
 
 namespace tessaloom {
@@ -32,10 +33,8 @@ const ConnectionFile kConnectionFiles[] = {
 };
 constexpr std::size_t kFileCount = std::size(kConnectionFiles);
 
-// The shell's path lists hold a path and two terminating zero bytes in 260 bytes.
-constexpr std::size_t kMaxShellPath = kMaxPath - 2;
-
 const char kPathTooLong[] = "The destination path is too long.";
+const char kInsideSource[] = "The destination folder must not be inside the Quorvane folder.";
 
 std::size_t LongestLocalPath() {
     std::size_t longest = 0;
@@ -81,8 +80,9 @@ void CTessaloomDlg::Notice(const std::string& text) {
 
 // --- Catalogue ----------------------------------------------------------------------------
 
-bool CTessaloomDlg::DownloadToStream(const std::string& url, StreamPtr& stream) {
-    return tessaloom::DownloadToStream(m_platform, url, stream);
+bool CTessaloomDlg::DownloadToStream(const std::string& url, StreamPtr& stream,
+                                     const FetchLimit& limit) {
+    return tessaloom::DownloadToStream(m_platform, url, limit, stream);
 }
 
 bool CTessaloomDlg::LoadServerList() {
@@ -90,16 +90,18 @@ bool CTessaloomDlg::LoadServerList() {
     if (combo == nullptr) return false;
 
     StreamPtr stream;
-    if (!DownloadToStream(std::string(kCatalogueBaseUrl) + kServerListName, stream)) {
+    if (!DownloadToStream(std::string(kCatalogueBaseUrl) + kServerListName, stream,
+                          kServerListFetch)) {
         return false;
     }
     ServerListText list = ReadServerListText(*stream);
     stream.reset();
 
     m_serverValues.clear();
-    for (ServerEntry& entry : ParseServerList(list.text, list.cut)) {
-        m_platform.ComboAddString(combo, entry.name);
-        m_serverValues.push_back(std::move(entry.value));
+    const TextEncoding encoding = TakeServerListEncoding(list.text, list.cut);
+    for (const ServerEntry& entry : ParseServerList(list.text, list.cut)) {
+        m_platform.ComboAddString(combo, m_platform.DecodeText(entry.name, encoding));
+        m_serverValues.push_back(m_platform.DecodeText(entry.value, encoding));
     }
     m_platform.ComboSetCurSel(combo, 0);
     return true;
@@ -152,6 +154,10 @@ bool CTessaloomDlg::PickFolder(const std::string& title, std::string& path) {
         return false;
     }
     if (result == BrowseResult::kNotFileSystem) return false;  // silently
+    if (result == BrowseResult::kUnrepresentable) {
+        Notice("The folder name cannot be used by this program.");
+        return false;
+    }
     if (path.empty()) {
         Notice("Error");
         return false;
@@ -191,7 +197,7 @@ void CTessaloomDlg::OnBrowseDestination() {
     std::string path;
     if (!PickFolder("Select where you want the \"" + name + "\" folder:", path)) return;
     std::string destination = ComposeDestination(path, name);
-    if (!FitsInPathBuffer(destination.size())) {
+    if (!DestinationFits(destination, LongestLocalPath())) {
         Notice(kPathTooLong);
         return;
     }
@@ -222,15 +228,7 @@ void CTessaloomDlg::OnDuplicate() {
     }
     int index = SelectedServer(combo);
     if (index < 0) return;
-    if (source.size() > kMaxShellPath || destination.size() > kMaxShellPath ||
-        !FitsInPathBuffer(destination.size() + LongestLocalPath())) {
-        Notice(kPathTooLong);
-        return;
-    }
-    if (IsSameOrInside(destination, source)) {
-        Notice("The destination folder must not be inside the Quorvane folder.");
-        return;
-    }
+    if (!CheckFolders(source, destination)) return;
 
     const std::string prefix = std::string(kCatalogueBaseUrl) +
                                ServerDirectory(m_serverValues[static_cast<std::size_t>(index)]);
@@ -263,6 +261,36 @@ void CTessaloomDlg::OnDuplicate() {
     m_platform.OpenFolder(destination);
     Notice("Operation completed.");
     m_platform.PostQuit(0);
+}
+
+bool CTessaloomDlg::CheckFolders(const std::string& source, const std::string& destination) {
+    // The shell receives "source\*" when it merges into an existing copy.
+    if (!DestinationFits(destination, LongestLocalPath()) ||
+        !DestinationFits(JoinPath(source, "*"), 0)) {
+        Notice(kPathTooLong);
+        return false;
+    }
+    if (IsSameOrInside(destination, source)) {
+        Notice(kInsideSource);
+        return false;
+    }
+    // Links decide what the copy really walks and where it really writes.
+    const InstallationSurvey survey = SurveyInstallation(m_platform, source);
+    if (survey.loops) {
+        Notice("The Quorvane folder contains a link that loops back into itself.");
+        return false;
+    }
+    if (ReachesSurveyedFolder(m_platform, destination, survey)) {
+        Notice(kInsideSource);
+        return false;
+    }
+    FileId existing;
+    if (!m_platform.IdentifyFile(destination, existing) &&
+        !CopyFits(m_platform, destination, survey)) {
+        Notice("There is not enough free space for the copy.");
+        return false;
+    }
+    return true;
 }
 
 bool CTessaloomDlg::SaveStreamToFile(const std::string& path, Stream& stream) {

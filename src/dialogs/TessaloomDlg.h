@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "catalogue/Download.h"
 #include "platform/framework/Framework.h"
 
 namespace tessaloom {
@@ -14,7 +15,8 @@ public:
     ~CTessaloomDlg() override;
 
     // Fetches `url` with the retry prompt; see tessaloom::DownloadToStream.
-    bool DownloadToStream(const std::string& url, StreamPtr& stream);
+    bool DownloadToStream(const std::string& url, StreamPtr& stream,
+                          const FetchLimit& limit = kConnectionFileLimit);
     // Fills the selector and m_serverValues from the catalogue's list.
     bool LoadServerList();
     // Writes the whole of `stream` to `path`; on failure tells the user and returns false.
@@ -41,6 +43,9 @@ private:
     void AddAboutMenuEntry();
     // Runs the folder picker; false (after any notice) when it gave no path.
     bool PickFolder(const std::string& title, std::string& path);
+    // The checks of the installation and the destination before anything is fetched; false
+    // after the notice of the first that fails.
+    bool CheckFolders(const std::string& source, const std::string& destination);
     // The selected entry's index, or -1 after telling the user why there is none.
     int SelectedServer(Handle combo);
     void Notice(const std::string& text);

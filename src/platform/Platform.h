@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace tessaloom {
 
@@ -20,6 +21,9 @@ constexpr ResultCode kResultOk = 0;
 constexpr ResultCode kResultAborted = 0x80004004u;          // the fetch was aborted
 constexpr ResultCode kResultDownloadFailure = 0x800C0008u;  // transport failure, short body
 constexpr ResultCode kResultHttpStatusBase = 0x80190000u;   // + HTTP status (404 -> ...194)
+constexpr ResultCode kResultTimeout = 0x800C000Bu;          // nothing received for too long
+constexpr ResultCode kResultTooLarge = 0x800C000Fu;         // body longer than the fetch allows
+constexpr ResultCode kResultRedirectFailed = 0x800C0014u;   // too many redirects
 
 // Message box styles and answers (same values as the platform's).
 constexpr unsigned kMbOk = 0x0;
@@ -80,9 +84,44 @@ struct Rect {
 };
 
 enum class BrowseResult {
-    kCancelled,      // the user closed the picker without choosing
-    kNotFileSystem,  // the chosen item has no file-system path
-    kChosen,         // `path` holds the chosen folder
+    kCancelled,        // the user closed the picker without choosing
+    kNotFileSystem,    // the chosen item has no file-system path
+    kChosen,           // `path` holds the chosen folder
+    kUnrepresentable,  // the chosen folder's path has characters the narrow strings can't hold
+};
+
+// How much of a body a fetch takes.
+struct FetchLimit {
+    std::uint64_t maxBytes = 0;
+    // True: a longer body gives its first maxBytes bytes and the rest is not read.
+    // False: a longer body fails the fetch with kResultTooLarge.
+    bool prefixOnly = false;
+};
+
+// Text encodings the program reads narrow text in.
+enum class TextEncoding {
+    kUtf8,
+    kSystemAnsi,  // the system's own ANSI code page, whatever the process uses
+};
+
+// A file or folder's identity: the same for every path that reaches it, links included.
+struct FileId {
+    std::uint64_t volume = 0;
+    std::uint64_t high = 0, low = 0;
+    bool operator==(const FileId& other) const {
+        return volume == other.volume && high == other.high && low == other.low;
+    }
+    bool operator<(const FileId& other) const {
+        if (volume != other.volume) return volume < other.volume;
+        if (high != other.high) return high < other.high;
+        return low < other.low;
+    }
+};
+
+struct FolderEntry {
+    std::string name;
+    bool folder = false;     // a folder, or a link that leads to one
+    std::uint64_t size = 0;  // of a file
 };
 
 struct CopyResult {
@@ -144,10 +183,18 @@ public:
     virtual void PaintIcon(Handle dc, int x, int y, Handle icon) = 0;
 
     // --- Network ------------------------------------------------------------------------
-    // Fetches the whole body of `url`, never from a cache. kResultOk with `stream` set
-    // only for a 2xx status with the complete body; kResultAborted when aborted;
-    // kResultHttpStatusBase + status for another HTTP status; otherwise an error code.
-    virtual ResultCode FetchUrl(const std::string& url, StreamPtr& stream) = 0;
+    // Fetches the body of `url` within `limit`, never from a cache. kResultOk with `stream`
+    // set only for a 2xx status with the complete body (or its prefix, see FetchLimit);
+    // kResultAborted when aborted; kResultHttpStatusBase + status for another HTTP status;
+    // kResultTimeout when nothing arrived for too long; kResultRedirectFailed after too many
+    // redirects; kResultTooLarge past the limit; otherwise an error code.
+    virtual ResultCode FetchUrl(const std::string& url, const FetchLimit& limit,
+                                StreamPtr& stream) = 0;
+
+    // --- Text ---------------------------------------------------------------------------
+    // `text` in `encoding`, converted to the narrow strings of the program; characters they
+    // cannot hold become '?'.
+    virtual std::string DecodeText(const std::string& text, TextEncoding encoding) = 0;
 
     // --- Shell and files ----------------------------------------------------------------
     // The shell's folder picker, with no owner window, starting at the top of the shell
@@ -161,10 +208,18 @@ public:
     virtual void OpenFolder(const std::string& path) = 0;
     // Whether the file opens for reading without sharing.
     virtual bool ProbeFile(const std::string& path) = 0;
-    // Creates or truncates `path` and writes `size` bytes, without sharing. On failure
-    // returns false with `error` set to the reason in the user's words.
+    // Creates or truncates `path` and writes `size` bytes, without sharing; a read-only,
+    // hidden or system file there is replaced too, and the file written has normal
+    // attributes. On failure returns false with `error` set to the reason in the user's words.
     virtual bool WriteWholeFile(const std::string& path, const void* data, std::size_t size,
                                 std::string& error) = 0;
+    // The entries of `folder` without "." and "..", hidden and system ones included, links
+    // followed. False when it cannot be listed.
+    virtual bool ListFolder(const std::string& folder, std::vector<FolderEntry>& entries) = 0;
+    // The identity of the file or folder at `path`, links followed. False when there is none.
+    virtual bool IdentifyFile(const std::string& path, FileId& id) = 0;
+    // Bytes the user may still write on the volume of the existing folder `folder`.
+    virtual bool FreeSpace(const std::string& folder, std::uint64_t& bytes) = 0;
 };
 
 }  // namespace tessaloom

@@ -77,10 +77,42 @@ TEST(ServerListRead, OnlyTheFirst1024BytesCount) {
     EXPECT_EQ(entries.size(), exact.find("last=") / 10);
     EXPECT_NE(entries.back().name, "last");
 
-    // Its line feed just past the limit: the entry was whole.
-    text = ReadText(exact + "\nnext=1\n");
-    EXPECT_FALSE(text.cut);
-    EXPECT_EQ(ParseServerList(text.text, text.cut).back().name, "last");
+    // Its line ending just past the limit, LF or CR LF, or the end of the file: the entry
+    // was whole.
+    for (const char* after : {"\nnext=1\n", "\r\nnext=1\r\n", "\r", ""}) {
+        text = ReadText(exact + after);
+        EXPECT_FALSE(text.cut) << after;
+        EXPECT_EQ(ParseServerList(text.text, text.cut).back().name, "last") << after;
+    }
+}
+
+TEST(ServerListEncoding, Utf8UnlessTheBytesSayOtherwise) {
+    const auto encoding = [](std::string text, bool cut = false) {
+        TextEncoding result = TakeServerListEncoding(text, cut);
+        return std::make_pair(result, text);
+    };
+    using Result = std::pair<TextEncoding, std::string>;
+    EXPECT_EQ(encoding("a=1\n"), (Result{TextEncoding::kUtf8, "a=1\n"}));
+    EXPECT_EQ(encoding("\xEF\xBB\xBF"
+                       "Alpha=a\n"),
+              (Result{TextEncoding::kUtf8, "Alpha=a\n"}));
+    EXPECT_EQ(
+        encoding("\xD0\x91\xD0\xB5\xD1\x82\xD0\xB0=b\n\xF0\x9F\x8E\xAE=c"),
+        (Result{TextEncoding::kUtf8, "\xD0\x91\xD0\xB5\xD1\x82\xD0\xB0=b\n\xF0\x9F\x8E\xAE=c"}));
+    // A BOM only counts at the very start.
+    EXPECT_EQ(encoding("a=\xEF\xBB\xBF\n").second, "a=\xEF\xBB\xBF\n");
+    // Western bytes, an overlong form, a surrogate, a stray continuation byte, a character
+    // past U+10FFFF: not UTF-8.
+    for (const char* bytes :
+         {"Caf\xE9=c\n", "\xC0\xAF=x", "\xED\xA0\x80=x", "\x80=x", "\xF4\x90\x80\x80=x",
+          "\xEF\xBB\xBF"
+          "Caf\xE9=c"}) {
+        EXPECT_EQ(encoding(bytes).first, TextEncoding::kSystemAnsi) << bytes;
+    }
+    // A character cut by the limit is no reason to doubt the rest; one that ends the whole
+    // file is.
+    EXPECT_EQ(encoding("\xD0\x91=b\nx=\xD0", true).first, TextEncoding::kUtf8);
+    EXPECT_EQ(encoding("\xD0\x91=b\nx=\xD0", false).first, TextEncoding::kSystemAnsi);
 }
 
 TEST(ServerListRead, TextEndsAtTheFirstZeroByte) {
@@ -131,7 +163,7 @@ protected:
 
 TEST_F(DownloadTest, ImmediateSuccessShowsNothing) {
     fake.replies[url] = {Body("ok")};
-    EXPECT_TRUE(DownloadToStream(fake, url, stream));
+    EXPECT_TRUE(DownloadToStream(fake, url, kConnectionFileLimit, stream));
     ASSERT_NE(stream, nullptr);
     EXPECT_TRUE(fake.boxes.empty());
     EXPECT_EQ(fake.fetchedUrls, std::vector<std::string>{url});
@@ -140,7 +172,7 @@ TEST_F(DownloadTest, ImmediateSuccessShowsNothing) {
 TEST_F(DownloadTest, RetryRepeatsTheSameUrlUntilItWorks) {
     fake.replies[url] = {Failure(0x80190194u), Failure(0x80190194u), Body("ok")};
     fake.answers = {kIdRetry, kIdRetry};
-    EXPECT_TRUE(DownloadToStream(fake, url, stream));
+    EXPECT_TRUE(DownloadToStream(fake, url, kConnectionFileLimit, stream));
     EXPECT_EQ(fake.fetchedUrls, std::vector<std::string>(3, url));
     ASSERT_EQ(fake.boxes.size(), 2u);
     EXPECT_EQ(fake.boxes[0].text, DownloadErrorText(0x80190194u, url));
@@ -151,7 +183,7 @@ TEST_F(DownloadTest, RetryRepeatsTheSameUrlUntilItWorks) {
 TEST_F(DownloadTest, CancelGivesUpWithoutAStream) {
     fake.replies[url] = {Failure(kResultDownloadFailure)};
     fake.answers = {kIdRetry, kIdCancel};
-    EXPECT_FALSE(DownloadToStream(fake, url, stream));
+    EXPECT_FALSE(DownloadToStream(fake, url, kConnectionFileLimit, stream));
     EXPECT_EQ(stream, nullptr);
     EXPECT_EQ(fake.boxes.size(), 2u);
     EXPECT_EQ(fake.fetchedUrls.size(), 2u);
@@ -159,7 +191,7 @@ TEST_F(DownloadTest, CancelGivesUpWithoutAStream) {
 
 TEST_F(DownloadTest, AbortIsSilent) {
     fake.replies[url] = {Failure(kResultAborted)};
-    EXPECT_FALSE(DownloadToStream(fake, url, stream));
+    EXPECT_FALSE(DownloadToStream(fake, url, kConnectionFileLimit, stream));
     EXPECT_TRUE(fake.boxes.empty());
     EXPECT_EQ(fake.fetchedUrls.size(), 1u);
 }

@@ -61,6 +61,30 @@ TEST(ServerList, FillsTheSelectorInFileOrderWithAlignedValues) {
     EXPECT_EQ(std::count(fake.events.begin(), fake.events.end(), "release " + ListUrl()), 1);
 }
 
+TEST(ServerList, NamesInAnyLanguageAndOnlyTheLimitFetched) {
+    FakePlatform fake;
+    // Saved with a byte-order mark; a huge tail that must not be fetched.
+    const std::string utf8 = "\xEF\xBB\xBF\xD0\x91\xD0\xB5\xD1\x82\xD0\xB0=beta\nAlpha=alpha\n";
+    fake.replies[ListUrl()] = {Body(utf8 + std::string(1 << 20, '#'))};
+    TestDlg dlg(fake);
+    RunDialog(fake, dlg, [](FakePlatform&, FakeDialog& dialog) {
+        EXPECT_EQ(Items(dialog),
+                  (std::vector<std::string>{"\xD0\x91\xD0\xB5\xD1\x82\xD0\xB0", "Alpha"}));
+    });
+    ASSERT_EQ(fake.fetchLimits.size(), 1u);
+    EXPECT_EQ(fake.fetchLimits[0].maxBytes, 1025u);
+    EXPECT_TRUE(fake.fetchLimits[0].prefixOnly);
+
+    // Not UTF-8: the system's code page (Latin-1 on the fake), names and values alike.
+    FakePlatform western;
+    western.replies[ListUrl()] = {Body("Caf\xE9=caf\xE9\n")};
+    TestDlg westernDlg(western);
+    RunDialog(western, westernDlg, [](FakePlatform&, FakeDialog& dialog) {
+        EXPECT_EQ(Items(dialog), std::vector<std::string>{"Caf\xC3\xA9"});
+    });
+    EXPECT_EQ(westernDlg.m_serverValues, std::vector<std::string>{"caf\xC3\xA9"});
+}
+
 TEST(ServerList, UnreachableCatalogueGivesAnEmptySelectorAfterThePrompt) {
     FakePlatform fake;
     TestDlg dlg(fake);
@@ -193,6 +217,23 @@ TEST(MainDialog, MinimizedPaintCentresTheIcon) {
         std::intptr_t result = 0;
         EXPECT_FALSE(dialog.sink->HandleMessage(&dialog, {kWmPaint, 0, 0}, result));
         EXPECT_EQ(platform.paintsStarted, 0);
+    });
+}
+
+TEST(MainDialog, OutOfMemoryInAHandlerIsReportedAndTheDialogGoesOn) {
+    FakePlatform fake;
+    fake.replies[ListUrl()] = {Body("Alpha=a\n")};
+    fake.outOfMemoryAt = "browse";
+    fake.browseReplies = {{BrowseResult::kChosen, "C:\\Games\\Q"}};
+    TestDlg dlg(fake);
+    RunDialog(fake, dlg, [](FakePlatform& platform, FakeDialog& dialog) {
+        platform.Click(dialog, IDC_BROWSE_SOURCE);
+        ASSERT_EQ(platform.boxes.size(), 1u);
+        EXPECT_EQ(platform.boxes[0].text, "Out of memory.");
+        EXPECT_EQ(platform.boxes[0].style, kMbOk | kMbIconExclamation);
+        EXPECT_FALSE(dialog.ended);
+        platform.Click(dialog, IDC_BROWSE_SOURCE);  // usable again
+        EXPECT_EQ(dialog.controls[IDC_SOURCE_EDIT].text, "C:\\Games\\Q");
     });
 }
 

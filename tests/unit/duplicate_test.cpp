@@ -141,12 +141,12 @@ TEST_F(DuplicateTest, RefusesADestinationInsideTheSource) {
 }
 
 TEST_F(DuplicateTest, RefusesPathsTooLongBeforeFetching) {
-    std::string folder = "D:\\" + std::string(259 - 3 - 44 - 1, 'x') + "\\";
-    ASSERT_EQ(folder.size() + std::string(kLauncher).size(), 259u);
+    std::string folder = "D:\\" + std::string(259 - 3 - 44, 'x') + "\\";
+    ASSERT_EQ(folder.size() - 1 + std::string(kLauncher).size(), 259u);
     Duplicate(kSource, folder);  // the longest written path just fits
     EXPECT_TRUE(fake.quitPosted);
 
-    Duplicate(kSource, "D:\\" + std::string(259 - 3 - 44, 'x') + "\\");
+    Duplicate(kSource, "D:\\" + std::string(259 - 3 - 44 + 1, 'x') + "\\");
     ExpectStoppedWith("The destination path is too long.");
     EXPECT_TRUE(fake.fetchedUrls.empty());
 
@@ -154,6 +154,72 @@ TEST_F(DuplicateTest, RefusesPathsTooLongBeforeFetching) {
     fake.existingFiles.insert(longSource + "\\version.id");
     Duplicate(longSource, kDestination);
     ExpectStoppedWith("The destination path is too long.");
+}
+
+// --- What links and volumes decide --------------------------------------------------------
+
+class FileSystemTest : public DuplicateTest {
+protected:
+    FileSystemTest() {
+        fake.AddFile("C:\\Games\\Q\\version.id", 10);
+        fake.AddFile("C:\\Games\\Q\\data\\big.pak", 5000);
+        fake.AddFile("C:\\Games\\Q\\data\\maps\\one.map", 990);
+        fake.AddFolder("D:\\Tests");
+        fake.freeSpace["D:"] = 1 << 20;
+    }
+    void ExpectRefused(const std::string& destination, const std::string& notice) {
+        Duplicate(kSource, destination);
+        ExpectStoppedWith(notice);
+        EXPECT_TRUE(fake.fetchedUrls.empty()) << destination;
+    }
+};
+
+TEST_F(FileSystemTest, DestinationReachedThroughALinkIsInsideTheSource) {
+    const char kInside[] = "The destination folder must not be inside the Quorvane folder.";
+    fake.AddLink("D:\\ToGame", "C:\\Games\\Q");
+    fake.AddLink("D:\\ToMaps", "C:\\Games\\Q\\data\\maps");
+    fake.AddLink("D:\\Tests\\Elsewhere", "D:\\Tests");
+    ExpectRefused("D:\\ToGame\\Alpha\\", kInside);
+    ExpectRefused("d:\\togame\\data\\new\\Alpha\\", kInside);  // only part of it exists
+    ExpectRefused("D:\\ToMaps\\Alpha\\", kInside);
+    // A folder the installation links to is walked by the copy too.
+    fake.AddLink("C:\\Games\\Q\\shared", "D:\\Shared");
+    fake.AddFolder("D:\\Shared");
+    ExpectRefused("D:\\Shared\\Alpha\\", kInside);
+
+    Duplicate(kSource, "D:\\Tests\\Elsewhere\\Alpha\\");
+    EXPECT_TRUE(fake.quitPosted);
+}
+
+TEST_F(FileSystemTest, ALinkThatLoopsIsRefusedBeforeAnything) {
+    const char kLoops[] = "The Quorvane folder contains a link that loops back into itself.";
+    for (const char* target : {"C:\\Games\\Q", "C:\\Games", "c:\\", "C:\\Games\\Q\\data"}) {
+        fake.AddLink("C:\\Games\\Q\\data\\maps\\back", target);
+        ExpectRefused(kDestination, kLoops);
+        EXPECT_FALSE(Happened("fetch"));
+    }
+    // Two links to one folder outside, side by side: no loop, both copied.
+    fake.AddLink("C:\\Games\\Q\\data\\maps\\back", "E:\\Common");
+    fake.AddLink("C:\\Games\\Q\\also", "E:\\Common");
+    fake.AddFile("E:\\Common\\textures.pak", 1000);
+    Duplicate(kSource, "D:\\Tests\\Alpha\\");
+    EXPECT_TRUE(fake.quitPosted);
+}
+
+TEST_F(FileSystemTest, ANewCopyNeedsRoomForTheWholeInstallation) {
+    const std::uint64_t size = 10 + 5000 + 990;
+    fake.freeSpace["D:"] = size - 1;
+    ExpectRefused("D:\\Tests\\Alpha\\", "There is not enough free space for the copy.");
+    ExpectRefused("D:\\Tests\\deeper\\Alpha\\", "There is not enough free space for the copy.");
+
+    // An existing copy is merged: what it needs is not known.
+    fake.AddFolder("D:\\Tests\\Alpha");
+    Duplicate(kSource, "D:\\Tests\\Alpha\\");
+    EXPECT_TRUE(fake.quitPosted);
+
+    fake.freeSpace["D:"] = size;
+    Duplicate(kSource, "D:\\Tests\\Beta\\");
+    EXPECT_TRUE(fake.quitPosted);
 }
 
 TEST_F(DuplicateTest, ServerValueLosesItsCarriageReturns) {
@@ -304,12 +370,31 @@ TEST_F(PickerTest, DestinationNeedsAUsableServerName) {
     EXPECT_TRUE(fake.browseTitles.empty());
 }
 
-TEST_F(PickerTest, DestinationTooLongIsRefused) {
-    std::string folder = "D:\\" + std::string(250, 'x');
-    fake.browseReplies = {{BrowseResult::kChosen, folder}};
-    Click(IDC_BROWSE_DEST);
-    EXPECT_EQ(BoxTexts(), std::vector<std::string>{"The destination path is too long."});
-    EXPECT_EQ(destination, "old destination");
+TEST_F(PickerTest, DestinationLengthAsDuplicateJudgesIt) {
+    // "D:\<parent>\Alpha\": the longest path fits for a parent of 206 characters, not 207.
+    for (std::size_t length : {206u, 207u}) {
+        const std::string parent = "D:\\" + std::string(length, 'x');
+        fake.browseReplies = {{BrowseResult::kChosen, parent}};
+        Click(IDC_BROWSE_DEST);
+        const bool accepted = destination == parent + "\\Alpha\\";
+        EXPECT_EQ(accepted, length == 206u);
+        EXPECT_EQ(BoxTexts(), accepted
+                                  ? std::vector<std::string>{}
+                                  : std::vector<std::string>{"The destination path is too long."});
+        Duplicate(kSource, parent + "\\Alpha\\");
+        EXPECT_EQ(fake.quitPosted, accepted);
+    }
+}
+
+TEST_F(PickerTest, FolderTheProgramCannotNameIsRefused) {
+    for (int button : {IDC_BROWSE_SOURCE, IDC_BROWSE_DEST}) {
+        fake.browseReplies = {{BrowseResult::kUnrepresentable, ""}};
+        Click(button);
+        EXPECT_EQ(BoxTexts(),
+                  std::vector<std::string>{"The folder name cannot be used by this program."});
+        EXPECT_EQ(source, "old source");
+        EXPECT_EQ(destination, "old destination");
+    }
 }
 
 }  // namespace

@@ -6,20 +6,48 @@ namespace tessaloom {
 namespace {
 
 TEST(FolderName, AcceptsOrdinaryNames) {
-    for (const char* name :
-         {"Alpha", "Beta Server", "a.b", "COM0", "LPT10", "CONSOLE", "nul_x", "\xC9t\xE9", "x=y"}) {
+    for (const char* name : {"Alpha", "Beta Server", "a.b", "COM10", "LPT10", "COM\xC2\xB2x",
+                             "CONSOLE", "nul_x", "\xC9t\xE9", "x=y"}) {
         EXPECT_TRUE(IsValidFolderName(name)) << name;
     }
 }
 
 TEST(FolderName, RefusesNamesThatAreNotOneFolder) {
-    for (const char* name : {"",           ".",          "..",    "..\\..\\Windows",
-                             "a/b",        "c:",         "a*",    "a?",
-                             "\"q\"",      "<",          ">",     "a|b",
-                             "line\nfeed", "cr\r",       "tab\t", "trailing ",
-                             "trailing.",  "CON",        "con",   "Prn.txt",
-                             "AUX",        "NUL.tar.gz", "COM1",  "com9.log",
-                             "LPT1",       "lpt9",       "NUL "}) {
+    for (const char* name : {"",
+                             ".",
+                             "..",
+                             "..\\..\\Windows",
+                             "a/b",
+                             "c:",
+                             "a*",
+                             "a?",
+                             "\"q\"",
+                             "<",
+                             ">",
+                             "a|b",
+                             "line\nfeed",
+                             "cr\r",
+                             "tab\t",
+                             "trailing ",
+                             "trailing.",
+                             "CON",
+                             "con",
+                             "Prn.txt",
+                             "AUX",
+                             "NUL.tar.gz",
+                             "COM1",
+                             "com9.log",
+                             "LPT1",
+                             "lpt9",
+                             "NUL ",
+                             "COM0",
+                             "lpt0.txt",
+                             "CONIN$",
+                             "conout$.log",
+                             "COM\xC2\xB9",
+                             "LPT\xC2\xB2.x",
+                             "com\xC2\xB3",
+                             "COM\xB9"}) {
         EXPECT_FALSE(IsValidFolderName(name)) << name;
     }
 }
@@ -30,9 +58,33 @@ TEST(Destination, ComposedFromFolderAndName) {
     EXPECT_EQ(ComposeDestination("\\\\host\\share\\", "A"), "\\\\host\\share\\A\\");
 }
 
-TEST(Destination, PathBufferLimit) {
-    EXPECT_TRUE(FitsInPathBuffer(259));
-    EXPECT_FALSE(FitsInPathBuffer(260));
+TEST(Destination, OneLengthRule) {
+    // The longest path written below it: the destination without its separator, then 44.
+    const std::string fits = "D:\\" + std::string(212, 'x') + "\\";
+    ASSERT_EQ(fits.size() - 1 + 44, 259u);
+    EXPECT_TRUE(DestinationFits(fits, 44));
+    EXPECT_TRUE(DestinationFits(fits.substr(0, fits.size() - 1), 44));
+    EXPECT_FALSE(DestinationFits("D:\\" + std::string(213, 'x') + "\\", 44));
+    // The shell's own limit on its lists.
+    EXPECT_TRUE(DestinationFits("C:\\" + std::string(255, 's'), 0));
+    EXPECT_FALSE(DestinationFits("C:\\" + std::string(256, 's'), 0));
+    EXPECT_FALSE(DestinationFits("\\", 0));
+}
+
+TEST(Destination, ParentFolders) {
+    const auto parent = [](const std::string& path) {
+        std::string result;
+        return ParentFolder(path, result) ? result : "(none)";
+    };
+    EXPECT_EQ(parent("D:\\Tests\\Alpha\\"), "D:\\Tests");
+    EXPECT_EQ(parent("D:\\Tests"), "D:\\");
+    EXPECT_EQ(parent("D:\\"), "(none)");
+    EXPECT_EQ(parent("\\\\host\\share\\x"), "\\\\host\\share\\");
+    EXPECT_EQ(parent("\\\\host\\share\\"), "(none)");
+    EXPECT_EQ(parent("D:\\a\\\\b"), "D:\\a");
+    EXPECT_EQ(parent("relative"), "(none)");
+    EXPECT_EQ(JoinPath("D:\\", "x"), "D:\\x");
+    EXPECT_EQ(JoinPath("D:\\a", "x"), "D:\\a\\x");
 }
 
 TEST(Destination, InsideTheSourceComparesWholeComponents) {

@@ -1,6 +1,8 @@
 #include "platform/fake/FakePlatform.h"
 
 #include <algorithm>
+#include <cctype>
+#include <new>
 #include <utility>
 
 #include "platform/MemoryStream.h"
@@ -44,6 +46,16 @@ private:
     FakeFetch m_reply;
 };
 
+// Upper-cased, with '\\' separators and no final one.
+std::string Key(const std::string& path) {
+    std::string key;
+    for (char c : path) {
+        key += c == '/' ? '\\' : static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    }
+    while (!key.empty() && key.back() == '\\') key.pop_back();
+    return key;
+}
+
 FakeControl* AsControl(Handle handle) { return static_cast<FakeControl*>(handle); }
 FakeDialog* AsDialog(Handle handle) { return static_cast<FakeDialog*>(handle); }
 
@@ -74,7 +86,7 @@ void FakePlatform::Select(FakeDialog& dialog, int index) {
 }
 
 bool FakePlatform::SocketInit() {
-    events.push_back("socket init");
+    Record("socket init");
     return socketInitSucceeds;
 }
 
@@ -90,14 +102,14 @@ std::string FakePlatform::LoadStringResource(unsigned id) {
 Handle FakePlatform::LoadIconResource(unsigned id) { return IconHandle(id); }
 
 void FakePlatform::PostQuit(int exitCode) {
-    events.push_back("quit " + std::to_string(exitCode));
+    Record("quit " + std::to_string(exitCode));
     quitPosted = true;
 }
 
 int FakePlatform::ShowMessageBox(const std::string& text, const std::string& title, unsigned style,
                                  unsigned helpContext) {
     boxes.push_back({text, title, style, helpContext});
-    events.push_back("box " + text);
+    Record("box " + text);
     if (!answers.empty()) {
         int answer = answers.front();
         answers.pop_front();
@@ -108,7 +120,7 @@ int FakePlatform::ShowMessageBox(const std::string& text, const std::string& tit
 
 std::intptr_t FakePlatform::RunModalDialog(unsigned templateId, Handle parent, DialogSink& sink) {
     dialogsRun.push_back(templateId);
-    events.push_back("dialog " + std::to_string(templateId));
+    Record("dialog " + std::to_string(templateId));
     m_dialogs.push_back(std::make_unique<FakeDialog>());
     FakeDialog& dialog = *m_dialogs.back();
     dialog.templateId = templateId;
@@ -191,7 +203,7 @@ void FakePlatform::AppendMenuItem(Handle, unsigned commandId, const std::string&
 
 void FakePlatform::SetWindowIcon(Handle, Handle icon, bool big) {
     icons[big] = icon;
-    events.push_back(big ? "icon big" : "icon small");
+    Record(big ? "icon big" : "icon small");
 }
 
 bool FakePlatform::IsMinimized(Handle) { return minimized; }
@@ -215,20 +227,26 @@ void FakePlatform::PaintIcon(Handle dc, int x, int y, Handle icon) {
     painted.push_back({x, y, icon, dc});
 }
 
-ResultCode FakePlatform::FetchUrl(const std::string& url, StreamPtr& stream) {
+ResultCode FakePlatform::FetchUrl(const std::string& url, const FetchLimit& limit,
+                                  StreamPtr& stream) {
     fetchedUrls.push_back(url);
-    events.push_back("fetch " + url);
+    fetchLimits.push_back(limit);
+    Record("fetch " + url);
     auto found = replies.find(url);
     if (found == replies.end() || found->second.empty()) return kResultDownloadFailure;
     FakeFetch reply = found->second.front();
     if (found->second.size() > 1) found->second.pop_front();
+    if (reply.code == kResultOk && reply.body.size() > limit.maxBytes) {
+        if (!limit.prefixOnly) return kResultTooLarge;
+        reply.body.resize(static_cast<std::size_t>(limit.maxBytes));
+    }
     if (reply.code == kResultOk) stream = std::make_unique<FakeStream>(*this, url, reply);
     return reply.code;
 }
 
 BrowseResult FakePlatform::BrowseForFolder(const std::string& title, std::string& path) {
     browseTitles.push_back(title);
-    events.push_back("browse " + title);
+    Record("browse " + title);
     if (browseReplies.empty()) return BrowseResult::kCancelled;
     auto reply = browseReplies.front();
     browseReplies.pop_front();
@@ -238,20 +256,20 @@ BrowseResult FakePlatform::BrowseForFolder(const std::string& title, std::string
 
 CopyResult FakePlatform::CopyFolder(Handle, const std::string& source,
                                     const std::string& destination) {
-    events.push_back("copy " + source + " -> " + destination);
+    Record("copy " + source + " -> " + destination);
     return copyResult;
 }
 
-void FakePlatform::OpenFolder(const std::string& path) { events.push_back("open " + path); }
+void FakePlatform::OpenFolder(const std::string& path) { Record("open " + path); }
 
 bool FakePlatform::ProbeFile(const std::string& path) {
-    events.push_back("probe " + path);
+    Record("probe " + path);
     return existingFiles.count(path) != 0;
 }
 
 bool FakePlatform::WriteWholeFile(const std::string& path, const void* data, std::size_t size,
                                   std::string& error) {
-    events.push_back("write " + path);
+    Record("write " + path);
     auto failure = writeFailures.find(path);
     if (failure != writeFailures.end()) {
         error = failure->second;
@@ -260,6 +278,105 @@ bool FakePlatform::WriteWholeFile(const std::string& path, const void* data, std
     std::string& bytes = writtenFiles[path];
     bytes.clear();
     if (size > 0) bytes.assign(static_cast<const char*>(data), size);
+    return true;
+}
+
+std::string FakePlatform::DecodeText(const std::string& text, TextEncoding encoding) {
+    if (encoding == TextEncoding::kUtf8) return text;
+    // The fake system's code page is Latin-1; the program's strings are UTF-8.
+    std::string decoded;
+    for (char c : text) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte < 0x80) {
+            decoded += c;
+        } else {
+            decoded += static_cast<char>(0xC0 | (byte >> 6));
+            decoded += static_cast<char>(0x80 | (byte & 0x3F));
+        }
+    }
+    return decoded;
+}
+
+void FakePlatform::Record(const std::string& event) {
+    events.push_back(event);
+    if (!outOfMemoryAt.empty() && event.compare(0, outOfMemoryAt.size(), outOfMemoryAt) == 0) {
+        outOfMemoryAt.clear();
+        throw std::bad_alloc();
+    }
+}
+
+FakeNode& FakePlatform::AddNode(const std::string& path) {
+    const std::string key = Key(path);
+    const std::size_t separator = key.rfind('\\');
+    if (separator != std::string::npos) AddFolder(path.substr(0, separator));
+    FakeNode& node = nodes[key];
+    std::string name = path;
+    while (!name.empty() && (name.back() == '\\' || name.back() == '/')) name.pop_back();
+    node.name = name.substr(name.find_last_of("\\/") + 1);
+    return node;
+}
+
+void FakePlatform::AddFolder(const std::string& path) {
+    if (nodes.count(Key(path)) == 0) AddNode(path).folder = true;
+}
+
+void FakePlatform::AddFile(const std::string& path, std::uint64_t size) {
+    FakeNode& node = AddNode(path);
+    node.folder = false;
+    node.size = size;
+}
+
+void FakePlatform::AddLink(const std::string& path, const std::string& target) {
+    AddNode(path).linkTo = target;
+}
+
+std::string FakePlatform::Resolve(const std::string& path, int depth) const {
+    if (depth > 40) return std::string();  // as the system gives up on a chain of links
+    const std::string key = Key(path);
+    std::string current;
+    for (std::size_t start = 0; start <= key.size();) {
+        std::size_t end = std::min(key.find('\\', start), key.size());
+        current += (current.empty() ? "" : "\\") + key.substr(start, end - start);
+        start = end + 1;
+        auto found = nodes.find(current);
+        if (found == nodes.end()) return std::string();
+        if (!found->second.linkTo.empty()) {
+            current = Resolve(found->second.linkTo, depth + 1);
+            if (current.empty()) return current;
+        }
+    }
+    return current;
+}
+
+bool FakePlatform::ListFolder(const std::string& folder, std::vector<FolderEntry>& entries) {
+    const std::string resolved = Resolve(folder);
+    if (resolved.empty() || !nodes.at(resolved).folder) return false;
+    const std::string prefix = resolved + "\\";
+    for (auto it = nodes.lower_bound(prefix); it != nodes.end(); ++it) {
+        if (it->first.compare(0, prefix.size(), prefix) != 0) break;
+        if (it->first.find('\\', prefix.size()) != std::string::npos) continue;
+        const std::string target = Resolve(it->first);
+        if (target.empty()) continue;  // a dangling link
+        const FakeNode& node = nodes.at(target);
+        entries.push_back({it->second.name, node.folder, node.size});
+    }
+    return true;
+}
+
+bool FakePlatform::IdentifyFile(const std::string& path, FileId& id) {
+    const std::string resolved = Resolve(path);
+    if (resolved.empty()) return false;
+    id = FileId{};
+    id.volume = resolved[0];
+    id.low = static_cast<std::uint64_t>(std::distance(nodes.begin(), nodes.find(resolved)));
+    return true;
+}
+
+bool FakePlatform::FreeSpace(const std::string& folder, std::uint64_t& bytes) {
+    const std::string resolved = Resolve(folder);
+    auto found = freeSpace.find(resolved.substr(0, resolved.find('\\')));
+    if (resolved.empty() || found == freeSpace.end()) return false;
+    bytes = found->second;
     return true;
 }
 

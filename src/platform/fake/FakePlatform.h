@@ -44,6 +44,14 @@ struct FakeDialog {
     std::intptr_t result = 0;
 };
 
+// A file, folder or link of the fake file system.
+struct FakeNode {
+    std::string name;  // as created
+    bool folder = true;
+    std::uint64_t size = 0;
+    std::string linkTo;  // a link: the path it leads to
+};
+
 struct FakeMenuItem {
     bool separator = false;
     unsigned id = 0;
@@ -77,11 +85,18 @@ public:
     CopyResult copyResult;
     std::set<std::string> existingFiles;               // files ProbeFile opens
     std::map<std::string, std::string> writeFailures;  // path -> reason
+    // The file system that ListFolder, IdentifyFile and FreeSpace see, by upper-cased path
+    // without final separators ("C:", "C:\GAMES"); made with AddFolder, AddFile, AddLink.
+    std::map<std::string, FakeNode> nodes;
+    std::map<std::string, std::uint64_t> freeSpace;  // by drive ("D:")
+    // The next recorded event that starts with this throws std::bad_alloc (once).
+    std::string outOfMemoryAt;
 
     // --- Recorded ---
     std::vector<std::string> events;  // "fetch URL", "release URL", "box TEXT", "copy S -> D"...
     std::vector<FakeMessageBox> boxes;
     std::vector<std::string> fetchedUrls;
+    std::vector<FetchLimit> fetchLimits;
     std::vector<std::string> browseTitles;
     std::map<std::string, std::string> writtenFiles;
     std::vector<FakeMenuItem> menu;
@@ -106,6 +121,10 @@ public:
     void SendTo(FakeDialog& dialog, const Message& message, std::intptr_t* result = nullptr);
     void Select(FakeDialog& dialog, int index);
     static Handle IconHandle(unsigned id);
+    // Adds to the file system, with any missing folders above.
+    void AddFolder(const std::string& path);
+    void AddFile(const std::string& path, std::uint64_t size);
+    void AddLink(const std::string& path, const std::string& target);
     static const Handle kPaintDc;
 
     // --- Platform ---
@@ -139,7 +158,9 @@ public:
     Handle StartPaint(Handle window) override;
     void FinishPaint(Handle window) override;
     void PaintIcon(Handle dc, int x, int y, Handle icon) override;
-    ResultCode FetchUrl(const std::string& url, StreamPtr& stream) override;
+    ResultCode FetchUrl(const std::string& url, const FetchLimit& limit,
+                        StreamPtr& stream) override;
+    std::string DecodeText(const std::string& text, TextEncoding encoding) override;
     BrowseResult BrowseForFolder(const std::string& title, std::string& path) override;
     CopyResult CopyFolder(Handle owner, const std::string& source,
                           const std::string& destination) override;
@@ -147,8 +168,16 @@ public:
     bool ProbeFile(const std::string& path) override;
     bool WriteWholeFile(const std::string& path, const void* data, std::size_t size,
                         std::string& error) override;
+    bool ListFolder(const std::string& folder, std::vector<FolderEntry>& entries) override;
+    bool IdentifyFile(const std::string& path, FileId& id) override;
+    bool FreeSpace(const std::string& folder, std::uint64_t& bytes) override;
 
 private:
+    void Record(const std::string& event);
+    FakeNode& AddNode(const std::string& path);
+    // The key of the node `path` leads to once links are followed; empty when there is none.
+    std::string Resolve(const std::string& path, int depth = 0) const;
+
     std::vector<std::unique_ptr<FakeDialog>> m_dialogs;  // running, innermost last
 };
 

@@ -1,5 +1,7 @@
 #include "platform/framework/Framework.h"
 
+#include <new>
+
 namespace tessaloom {
 
 namespace {
@@ -86,6 +88,20 @@ bool CDialog::RouteCommand(int controlId, unsigned code) {
 
 bool CDialog::HandleMessage(Handle window, const Message& message, std::intptr_t& result) {
     result = 0;
+    try {
+        return Dispatch(window, message, result);
+    } catch (const std::bad_alloc&) {
+        // As the framework does for any handler: say so, and the dialog goes on.
+        try {
+            AfxMessageBox(m_platform, "Out of memory.", kMbOk | kMbIconExclamation);
+        } catch (const std::bad_alloc&) {
+        }
+        result = 0;
+        return true;
+    }
+}
+
+bool CDialog::Dispatch(Handle window, const Message& message, std::intptr_t& result) {
     if (message.id == kWmInitDialog) {
         m_hWnd = window;
         result = OnInitDialog() ? 1 : 0;

@@ -97,7 +97,9 @@ protected:
     Platform& m_platform;
 
 private:
+    // Routes a message; a handler that runs out of memory is reported and the dialog goes on.
     bool HandleMessage(Handle window, const Message& message, std::intptr_t& result) override;
+    bool Dispatch(Handle window, const Message& message, std::intptr_t& result);
     bool RouteCommand(int controlId, unsigned code);
 
     unsigned m_templateId;
