@@ -322,6 +322,7 @@ void CheckStrings(const Extractor& ex, Results& results) {
 struct Dialog {
     std::string caption;
     std::set<int> controlIds;
+    std::vector<std::string> rectangles;  // "x,y,cx,cy" of each control, in template order
 };
 
 Dialog ParseDialog(const Bytes& data) {
@@ -353,13 +354,13 @@ Dialog ParseDialog(const Bytes& data) {
     for (int i = 0; i < count; ++i) {
         r.AlignTo4();
         int id;
-        if (extended) {
-            r.Skip(12 + 8);  // help id, extended style, style, x, y, cx, cy
-            id = static_cast<std::int32_t>(r.U32());
-        } else {
-            r.Skip(8 + 8);  // style, extended style, x, y, cx, cy
-            id = static_cast<std::int16_t>(r.U16());
+        r.Skip(extended ? 12 : 8);  // (help id,) style and extended style
+        std::string rectangle;
+        for (int k = 0; k < 4; ++k) {
+            rectangle += (k ? "," : "") + std::to_string(static_cast<std::int16_t>(r.U16()));
         }
+        dialog.rectangles.push_back(rectangle);
+        id = extended ? static_cast<std::int32_t>(r.U32()) : static_cast<std::int16_t>(r.U16());
         r.NameOrOrdinal();                                       // class
         r.NameOrOrdinal();                                       // title
         const std::size_t extra = r.U16();                       // creation data
@@ -393,6 +394,14 @@ void CheckDialogs(const Extractor& ex, Results& results) {
                  {IDC_SERVER_COMBO, "IDC_SERVER_COMBO"},
                  {kIdCancel, "IDCANCEL"}});
     CheckDialog(ex, results, IDD_ABOUTBOX, "About Tessaloom", {{kIdOk, "IDOK"}});
+    // The icon control keeps the size its template gives it.
+    const Bytes about = ex.Get(kTypeDialog, IDD_ABOUTBOX);
+    if (!about.empty()) {
+        const Dialog dialog = ParseDialog(about);
+        results.Equal("dialog 100 icon control rectangle",
+                      dialog.rectangles.empty() ? std::string() : dialog.rectangles[0],
+                      std::string("11,17,20,20"));
+    }
 }
 
 // ---------------------------------------------------------------------------------------------

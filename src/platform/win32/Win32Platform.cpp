@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <initializer_list>
 #include <new>
 #include <string>
@@ -72,6 +73,52 @@ ResultCode FetchErrorFromLastError() {
             return kResultDownloadFailure;
     }
 }
+
+// Converts narrow text in `codePage` to UTF-16.
+std::wstring WideFromNarrow(const std::string& text, UINT codePage) {
+    if (text.empty()) return std::wstring();
+    const int length =
+        MultiByteToWideChar(codePage, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+    if (length <= 0) return std::wstring();
+    std::wstring wide(static_cast<std::size_t>(length), L'\0');
+    MultiByteToWideChar(codePage, 0, text.data(), static_cast<int>(text.size()), &wide[0], length);
+    return wide;
+}
+
+// Converts UTF-16 to the process's narrow strings. False when a character has no place there,
+// unless `replace`: it then becomes the code page's default character.
+bool NarrowFromWide(const std::wstring& wide, std::string& narrow, bool replace = false) {
+    narrow.clear();
+    if (wide.empty()) return true;
+    const bool utf8 = GetACP() == CP_UTF8;
+    // Only UTF-8 reports invalid input itself; other code pages report a replaced character.
+    const DWORD flags = replace ? 0 : utf8 ? WC_ERR_INVALID_CHARS : WC_NO_BEST_FIT_CHARS;
+    BOOL replaced = FALSE;
+    BOOL* usedDefault = replace || utf8 ? nullptr : &replaced;
+    const int size = static_cast<int>(wide.size());
+    const int length =
+        WideCharToMultiByte(CP_ACP, flags, wide.data(), size, nullptr, 0, nullptr, usedDefault);
+    if (length <= 0 || replaced) return false;
+    narrow.resize(static_cast<std::size_t>(length));
+    WideCharToMultiByte(CP_ACP, flags, wide.data(), size, &narrow[0], length, nullptr, usedDefault);
+    return !replaced;
+}
+
+// Closes a file handle when it goes out of scope.
+class ScopedFile {
+public:
+    explicit ScopedFile(HANDLE handle) : m_handle(handle) {}
+    ~ScopedFile() {
+        if (valid()) CloseHandle(m_handle);
+    }
+    ScopedFile(const ScopedFile&) = delete;
+    ScopedFile& operator=(const ScopedFile&) = delete;
+    bool valid() const { return m_handle != INVALID_HANDLE_VALUE && m_handle != nullptr; }
+    HANDLE get() const { return m_handle; }
+
+private:
+    HANDLE m_handle;
+};
 
 // Closes a WinINet handle when it goes out of scope.
 class InternetHandle {
@@ -424,7 +471,8 @@ void Win32Platform::PaintIcon(Handle dc, int x, int y, Handle icon) {
 
 // --- Network ----------------------------------------------------------------------------
 
-ResultCode Win32Platform::FetchUrl(const std::string& url, StreamPtr& stream) {
+ResultCode Win32Platform::FetchUrl(const std::string& url, const FetchLimit& limit,
+                                   StreamPtr& stream) {
     stream.reset();
     InternetHandle session(
         InternetOpenA(AppName().c_str(), INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
@@ -453,9 +501,8 @@ ResultCode Win32Platform::FetchUrl(const std::string& url, StreamPtr& stream) {
 
     try {
         std::vector<std::uint8_t> body;
-        if (hasLength && announced <= 64u * 1024u * 1024u) {
-            body.reserve(static_cast<std::size_t>(announced));
-        }
+        if (hasLength && announced > limit.maxBytes && !limit.prefixOnly) return kResultTooLarge;
+        if (hasLength) body.reserve(static_cast<std::size_t>(std::min(announced, limit.maxBytes)));
         std::uint8_t buffer[16384];
         for (;;) {
             DWORD read = 0;
@@ -465,9 +512,16 @@ ResultCode Win32Platform::FetchUrl(const std::string& url, StreamPtr& stream) {
             }
             if (read == 0) break;
             body.insert(body.end(), buffer, buffer + read);
+            if (body.size() > limit.maxBytes) {
+                if (!limit.prefixOnly) return kResultTooLarge;
+                body.resize(static_cast<std::size_t>(limit.maxBytes));
+                break;
+            }
         }
         // A body cut short of its announced length is a failed download.
-        if (hasLength && body.size() != announced) return kResultDownloadFailure;
+        if (hasLength && body.size() != announced && body.size() < limit.maxBytes) {
+            return kResultDownloadFailure;
+        }
         stream.reset(new MemoryStream(std::move(body)));
     } catch (const std::bad_alloc&) {
         return kResultOutOfMemory;
@@ -478,20 +532,23 @@ ResultCode Win32Platform::FetchUrl(const std::string& url, StreamPtr& stream) {
 // --- Shell and files --------------------------------------------------------------------
 
 BrowseResult Win32Platform::BrowseForFolder(const std::string& title, std::string& path) {
-    char buffer[MAX_PATH] = {};
-    BROWSEINFOA info = {};
+    // The wide functions give the path as it is; the narrow ones would put '?' for what the
+    // process's code page cannot hold, and that path would lead somewhere else.
+    wchar_t buffer[MAX_PATH] = {};
+    const std::wstring wideTitle = WideFromNarrow(title, CP_ACP);
+    BROWSEINFOW info = {};
     info.hwndOwner = nullptr;
     info.pidlRoot = nullptr;
     info.pszDisplayName = buffer;
-    info.lpszTitle = title.c_str();
+    info.lpszTitle = wideTitle.c_str();
     info.ulFlags = 0;
     info.lpfn = nullptr;
-    PIDLIST_ABSOLUTE item = SHBrowseForFolderA(&info);
+    PIDLIST_ABSOLUTE item = SHBrowseForFolderW(&info);
     if (item == nullptr) return BrowseResult::kCancelled;
-    BOOL isPath = SHGetPathFromIDListA(item, buffer);
+    BOOL isPath = SHGetPathFromIDListW(item, buffer);
     CoTaskMemFree(item);
     if (!isPath) return BrowseResult::kNotFileSystem;
-    path = buffer;
+    if (!NarrowFromWide(buffer, path)) return BrowseResult::kUnrepresentable;
     return BrowseResult::kChosen;
 }
 
@@ -514,6 +571,15 @@ bool Win32Platform::ProbeFile(const std::string& path) {
 
 bool Win32Platform::WriteWholeFile(const std::string& path, const void* data, std::size_t size,
                                    std::string& error) {
+    // The system refuses to replace a read-only, hidden or system file (an installation
+    // from disc media keeps the read-only attribute in its copy).
+    const DWORD kInTheWay = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
+    const DWORD attributes = GetFileAttributesA(path.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0 &&
+        (attributes & kInTheWay) != 0) {
+        const DWORD kept = attributes & ~kInTheWay;
+        SetFileAttributesA(path.c_str(), kept != 0 ? kept : FILE_ATTRIBUTE_NORMAL);
+    }
     HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                               FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) {
@@ -545,6 +611,85 @@ bool Win32Platform::WriteWholeFile(const std::string& path, const void* data, st
         return false;
     }
     return true;
+}
+
+bool Win32Platform::ListFolder(const std::string& folder, std::vector<FolderEntry>& entries) {
+    const bool separated = !folder.empty() && (folder.back() == '\\' || folder.back() == '/');
+    const std::string pattern = folder + (separated ? "*" : "\\*");
+    WIN32_FIND_DATAA data;
+    HANDLE find = FindFirstFileA(pattern.c_str(), &data);
+    if (find == INVALID_HANDLE_VALUE) return GetLastError() == ERROR_FILE_NOT_FOUND;
+    do {
+        const std::string name = data.cFileName;
+        if (name == "." || name == "..") continue;
+        FolderEntry entry;
+        entry.name = name;
+        entry.folder = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+        entry.size = (static_cast<std::uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+        if (!entry.folder && (data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
+            // A link to a file lists its own size; the copy takes its target's.
+            ScopedFile target(CreateFileA((pattern.substr(0, pattern.size() - 1) + name).c_str(), 0,
+                                          FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                          nullptr, OPEN_EXISTING, 0, nullptr));
+            LARGE_INTEGER size;
+            if (target.valid() && GetFileSizeEx(target.get(), &size)) {
+                entry.size = static_cast<std::uint64_t>(size.QuadPart);
+            }
+        }
+        entries.push_back(std::move(entry));
+    } while (FindNextFileA(find, &data));
+    const bool complete = GetLastError() == ERROR_NO_MORE_FILES;
+    FindClose(find);
+    return complete;
+}
+
+bool Win32Platform::IdentifyFile(const std::string& path, FileId& id) {
+    // No access rights asked: enough to identify, and folders open too.
+    ScopedFile file(CreateFileA(path.c_str(), 0,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    if (!file.valid()) return false;
+    id = FileId{};
+    FILE_ID_INFO wide = {};
+    if (GetFileInformationByHandleEx(file.get(), FileIdInfo, &wide, sizeof wide)) {
+        id.volume = wide.VolumeSerialNumber;
+        std::memcpy(&id.low, wide.FileId.Identifier, sizeof id.low);
+        std::memcpy(&id.high, wide.FileId.Identifier + sizeof id.low, sizeof id.high);
+        return true;
+    }
+    // Before Windows 8: 64-bit file indexes.
+    BY_HANDLE_FILE_INFORMATION info;
+    if (!GetFileInformationByHandle(file.get(), &info)) return false;
+    id.volume = info.dwVolumeSerialNumber;
+    id.low = (static_cast<std::uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
+    return true;
+}
+
+bool Win32Platform::FreeSpace(const std::string& folder, std::uint64_t& bytes) {
+    ULARGE_INTEGER available;
+    if (!GetDiskFreeSpaceExA(folder.c_str(), &available, nullptr, nullptr)) return false;
+    bytes = available.QuadPart;
+    return true;
+}
+
+std::string Win32Platform::DecodeText(const std::string& text, TextEncoding encoding) {
+    UINT from = CP_UTF8;
+    if (encoding == TextEncoding::kSystemAnsi) {
+        // The system's own code page: a UTF-8 process gets 65001 from GetACP.
+        DWORD systemCodePage = 0;
+        if (GetLocaleInfoW(LOCALE_SYSTEM_DEFAULT,
+                           LOCALE_IDEFAULTANSICODEPAGE | LOCALE_RETURN_NUMBER,
+                           reinterpret_cast<LPWSTR>(&systemCodePage),
+                           sizeof systemCodePage / sizeof(wchar_t)) == 0 ||
+            systemCodePage == 0 || systemCodePage == CP_UTF8) {
+            systemCodePage = 1252;
+        }
+        from = systemCodePage;
+    }
+    if (from == GetACP()) return text;
+    std::string narrow;
+    NarrowFromWide(WideFromNarrow(text, from), narrow, true);
+    return narrow;
 }
 
 }  // namespace tessaloom

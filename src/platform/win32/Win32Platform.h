@@ -65,7 +65,9 @@ public:
     void FinishPaint(Handle window) override;
     void PaintIcon(Handle dc, int x, int y, Handle icon) override;
 
-    ResultCode FetchUrl(const std::string& url, StreamPtr& stream) override;
+    ResultCode FetchUrl(const std::string& url, const FetchLimit& limit,
+                        StreamPtr& stream) override;
+    std::string DecodeText(const std::string& text, TextEncoding encoding) override;
 
     BrowseResult BrowseForFolder(const std::string& title, std::string& path) override;
     CopyResult CopyFolder(Handle owner, const std::string& source,
@@ -74,6 +76,9 @@ public:
     bool ProbeFile(const std::string& path) override;
     bool WriteWholeFile(const std::string& path, const void* data, std::size_t size,
                         std::string& error) override;
+    bool ListFolder(const std::string& folder, std::vector<FolderEntry>& entries) override;
+    bool IdentifyFile(const std::string& path, FileId& id) override;
+    bool FreeSpace(const std::string& folder, std::uint64_t& bytes) override;
 
 private:
     struct DialogContext;

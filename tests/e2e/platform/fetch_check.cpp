@@ -38,7 +38,7 @@ bool IsNumber(const std::string& text) {
 bool Fetch(Win32Platform& platform, const std::string& url, ResultCode expected, bool checkLength,
            std::uint64_t expectedLength) {
     tessaloom::StreamPtr stream;
-    ResultCode result = platform.FetchUrl(url, stream);
+    ResultCode result = platform.FetchUrl(url, {UINT64_MAX, false}, stream);
     std::uint64_t length = 0;
     bool readable = true;
     if (stream) {
