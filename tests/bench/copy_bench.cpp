@@ -1,12 +1,14 @@
 // Cost of the checked shell copy: how long ShellCopyFolder takes on a tree of many files, how
-// much of it the check of the result (VerifyCopy) takes, and the shell's copy alone for
-// comparison. Run under Wine by run-copy-bench.sh; prints the medians of several runs.
+// much of it the check of the result (VerifyCopy) and the walk of the installation before it
+// (SurveyInstallation) take, and the shell's copy alone for comparison. Run under Wine by
+// run-copy-bench.sh; prints the medians of several runs.
 //
 //   copy_bench.exe WORK_DIR [--files N] [--mb N] [--runs N]
 //
 // WORK_DIR (a Windows path) must be empty or missing; the tree and its copies are left there
 // (the shell deletes thousands of files slowly: run-copy-bench.sh removes them natively).
-#include <windows.h>
+// Winsock 2 and windows.h in the order they need.
+#include "platform/win32/Win32Platform.h"
 // After windows.h, which it needs.
 #include <shellapi.h>
 
@@ -17,6 +19,7 @@
 #include <string>
 #include <vector>
 
+#include "folders/InstallationSurvey.h"
 #include "platform/win32/ShellCopy.h"
 
 namespace {
@@ -143,7 +146,8 @@ int main(int argc, char** argv) {
     std::printf("tree: %u files, %.1f MB, made in %.0f ms\n", settings.files, bytes / 1048576.0,
                 MillisecondsSince(made));
 
-    std::vector<double> raw, checked, verify;
+    tessaloom::Win32Platform platform(GetModuleHandleA(nullptr));
+    std::vector<double> raw, checked, verify, survey;
     for (unsigned run = 1; run <= settings.runs; ++run) {
         const std::string rawCopy = Join(settings.work, "raw" + std::to_string(run));
         const std::string copy = Join(settings.work, "copy" + std::to_string(run));
@@ -154,6 +158,16 @@ int main(int argc, char** argv) {
             return 1;
         }
         raw.push_back(MillisecondsSince(start));
+
+        start = std::chrono::steady_clock::now();
+        const tessaloom::InstallationSurvey surveyed =
+            tessaloom::SurveyInstallation(platform, source);
+        survey.push_back(MillisecondsSince(start));
+        if (surveyed.loops || surveyed.bytes != bytes) {
+            std::fprintf(stderr, "SurveyInstallation counts %llu bytes of %llu\n",
+                         static_cast<unsigned long long>(surveyed.bytes), bytes);
+            return 1;
+        }
 
         start = std::chrono::steady_clock::now();
         const tessaloom::CopyResult result = tessaloom::ShellCopyFolder(nullptr, source, copy);
@@ -170,17 +184,22 @@ int main(int argc, char** argv) {
             std::fprintf(stderr, "VerifyCopy rejects a complete copy\n");
             return 1;
         }
-        std::printf("run %u: shell copy %.0f ms, ShellCopyFolder %.0f ms, VerifyCopy %.1f ms\n",
-                    run, raw.back(), checked.back(), verify.back());
+        std::printf(
+            "run %u: shell copy %.0f ms, survey %.1f ms, ShellCopyFolder %.0f ms, "
+            "VerifyCopy %.1f ms\n",
+            run, raw.back(), survey.back(), checked.back(), verify.back());
         std::fflush(stdout);
     }
 
     const double copyMs = Median(checked);
     const double verifyMs = Median(verify);
+    const double surveyMs = Median(survey);
     std::printf("median of %u runs:\n", settings.runs);
     std::printf("  shell copy alone         %10.1f ms\n", Median(raw));
     std::printf("  ShellCopyFolder (copy)   %10.1f ms\n", copyMs);
     std::printf("  VerifyCopy (check)       %10.1f ms\n", verifyMs);
+    std::printf("  SurveyInstallation       %10.1f ms\n", surveyMs);
     std::printf("  check / copy             %10.2f %%\n", copyMs > 0 ? 100 * verifyMs / copyMs : 0);
+    std::printf("  survey / copy            %10.2f %%\n", copyMs > 0 ? 100 * surveyMs / copyMs : 0);
     return 0;
 }
