@@ -70,7 +70,8 @@ void PublishConnectionFiles(const Catalogue& catalogue, const std::string& value
 
 // --- The installation ---------------------------------------------------------------------
 
-Installation MakeInstallation(const std::string& root, bool withPatcherFolder) {
+Installation MakeInstallation(const std::string& root, bool withPatcherFolder,
+                              DWORD connectionAttributes) {
     Step("make an installation in " + root);
     if (PathExists(root)) Fail(root + " exists already");
     auto text = [&root](const std::string& path, const std::string& contents,
@@ -92,11 +93,11 @@ Installation MakeInstallation(const std::string& root, bool withPatcherFolder) {
     noise("bin\\engine.dll", 1024 * 1024 + 17, 12);
     text("bin\\license.txt", "Read-only licence text.\r\n", FILE_ATTRIBUTE_READONLY);
     noise("cd_image\\setup.exe", 300 * 1024, 13);
-    text(kConnectionFiles[0].local, installation.shipped[0]);
-    text(kConnectionFiles[1].local, installation.shipped[1]);
+    text(kConnectionFiles[0].local, installation.shipped[0], connectionAttributes);
+    text(kConnectionFiles[1].local, installation.shipped[1], connectionAttributes);
     text("cd_image\\data\\launcher\\launcher.cfg", "[Launcher]\r\nLanguage=en\r\n");
     if (withPatcherFolder) {
-        text(kConnectionFiles[2].local, installation.shipped[2]);
+        text(kConnectionFiles[2].local, installation.shipped[2], connectionAttributes);
         text("cd_image\\data\\patcher\\patcher.ini", "[Patcher]\r\nChannel=live\r\n");
     }
     noise("data\\maps\\harbour.dat", 400 * 1024, 101);

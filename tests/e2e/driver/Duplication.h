@@ -50,8 +50,9 @@ struct Installation {
     ConnectionBytes shipped;  // its own connection files
 };
 // Makes it at `root` (which must not exist); `withPatcherFolder` false leaves out
-// cd_image\data\patcher and what it holds.
-Installation MakeInstallation(const std::string& root, bool withPatcherFolder = true);
+// cd_image\data\patcher and what it holds. Its connection files get `connectionAttributes`.
+Installation MakeInstallation(const std::string& root, bool withPatcherFolder = true,
+                              DWORD connectionAttributes = FILE_ATTRIBUTE_NORMAL);
 // Fails unless the installation is byte for byte as it was made.
 void CheckUnchanged(const Installation& installation);
 

@@ -158,10 +158,14 @@ void ExpectCopyFailure(const Context& ctx, const AppProcess& app, const MainDial
 
 }  // namespace
 
-E2E_SCENARIO(duplicate_full, "whole duplication: copy at the right depth, served bytes, log") {
+E2E_SCENARIO(duplicate_full,
+             "whole duplication through folders named in Cyrillic: copy, bytes, log") {
     const std::string scratch = ctx.options().scratch;
-    const Installation installation = e2e::MakeInstallation(scratch + "\\Games\\Quorvane");
-    e2e::CreateFolders(scratch + "\\Tests");
+    // Names no Western code page holds, picked in the real picker.
+    const std::string games = scratch + "\\\xD0\x98\xD0\xB3\xD1\x80\xD1\x8B";          // "Игры"
+    const std::string tests = scratch + "\\\xD0\xA2\xD0\xB5\xD1\x81\xD1\x82\xD1\x8B";  // "Тесты"
+    const Installation installation = e2e::MakeInstallation(games + "\\Quorvane");
+    e2e::CreateFolders(tests);
     const ConnectionBytes beta = e2e::MakeConnectionBytes("beta");
     e2e::PublishConnectionFiles(ctx.catalogue(), "beta", beta);
     // A CR LF list: the server's value has no CR in the URLs.
@@ -173,8 +177,8 @@ E2E_SCENARIO(duplicate_full, "whole duplication: copy at the right depth, served
     e2e::Step("choose the second server and both folders, as a person does");
     e2e::ComboSelect(dialog.Item(IDC_SERVER_COMBO), 1);
     e2e::PickSource(app, dialog, installation.root);
-    e2e::PickParent(app, dialog, "Beta Server", scratch + "\\Tests");
-    const std::string copy = scratch + "\\Tests\\Beta Server\\";
+    e2e::PickParent(app, dialog, "Beta Server", tests);
+    const std::string copy = tests + "\\Beta Server\\";
     e2e::WaitUntil([&] { return dialog.DestinationFolder() == copy; }, 2000);
     CheckEqual(dialog.SourceFolder(), installation.root, "installation folder field");
     CheckEqual(dialog.DestinationFolder(), copy, "parent folder field");
@@ -185,6 +189,7 @@ E2E_SCENARIO(duplicate_full, "whole duplication: copy at the right depth, served
                        Concat(ListRequest(ctx), e2e::ConnectionRequests(ctx.catalogue(), "beta")));
     e2e::CheckCopy(installation, copy, beta);
     e2e::CheckMissing(copy + "Quorvane", "a copy nested in the destination");
+    e2e::CheckMissing(scratch + "\\Beta Server", "a copy in the folder above the picked one");
     e2e::CheckUnchanged(installation);
 }
 
@@ -223,6 +228,18 @@ E2E_SCENARIO(duplicate_refused, "checks before any fetch: empty fields, no versi
     for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
     e2e::FillFields(dialog, installation.root, upper + "\\.\\bin\\Alpha\\");
     ExpectRefusal(app, dialog, "The destination folder must not be inside the Quorvane folder.");
+
+    e2e::Step("a parent reached through a link to the installation");
+    e2e::FillFields(dialog, installation.root, scratch + "\\ToGame\\Alpha\\");
+    ExpectRefusal(app, dialog, "The destination folder must not be inside the Quorvane folder.");
+    e2e::FillFields(dialog, installation.root, scratch + "\\ToGame\\data\\Alpha\\");
+    ExpectRefusal(app, dialog, "The destination folder must not be inside the Quorvane folder.");
+    e2e::Step("installations holding a link to their own folder and to the folder above");
+    for (const char* looped : {"\\LoopSelf", "\\LoopUp"}) {
+        e2e::FillFields(dialog, scratch + looped, tests + "\\Alpha\\");
+        ExpectRefusal(app, dialog,
+                      "The Quorvane folder contains a link that loops back into itself.");
+    }
 
     e2e::CheckRequests(ctx.catalogue(), ListRequest(ctx));  // nothing fetched
     e2e::CheckMissing(tests, "the destination's parent");
@@ -337,7 +354,8 @@ E2E_SCENARIO(fetch_broken, "a cut connection file and a 404 one: notice after Ca
     app.ExpectExit(0, e2e::kExitTimeoutMs, "Escape");
 }
 
-E2E_SCENARIO(copy_disk_full, "the copy fills a 1 MB disk: copy failed, no connection file") {
+E2E_SCENARIO(copy_disk_full,
+             "a 1 MB disk: a new copy is refused; into an existing one, copy failed") {
     const std::string scratch = ctx.options().scratch;
     Check(e2e::IsFolder(scratch + kFullDisk), "the small disk is mounted (run-scenario --setup)");
     const Installation installation = e2e::MakeInstallation(scratch + "\\Quorvane");
@@ -346,6 +364,13 @@ E2E_SCENARIO(copy_disk_full, "the copy fills a 1 MB disk: copy failed, no connec
     AppProcess app;
     MainDialog dialog = Start(ctx, app);
     e2e::FillFields(dialog, installation.root, copy);
+    e2e::Step("a new copy: refused before anything is fetched or made");
+    ExpectRefusal(app, dialog, "There is not enough free space for the copy.");
+    e2e::CheckRequests(ctx.catalogue(), ListRequest(ctx));
+    CheckEqual(e2e::ListTree(scratch + kFullDisk).size(), std::size_t{0}, "entries on the disk");
+
+    e2e::Step("an existing copy is merged without the check: the disk fills");
+    e2e::CreateFolders(copy);
     ExpectCopyFailure(ctx, app, dialog, installation, copy);
     dialog.Click(IDCANCEL);
     app.ExpectExit(0, e2e::kExitTimeoutMs, "Cancel");
@@ -502,6 +527,25 @@ E2E_SCENARIO(duplicate_overwrite_cancel,
     e2e::CheckUnchanged(installation);
     dialog.Click(IDCANCEL);
     app.ExpectExit(0, e2e::kExitTimeoutMs, "Cancel");
+}
+
+E2E_SCENARIO(duplicate_readonly_files,
+             "read-only, hidden and system connection files, as a user: replaced, made normal") {
+    const std::string scratch = ctx.options().scratch;
+    // As installations from disc media have them; the copy keeps the attributes.
+    const Installation installation = e2e::MakeInstallation(
+        scratch + "\\Quorvane", true,
+        FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM);
+    const std::string copy = scratch + "\\Tests\\Alpha\\";
+    const ConnectionBytes alpha = e2e::MakeConnectionBytes("alpha");
+    PrepareCatalogue(ctx, kList, alpha);
+    AppProcess app;
+    MainDialog dialog = Start(ctx, app);
+    e2e::FillFields(dialog, installation.root, copy);
+    dialog.Click(IDC_DUPLICATE);
+    e2e::ExpectCompletion(app, copy);
+    e2e::CheckCopy(installation, copy, alpha);  // the connection files with no attributes
+    e2e::CheckUnchanged(installation);
 }
 
 E2E_SCENARIO(write_error, "no patcher folder: the write error names the file; no completion") {

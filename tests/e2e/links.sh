@@ -1,0 +1,27 @@
+#!/usr/bin/env bash
+# Set-up of the scenario with links (run-scenario.sh --setup), made natively so that Wine sees
+# them as the file system's own:
+#   SCRATCH/ToGame             a link to SCRATCH/Quorvane (the scenario makes the installation)
+#   SCRATCH/LoopSelf           an installation holding data/self, a link to its own folder
+#   SCRATCH/LoopUp             an installation holding data/up, a link to the folder above it
+#
+# usage: links.sh setup|teardown SCRATCH
+set -u
+
+action=${1:-} scratch=${2:-}
+[[ ($action == setup || $action == teardown) && -n $scratch ]] || {
+    echo "usage: links.sh setup|teardown SCRATCH" >&2
+    exit 2
+}
+[[ $action == teardown ]] && exit 0
+
+set -e
+ln -s Quorvane "$scratch/ToGame"
+for name in LoopSelf LoopUp; do
+    mkdir -p "$scratch/$name/data"
+    printf '1.4.2\r\n' >"$scratch/$name/version.id"
+    printf 'map\r\n' >"$scratch/$name/data/map.dat"
+done
+ln -s .. "$scratch/LoopSelf/data/self"
+ln -s ../.. "$scratch/LoopUp/data/up"
+echo "made links in $scratch: ToGame, LoopSelf/data/self, LoopUp/data/up"
