@@ -6,9 +6,10 @@
 # usage: reproducible-build.sh SOURCE-DIR WINDOWS-BUILD-DIR SECOND-BUILD-DIR
 set -euo pipefail
 
-source_dir=$(cd "${1:?usage: reproducible-build.sh SOURCE-DIR WINDOWS-BUILD-DIR SECOND-BUILD-DIR}" && pwd)
-first_dir=$(cd "${2:?}" && pwd)
-second_dir=${3:?}
+usage="usage: reproducible-build.sh SOURCE-DIR WINDOWS-BUILD-DIR SECOND-BUILD-DIR"
+source_dir=$(cd "${1:?$usage}" && pwd)
+first_dir=$(cd "${2:?$usage}" && pwd)
+second_dir=${3:?$usage}
 
 fail() {
     echo "FAILED: $*"
