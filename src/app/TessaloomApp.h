@@ -1,7 +1,7 @@
 // The application: starts the network, runs the main dialog once, and ends.
 #pragma once
 
-#include "platform/framework/Framework.h"
+#include "framework/Framework.h"
 
 namespace tessaloom {
 

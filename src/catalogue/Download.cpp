@@ -3,7 +3,7 @@
 #include <cstdio>
 #include <utility>
 
-#include "platform/framework/Framework.h"
+#include "framework/Framework.h"
 
 namespace tessaloom {
 

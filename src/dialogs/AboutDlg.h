@@ -1,7 +1,7 @@
 // The About box, opened from the main dialog's system menu.
 #pragma once
 
-#include "platform/framework/Framework.h"
+#include "framework/Framework.h"
 
 namespace tessaloom {
 

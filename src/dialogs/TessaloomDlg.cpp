@@ -8,8 +8,8 @@
 #include "catalogue/Download.h"
 #include "catalogue/ServerList.h"
 #include "dialogs/AboutDlg.h"
-#include "dialogs/Paths.h"
-#include "folders/InstallationSurvey.h"
+#include "installation/InstallationSurvey.h"
+#include "paths/Paths.h"
 #include "resources/resource.h"
 
 namespace tessaloom {
@@ -19,27 +19,27 @@ namespace {
 struct ConnectionFile {
     const char* remote;  // after the server prefix
     const char* failed;  // notice when the fetch fails
-    const char* local;   // after the destination path
+    const char* local;   // below the destination
 };
 
 // Fetched and written in this order.
 const ConnectionFile kConnectionFiles[] = {
     {"/QuorvaneLauncher.url", "Failed to download QuorvaneLauncher.url file.",
-     "\\cd_image\\data\\launcher\\QuorvaneLauncher.url"},
+     "cd_image\\data\\launcher\\QuorvaneLauncher.url"},
     {"/DozidavuvUvurez.url", "Failed to download DozidavuvUvurez.url file.",
-     "\\cd_image\\data\\launcher\\DozidavuvUvurez.url"},
+     "cd_image\\data\\launcher\\DozidavuvUvurez.url"},
     {"/QuorvanePatcher.url", "Failed to download QuorvanePatcher.url file.",
-     "\\cd_image\\data\\patcher\\QuorvanePatcher.url"},
+     "cd_image\\data\\patcher\\QuorvanePatcher.url"},
 };
 constexpr std::size_t kFileCount = std::size(kConnectionFiles);
 
 const char kPathTooLong[] = "The destination path is too long.";
 const char kInsideSource[] = "The destination folder must not be inside the Quorvane folder.";
 
-std::size_t LongestLocalPath() {
-    std::size_t longest = 0;
+std::string LongestLocalPath() {
+    std::string longest;
     for (const ConnectionFile& file : kConnectionFiles) {
-        longest = std::max(longest, std::strlen(file.local));
+        if (std::strlen(file.local) > longest.size()) longest = file.local;
     }
     return longest;
 }
@@ -110,12 +110,8 @@ bool CTessaloomDlg::LoadServerList() {
 // --- Window furniture ---------------------------------------------------------------------
 
 void CTessaloomDlg::AddAboutMenuEntry() {
-    Handle menu = m_platform.SystemMenu(m_hWnd);
-    if (menu == nullptr) return;
     std::string text = m_platform.LoadStringResource(IDS_ABOUTBOX);
-    if (text.empty()) return;
-    m_platform.AppendMenuSeparator(menu);
-    m_platform.AppendMenuItem(menu, IDM_ABOUTBOX, text);
+    if (!text.empty()) m_platform.AddSystemMenuEntry(m_hWnd, IDM_ABOUTBOX, text);
 }
 
 void CTessaloomDlg::OnSysCommand(unsigned id, std::intptr_t /*param*/) {
@@ -128,19 +124,11 @@ void CTessaloomDlg::OnSysCommand(unsigned id, std::intptr_t /*param*/) {
 }
 
 void CTessaloomDlg::OnPaint() {
-    if (!m_platform.IsMinimized(m_hWnd)) {
+    if (m_platform.IsMinimized(m_hWnd)) {
+        m_platform.PaintMinimizedIcon(m_hWnd, m_hIcon);
+    } else {
         Default();
-        return;
     }
-    Handle dc = m_platform.StartPaint(m_hWnd);
-    m_platform.Send(m_hWnd, {kWmIconEraseBkgnd, reinterpret_cast<std::uintptr_t>(dc), 0});
-    int iconWidth = m_platform.SystemMetric(kSmCxIcon);
-    int iconHeight = m_platform.SystemMetric(kSmCyIcon);
-    Rect client = m_platform.ClientRect(m_hWnd);
-    int x = (client.Width() - iconWidth + 1) / 2;
-    int y = (client.Height() - iconHeight + 1) / 2;
-    m_platform.PaintIcon(dc, x, y, m_hIcon);
-    m_platform.FinishPaint(m_hWnd);
 }
 
 Handle CTessaloomDlg::OnQueryDragIcon() { return m_hIcon; }
@@ -250,11 +238,10 @@ void CTessaloomDlg::OnDuplicate() {
         return;
     }
 
-    // The destination ends with a separator and each local path starts with one.
-    std::string folder = destination;
-    if (!folder.empty() && (folder.back() == '\\' || folder.back() == '/')) folder.pop_back();
     for (std::size_t i = 0; i < kFileCount; ++i) {
-        if (!SaveStreamToFile(folder + kConnectionFiles[i].local, *streams[i])) return;
+        if (!SaveStreamToFile(JoinPath(destination, kConnectionFiles[i].local), *streams[i])) {
+            return;
+        }
     }
     for (StreamPtr& stream : streams) stream.reset();
 
@@ -266,7 +253,7 @@ void CTessaloomDlg::OnDuplicate() {
 bool CTessaloomDlg::CheckFolders(const std::string& source, const std::string& destination) {
     // The shell receives "source\*" when it merges into an existing copy.
     if (!DestinationFits(destination, LongestLocalPath()) ||
-        !DestinationFits(JoinPath(source, "*"), 0)) {
+        !FitsInShellList(JoinPath(source, "*"))) {
         Notice(kPathTooLong);
         return false;
     }

@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "catalogue/Download.h"
-#include "platform/framework/Framework.h"
+#include "framework/Framework.h"
 
 namespace tessaloom {
 

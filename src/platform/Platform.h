@@ -36,18 +36,11 @@ constexpr int kIdRetry = 4;
 
 // Window messages the framework routes (same values as the platform's).
 constexpr std::uint32_t kWmPaint = 0x000F;
-constexpr std::uint32_t kWmIconEraseBkgnd = 0x0027;
 constexpr std::uint32_t kWmQueryDragIcon = 0x0037;
 constexpr std::uint32_t kWmInitDialog = 0x0110;
 constexpr std::uint32_t kWmCommand = 0x0111;
 constexpr std::uint32_t kWmSysCommand = 0x0112;
 constexpr unsigned kBnClicked = 0;
-
-// System metrics used when painting the minimized window.
-constexpr int kSmCxIcon = 11;
-constexpr int kSmCyIcon = 12;
-
-constexpr std::size_t kMaxPath = 260;  // path buffers, terminator included
 
 // A fetched body held in memory. Destroying it releases it.
 class Stream {
@@ -82,6 +75,16 @@ struct Rect {
     int Width() const { return right - left; }
     int Height() const { return bottom - top; }
 };
+
+struct Point {
+    int x = 0, y = 0;
+};
+
+// Where the minimized window's icon goes: centred in the client area, rounding up, with the
+// division truncating toward zero.
+inline Point CentredIconPosition(const Rect& client, int iconWidth, int iconHeight) {
+    return {(client.Width() - iconWidth + 1) / 2, (client.Height() - iconHeight + 1) / 2};
+}
 
 enum class BrowseResult {
     kCancelled,        // the user closed the picker without choosing
@@ -160,7 +163,6 @@ public:
     virtual Handle DialogItem(Handle dialog, int id) = 0;
     virtual std::string GetText(Handle window) = 0;
     virtual void SetText(Handle window, const std::string& text) = 0;
-    virtual std::intptr_t Send(Handle window, const Message& message) = 0;
 
     // Drop-down list (combo box); entries keep insertion order.
     virtual int ComboAddString(Handle combo, const std::string& text) = 0;
@@ -170,17 +172,13 @@ public:
     virtual std::string ComboGetText(Handle combo, int index) = 0;
 
     // --- Window furniture ---------------------------------------------------------------
-    virtual Handle SystemMenu(Handle window) = 0;  // null when the window has none
-    virtual void AppendMenuSeparator(Handle menu) = 0;
-    virtual void AppendMenuItem(Handle menu, unsigned commandId, const std::string& text) = 0;
+    // Appends a separator and the entry to the window's system menu, when it has one.
+    virtual void AddSystemMenuEntry(Handle window, unsigned commandId, const std::string& text) = 0;
     virtual void SetWindowIcon(Handle window, Handle icon, bool big) = 0;
     virtual bool IsMinimized(Handle window) = 0;
-    virtual int SystemMetric(int index) = 0;
-    virtual Rect ClientRect(Handle window) = 0;
-    // Painting: BeginPaint returns the paint device context; EndPaint ends that paint.
-    virtual Handle StartPaint(Handle window) = 0;
-    virtual void FinishPaint(Handle window) = 0;
-    virtual void PaintIcon(Handle dc, int x, int y, Handle icon) = 0;
+    // Paints the minimized window: its icon background erased, `icon` at the system's icon
+    // size where CentredIconPosition puts it.
+    virtual void PaintMinimizedIcon(Handle window, Handle icon) = 0;
 
     // --- Network ------------------------------------------------------------------------
     // Fetches the body of `url` within `limit`, never from a cache. kResultOk with `stream`

@@ -19,7 +19,7 @@
 #include <string>
 #include <vector>
 
-#include "folders/InstallationSurvey.h"
+#include "installation/InstallationSurvey.h"
 #include "platform/win32/ShellCopy.h"
 
 namespace {

@@ -6,7 +6,7 @@
 
 #include "catalogue/CatalogueUrl.h"
 #include "dialogs/TessaloomDlg.h"
-#include "platform/fake/FakePlatform.h"
+#include "fake/FakePlatform.h"
 #include "resources/resource.h"
 
 namespace tessaloom {

@@ -6,7 +6,7 @@
 #include "catalogue/Download.h"
 #include "catalogue/ServerList.h"
 #include "platform/MemoryStream.h"
-#include "platform/fake/FakePlatform.h"
+#include "fake/FakePlatform.h"
 
 namespace tessaloom {
 namespace {

@@ -176,48 +176,38 @@ TEST(MainDialog, SystemCommandsOpenAboutOrGoToTheDefault) {
     });
 }
 
-TEST(MainDialog, MinimizedPaintCentresTheIcon) {
+TEST(MinimizedIcon, CentredRoundingUpAndTruncatingTowardZero) {
     struct Case {
-        int width, height, iconWidth, iconHeight, x, y;
+        int width, height, x, y;
     } cases[] = {
-        {100, 100, 32, 32, 34, 34},  // even: (100 - 32 + 1) / 2
-        {101, 37, 32, 32, 35, 3},    // odd
-        {20, 16, 32, 32, -5, -7},    // smaller than the icon: truncates toward zero
+        {100, 100, 34, 34},  // even: (100 - 32 + 1) / 2
+        {101, 37, 35, 3},    // odd
+        {20, 16, -5, -7},    // smaller than the icon
     };
     for (const Case& c : cases) {
+        const Point at = CentredIconPosition({0, 0, c.width, c.height}, 32, 32);
+        EXPECT_EQ(at.x, c.x) << c.width;
+        EXPECT_EQ(at.y, c.y) << c.height;
+    }
+}
+
+TEST(MainDialog, MinimizedItPaintsAndDragsItsIcon) {
+    for (bool minimized : {true, false}) {
         FakePlatform fake;
-        fake.minimized = true;
-        fake.client = {0, 0, c.width, c.height};
-        fake.iconWidth = c.iconWidth;
-        fake.iconHeight = c.iconHeight;
+        fake.minimized = minimized;
         TestDlg dlg(fake);
         RunDialog(fake, dlg, [&](FakePlatform& platform, FakeDialog& dialog) {
             std::intptr_t result = 0;
-            EXPECT_TRUE(dialog.sink->HandleMessage(&dialog, {kWmPaint, 0, 0}, result));
-            ASSERT_EQ(platform.painted.size(), 1u);
-            EXPECT_EQ(platform.painted[0].x, c.x);
-            EXPECT_EQ(platform.painted[0].y, c.y);
-            EXPECT_EQ(platform.painted[0].dc, FakePlatform::kPaintDc);
-            EXPECT_EQ(platform.paintsStarted, 1);
-            EXPECT_EQ(platform.paintsFinished, 1);
-            ASSERT_EQ(platform.sent.size(), 1u);
-            EXPECT_EQ(platform.sent[0].id, kWmIconEraseBkgnd);
-            EXPECT_EQ(platform.sent[0].wParam,
-                      reinterpret_cast<std::uintptr_t>(FakePlatform::kPaintDc));
-
+            // Shown, painting is the platform's default.
+            EXPECT_EQ(dialog.sink->HandleMessage(&dialog, {kWmPaint, 0, 0}, result), minimized);
+            EXPECT_EQ(platform.paintedIcons,
+                      minimized ? std::vector<Handle>{FakePlatform::IconHandle(IDR_MAINFRAME)}
+                                : std::vector<Handle>{});
             EXPECT_TRUE(dialog.sink->HandleMessage(&dialog, {kWmQueryDragIcon, 0, 0}, result));
             EXPECT_EQ(result,
                       reinterpret_cast<std::intptr_t>(FakePlatform::IconHandle(IDR_MAINFRAME)));
         });
     }
-
-    FakePlatform shown;
-    TestDlg dlg(shown);
-    RunDialog(shown, dlg, [](FakePlatform& platform, FakeDialog& dialog) {
-        std::intptr_t result = 0;
-        EXPECT_FALSE(dialog.sink->HandleMessage(&dialog, {kWmPaint, 0, 0}, result));
-        EXPECT_EQ(platform.paintsStarted, 0);
-    });
 }
 
 TEST(MainDialog, OutOfMemoryInAHandlerIsReportedAndTheDialogGoesOn) {

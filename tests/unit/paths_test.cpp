@@ -1,4 +1,4 @@
-#include "dialogs/Paths.h"
+#include "paths/Paths.h"
 
 #include <gtest/gtest.h>
 
@@ -59,16 +59,25 @@ TEST(Destination, ComposedFromFolderAndName) {
 }
 
 TEST(Destination, OneLengthRule) {
-    // The longest path written below it: the destination without its separator, then 44.
+    // The longest path written below it is the destination joined to 43 more characters.
+    const std::string relative = std::string(20, 'r') + "\\" + std::string(22, 'f');
     const std::string fits = "D:\\" + std::string(212, 'x') + "\\";
-    ASSERT_EQ(fits.size() - 1 + 44, 259u);
-    EXPECT_TRUE(DestinationFits(fits, 44));
-    EXPECT_TRUE(DestinationFits(fits.substr(0, fits.size() - 1), 44));
-    EXPECT_FALSE(DestinationFits("D:\\" + std::string(213, 'x') + "\\", 44));
+    ASSERT_EQ(JoinPath(fits, relative).size(), 259u);
+    EXPECT_TRUE(DestinationFits(fits, relative));
+    EXPECT_TRUE(DestinationFits(fits.substr(0, fits.size() - 1), relative));
+    EXPECT_FALSE(DestinationFits("D:\\" + std::string(213, 'x') + "\\", relative));
     // The shell's own limit on its lists.
-    EXPECT_TRUE(DestinationFits("C:\\" + std::string(255, 's'), 0));
-    EXPECT_FALSE(DestinationFits("C:\\" + std::string(256, 's'), 0));
-    EXPECT_FALSE(DestinationFits("\\", 0));
+    EXPECT_TRUE(DestinationFits("C:\\" + std::string(255, 's'), ""));
+    EXPECT_FALSE(DestinationFits("C:\\" + std::string(256, 's'), ""));
+    EXPECT_TRUE(FitsInShellList(std::string(258, 's')));
+    EXPECT_FALSE(FitsInShellList(std::string(259, 's')));
+}
+
+TEST(Destination, FinalSeparators) {
+    EXPECT_EQ(WithoutFinalSeparator("D:\\Tests\\Alpha\\"), "D:\\Tests\\Alpha");
+    EXPECT_EQ(WithoutFinalSeparator("D:\\Tests//"), "D:\\Tests");
+    EXPECT_EQ(WithoutFinalSeparator("D:\\"), "D:\\");
+    EXPECT_EQ(WithoutFinalSeparator("\\\\host\\share\\"), "\\\\host\\share\\");
 }
 
 TEST(Destination, ParentFolders) {

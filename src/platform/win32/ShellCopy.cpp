@@ -4,6 +4,9 @@
 
 #include <map>
 
+#include "paths/Paths.h"
+#include "platform/win32/Folders.h"
+
 namespace tessaloom {
 namespace {
 
@@ -20,37 +23,16 @@ std::string Fold(std::string text) {
     return text;
 }
 
-std::string Join(const std::string& folder, const std::string& name) {
-    const bool separated = !folder.empty() && (folder.back() == '\\' || folder.back() == '/');
-    return separated ? folder + name : folder + '\\' + name;
-}
-
-// Lists `folder` without "." and "..", hidden and system entries included. False when it
-// can't be listed: missing, not a folder, or a path too long for the narrow functions.
+// Lists `folder`; false when it can't be listed (see ListEntries).
 bool ListFolder(const std::string& folder, Listing& entries) {
-    const std::string pattern = Join(folder, "*");
-    if (pattern.size() >= MAX_PATH) return false;
-    WIN32_FIND_DATAA data;
-    HANDLE find = FindFirstFileA(pattern.c_str(), &data);
-    if (find == INVALID_HANDLE_VALUE) {
-        // Nothing matched: an empty folder without "." and ".." (a drive's root).
-        const DWORD error = GetLastError();
-        const DWORD attributes = GetFileAttributesA(folder.c_str());
-        return error == ERROR_FILE_NOT_FOUND && attributes != INVALID_FILE_ATTRIBUTES &&
-               (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-    }
-    do {
+    return ListEntries(folder, [&entries](const WIN32_FIND_DATAA& data) {
         const std::string name = data.cFileName;
-        if (name == "." || name == "..") continue;
         Entry& entry = entries[Fold(name)];
         entry.name = name;
         entry.folder = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
         entry.link = (data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
         entry.size = (static_cast<ULONGLONG>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
-    } while (FindNextFileA(find, &data));
-    const bool complete = GetLastError() == ERROR_NO_MORE_FILES;
-    FindClose(find);
-    return complete;
+    });
 }
 
 // ExistingFiles for one folder pair; `prefix` is the folded relative path of the pair.
@@ -64,7 +46,7 @@ void CollectExisting(const std::string& from, const std::string& to, const std::
         if (!entry.folder)
             found.insert(prefix + key);
         else if (!entry.link)
-            CollectExisting(Join(from, entry.name), Join(to, match->second.name),
+            CollectExisting(JoinPath(from, entry.name), JoinPath(to, match->second.name),
                             prefix + key + '\\', found);
     }
 }
@@ -81,7 +63,7 @@ bool CompareFolders(const std::string& from, const std::string& to, const std::s
             if (match->second.size != entry.size && preexisting.count(prefix + key) == 0)
                 return false;
         } else if (!entry.link &&
-                   !CompareFolders(Join(from, entry.name), Join(to, match->second.name),
+                   !CompareFolders(JoinPath(from, entry.name), JoinPath(to, match->second.name),
                                    prefix + key + '\\', preexisting)) {
             return false;
         }
@@ -91,7 +73,7 @@ bool CompareFolders(const std::string& from, const std::string& to, const std::s
 
 // Fills a zero-filled shell path list: the path and the two zero bytes that end the list.
 bool FillPathList(char (&list)[kMaxPath], const std::string& path) {
-    if (path.empty() || path.size() > kMaxPath - 2) return false;
+    if (path.empty() || !FitsInShellList(path)) return false;
     path.copy(list, path.size());
     return true;
 }
@@ -111,8 +93,8 @@ bool VerifyCopy(const std::string& source, const std::string& destination,
 
 CopyResult ShellCopyFolder(HWND owner, const std::string& source, const std::string& destination) {
     CopyResult result;
-    std::string target = destination;
-    if (!target.empty() && (target.back() == '\\' || target.back() == '/')) target.pop_back();
+    // A final separator would make Wine's shell nest the copy in a folder of its own.
+    const std::string target = WithoutFinalSeparator(destination);
 
     // A missing destination is created as the copy of the folder. An existing one receives
     // the folder's contents ("source\*": every entry, hidden ones included); handing it the
@@ -122,7 +104,7 @@ CopyResult ShellCopyFolder(HWND owner, const std::string& source, const std::str
         attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
     char fromList[kMaxPath] = {};
     char toList[kMaxPath] = {};
-    if (!FillPathList(fromList, merge ? Join(source, "*") : source) ||
+    if (!FillPathList(fromList, merge ? JoinPath(source, "*") : source) ||
         !FillPathList(toList, target)) {
         result.code = ERROR_FILENAME_EXCED_RANGE;
         return result;

@@ -16,7 +16,10 @@
 #include <utility>
 #include <vector>
 
+#include "paths/Paths.h"
 #include "platform/MemoryStream.h"
+#include "platform/win32/Folders.h"
+#include "platform/win32/ScopedHandles.h"
 #include "platform/win32/ShellCopy.h"
 
 namespace tessaloom {
@@ -103,22 +106,6 @@ bool NarrowFromWide(const std::wstring& wide, std::string& narrow, bool replace 
     WideCharToMultiByte(CP_ACP, flags, wide.data(), size, &narrow[0], length, nullptr, usedDefault);
     return !replaced;
 }
-
-// Closes a file handle when it goes out of scope.
-class ScopedFile {
-public:
-    explicit ScopedFile(HANDLE handle) : m_handle(handle) {}
-    ~ScopedFile() {
-        if (valid()) CloseHandle(m_handle);
-    }
-    ScopedFile(const ScopedFile&) = delete;
-    ScopedFile& operator=(const ScopedFile&) = delete;
-    bool valid() const { return m_handle != INVALID_HANDLE_VALUE && m_handle != nullptr; }
-    HANDLE get() const { return m_handle; }
-
-private:
-    HANDLE m_handle;
-};
 
 // Closes a WinINet handle when it goes out of scope.
 class InternetHandle {
@@ -379,11 +366,6 @@ void Win32Platform::SetText(Handle window, const std::string& text) {
     SetWindowTextA(AsWindow(window), text.c_str());
 }
 
-std::intptr_t Win32Platform::Send(Handle window, const Message& message) {
-    return SendMessageA(AsWindow(window), message.id, static_cast<WPARAM>(message.wParam),
-                        static_cast<LPARAM>(message.lParam));
-}
-
 int Win32Platform::ComboAddString(Handle combo, const std::string& text) {
     return static_cast<int>(
         SendMessageA(AsWindow(combo), CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(text.c_str())));
@@ -417,15 +399,11 @@ std::string Win32Platform::ComboGetText(Handle combo, int index) {
 
 // --- Window furniture -------------------------------------------------------------------
 
-Handle Win32Platform::SystemMenu(Handle window) { return GetSystemMenu(AsWindow(window), FALSE); }
-
-void Win32Platform::AppendMenuSeparator(Handle menu) {
-    AppendMenuA(static_cast<HMENU>(menu), MF_SEPARATOR, 0, nullptr);
-}
-
-void Win32Platform::AppendMenuItem(Handle menu, unsigned commandId, const std::string& text) {
-    AppendMenuA(static_cast<HMENU>(menu), MF_STRING, static_cast<UINT_PTR>(commandId),
-                text.c_str());
+void Win32Platform::AddSystemMenuEntry(Handle window, unsigned commandId, const std::string& text) {
+    HMENU menu = GetSystemMenu(AsWindow(window), FALSE);
+    if (menu == nullptr) return;
+    AppendMenuA(menu, MF_SEPARATOR, 0, nullptr);
+    AppendMenuA(menu, MF_STRING, static_cast<UINT_PTR>(commandId), text.c_str());
 }
 
 void Win32Platform::SetWindowIcon(Handle window, Handle icon, bool big) {
@@ -435,38 +413,18 @@ void Win32Platform::SetWindowIcon(Handle window, Handle icon, bool big) {
 
 bool Win32Platform::IsMinimized(Handle window) { return IsIconic(AsWindow(window)) != FALSE; }
 
-int Win32Platform::SystemMetric(int index) { return GetSystemMetrics(index); }
-
-Rect Win32Platform::ClientRect(Handle window) {
-    Rect result;
-    RECT rect;
-    if (GetClientRect(AsWindow(window), &rect)) {
-        result.left = rect.left;
-        result.top = rect.top;
-        result.right = rect.right;
-        result.bottom = rect.bottom;
-    }
-    return result;
-}
-
-Handle Win32Platform::StartPaint(Handle window) {
+void Win32Platform::PaintMinimizedIcon(Handle window, Handle icon) {
     HWND hwnd = AsWindow(window);
-    PAINTSTRUCT& paint = m_paints[hwnd];
+    PAINTSTRUCT paint;
     HDC dc = BeginPaint(hwnd, &paint);
-    if (dc == nullptr) m_paints.erase(hwnd);
-    return dc;
-}
-
-void Win32Platform::FinishPaint(Handle window) {
-    HWND hwnd = AsWindow(window);
-    auto found = m_paints.find(hwnd);
-    if (found == m_paints.end()) return;
-    EndPaint(hwnd, &found->second);
-    m_paints.erase(found);
-}
-
-void Win32Platform::PaintIcon(Handle dc, int x, int y, Handle icon) {
-    DrawIcon(static_cast<HDC>(dc), x, y, static_cast<HICON>(icon));
+    if (dc == nullptr) return;
+    SendMessageA(hwnd, WM_ICONERASEBKGND, reinterpret_cast<WPARAM>(dc), 0);
+    RECT rect;
+    GetClientRect(hwnd, &rect);
+    const Point at = CentredIconPosition({rect.left, rect.top, rect.right, rect.bottom},
+                                         GetSystemMetrics(SM_CXICON), GetSystemMetrics(SM_CYICON));
+    DrawIcon(dc, at.x, at.y, static_cast<HICON>(icon));
+    EndPaint(hwnd, &paint);
 }
 
 // --- Network ----------------------------------------------------------------------------
@@ -562,11 +520,9 @@ void Win32Platform::OpenFolder(const std::string& path) {
 }
 
 bool Win32Platform::ProbeFile(const std::string& path) {
-    HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return false;
-    CloseHandle(file);
-    return true;
+    return ScopedHandle(CreateFileA(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+                                    FILE_ATTRIBUTE_NORMAL, nullptr))
+        .valid();
 }
 
 bool Win32Platform::WriteWholeFile(const std::string& path, const void* data, std::size_t size,
@@ -614,40 +570,30 @@ bool Win32Platform::WriteWholeFile(const std::string& path, const void* data, st
 }
 
 bool Win32Platform::ListFolder(const std::string& folder, std::vector<FolderEntry>& entries) {
-    const bool separated = !folder.empty() && (folder.back() == '\\' || folder.back() == '/');
-    const std::string pattern = folder + (separated ? "*" : "\\*");
-    WIN32_FIND_DATAA data;
-    HANDLE find = FindFirstFileA(pattern.c_str(), &data);
-    if (find == INVALID_HANDLE_VALUE) return GetLastError() == ERROR_FILE_NOT_FOUND;
-    do {
-        const std::string name = data.cFileName;
-        if (name == "." || name == "..") continue;
+    return ListEntries(folder, [&](const WIN32_FIND_DATAA& data) {
         FolderEntry entry;
-        entry.name = name;
+        entry.name = data.cFileName;
         entry.folder = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
         entry.size = (static_cast<std::uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
         if (!entry.folder && (data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
             // A link to a file lists its own size; the copy takes its target's.
-            ScopedFile target(CreateFileA((pattern.substr(0, pattern.size() - 1) + name).c_str(), 0,
-                                          FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                          nullptr, OPEN_EXISTING, 0, nullptr));
+            ScopedHandle target(CreateFileA(JoinPath(folder, entry.name).c_str(), 0,
+                                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                            nullptr, OPEN_EXISTING, 0, nullptr));
             LARGE_INTEGER size;
             if (target.valid() && GetFileSizeEx(target.get(), &size)) {
                 entry.size = static_cast<std::uint64_t>(size.QuadPart);
             }
         }
         entries.push_back(std::move(entry));
-    } while (FindNextFileA(find, &data));
-    const bool complete = GetLastError() == ERROR_NO_MORE_FILES;
-    FindClose(find);
-    return complete;
+    });
 }
 
 bool Win32Platform::IdentifyFile(const std::string& path, FileId& id) {
     // No access rights asked: enough to identify, and folders open too.
-    ScopedFile file(CreateFileA(path.c_str(), 0,
-                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    ScopedHandle file(CreateFileA(path.c_str(), 0,
+                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                  OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
     if (!file.valid()) return false;
     id = FileId{};
     FILE_ID_INFO wide = {};

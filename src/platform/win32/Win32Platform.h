@@ -11,7 +11,6 @@
 #include <windows.h>
 // clang-format on
 
-#include <map>
 #include <string>
 #include <vector>
 
@@ -46,7 +45,6 @@ public:
     Handle DialogItem(Handle dialog, int id) override;
     std::string GetText(Handle window) override;
     void SetText(Handle window, const std::string& text) override;
-    std::intptr_t Send(Handle window, const Message& message) override;
 
     int ComboAddString(Handle combo, const std::string& text) override;
     int ComboGetCount(Handle combo) override;
@@ -54,16 +52,10 @@ public:
     void ComboSetCurSel(Handle combo, int index) override;
     std::string ComboGetText(Handle combo, int index) override;
 
-    Handle SystemMenu(Handle window) override;
-    void AppendMenuSeparator(Handle menu) override;
-    void AppendMenuItem(Handle menu, unsigned commandId, const std::string& text) override;
+    void AddSystemMenuEntry(Handle window, unsigned commandId, const std::string& text) override;
     void SetWindowIcon(Handle window, Handle icon, bool big) override;
     bool IsMinimized(Handle window) override;
-    int SystemMetric(int index) override;
-    Rect ClientRect(Handle window) override;
-    Handle StartPaint(Handle window) override;
-    void FinishPaint(Handle window) override;
-    void PaintIcon(Handle dc, int x, int y, Handle icon) override;
+    void PaintMinimizedIcon(Handle window, Handle icon) override;
 
     ResultCode FetchUrl(const std::string& url, const FetchLimit& limit,
                         StreamPtr& stream) override;
@@ -90,7 +82,6 @@ private:
     int m_socketStartups = 0;
     bool m_dialogCreationFailed = false;
     std::vector<HWND> m_modalDialogs;  // dialogs being run by RunModalDialog, innermost last
-    std::map<HWND, PAINTSTRUCT> m_paints;
 };
 
 }  // namespace tessaloom

@@ -9,7 +9,7 @@
 add_test(NAME e2e.shell_copy
   COMMAND ${TESSALOOM_XVFB_RUN} -a -s "-screen 0 1280x1024x24"
           bash ${CMAKE_CURRENT_LIST_DIR}/copy_check.sh ${TESSALOOM_WINDOWS_DIR}/copy_check.exe
-               ${CMAKE_BINARY_DIR}/platform-checks/shell_copy)
+               ${CMAKE_BINARY_DIR}/e2e/shell_copy)
 set_tests_properties(e2e.shell_copy PROPERTIES
   RESOURCE_LOCK wine
   TIMEOUT 300

@@ -1,12 +1,10 @@
-#include "platform/framework/Framework.h"
+#include "framework/Framework.h"
 
 #include <new>
 
 namespace tessaloom {
 
 namespace {
-CWinApp* g_app = nullptr;
-
 int LowWord(std::uintptr_t value) { return static_cast<int>(value & 0xFFFF); }
 unsigned HighWord(std::uintptr_t value) { return static_cast<unsigned>((value >> 16) & 0xFFFF); }
 }  // namespace
@@ -133,12 +131,6 @@ bool CDialog::Dispatch(Handle window, const Message& message, std::intptr_t& res
 
 // --- CWinApp ------------------------------------------------------------------------------
 
-CWinApp::CWinApp() { g_app = this; }
-
-CWinApp::~CWinApp() {
-    if (g_app == this) g_app = nullptr;
-}
-
 int CWinApp::Run(Platform& platform) {
     m_platform = &platform;
     InitInstance();
@@ -147,7 +139,5 @@ int CWinApp::Run(Platform& platform) {
 }
 
 void CWinApp::Enable3dControls() { m_platform->InitCommonControls(); }
-
-CWinApp* AfxGetApp() { return g_app; }
 
 }  // namespace tessaloom

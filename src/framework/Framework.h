@@ -112,8 +112,8 @@ private:
 class CWinApp {
 public:
     // The application's name is the executable's file name without its extension.
-    CWinApp();
-    virtual ~CWinApp();
+    CWinApp() = default;
+    virtual ~CWinApp() = default;
     CWinApp(const CWinApp&) = delete;
     CWinApp& operator=(const CWinApp&) = delete;
 
@@ -131,8 +131,5 @@ protected:
 private:
     Platform* m_platform = nullptr;
 };
-
-// The one application object, or null before it is constructed.
-CWinApp* AfxGetApp();
 
 }  // namespace tessaloom

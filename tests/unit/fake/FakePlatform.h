@@ -79,8 +79,6 @@ public:
     std::set<int> missingControls;
     bool hasSystemMenu = true;
     bool minimized = false;
-    Rect client{0, 0, 100, 100};
-    int iconWidth = 32, iconHeight = 32;
     std::deque<std::pair<BrowseResult, std::string>> browseReplies;
     CopyResult copyResult;
     std::set<std::string> existingFiles;               // files ProbeFile opens
@@ -100,15 +98,8 @@ public:
     std::vector<std::string> browseTitles;
     std::map<std::string, std::string> writtenFiles;
     std::vector<FakeMenuItem> menu;
-    std::map<bool, Handle> icons;  // big -> icon set on the main dialog
-    std::vector<Message> sent;
-    struct PaintedIcon {
-        int x, y;
-        Handle icon;
-        Handle dc;
-    };
-    std::vector<PaintedIcon> painted;
-    int paintsStarted = 0, paintsFinished = 0;
+    std::map<bool, Handle> icons;      // big -> icon set on the main dialog
+    std::vector<Handle> paintedIcons;  // icons painted in the minimized main dialog
     int commonControlsInitialised = 0;
     std::vector<unsigned> dialogsRun;  // template ids in order
     std::vector<std::pair<Handle, Handle>> centred;
@@ -125,7 +116,6 @@ public:
     void AddFolder(const std::string& path);
     void AddFile(const std::string& path, std::uint64_t size);
     void AddLink(const std::string& path, const std::string& target);
-    static const Handle kPaintDc;
 
     // --- Platform ---
     bool SocketInit() override;
@@ -142,22 +132,15 @@ public:
     Handle DialogItem(Handle dialog, int id) override;
     std::string GetText(Handle window) override;
     void SetText(Handle window, const std::string& text) override;
-    std::intptr_t Send(Handle window, const Message& message) override;
     int ComboAddString(Handle combo, const std::string& text) override;
     int ComboGetCount(Handle combo) override;
     int ComboGetCurSel(Handle combo) override;
     void ComboSetCurSel(Handle combo, int index) override;
     std::string ComboGetText(Handle combo, int index) override;
-    Handle SystemMenu(Handle window) override;
-    void AppendMenuSeparator(Handle menu) override;
-    void AppendMenuItem(Handle menu, unsigned commandId, const std::string& text) override;
+    void AddSystemMenuEntry(Handle window, unsigned commandId, const std::string& text) override;
     void SetWindowIcon(Handle window, Handle icon, bool big) override;
     bool IsMinimized(Handle window) override;
-    int SystemMetric(int index) override;
-    Rect ClientRect(Handle window) override;
-    Handle StartPaint(Handle window) override;
-    void FinishPaint(Handle window) override;
-    void PaintIcon(Handle dc, int x, int y, Handle icon) override;
+    void PaintMinimizedIcon(Handle window, Handle icon) override;
     ResultCode FetchUrl(const std::string& url, const FetchLimit& limit,
                         StreamPtr& stream) override;
     std::string DecodeText(const std::string& text, TextEncoding encoding) override;

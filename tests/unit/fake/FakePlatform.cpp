@@ -1,4 +1,4 @@
-#include "platform/fake/FakePlatform.h"
+#include "fake/FakePlatform.h"
 
 #include <algorithm>
 #include <cctype>
@@ -60,8 +60,6 @@ FakeControl* AsControl(Handle handle) { return static_cast<FakeControl*>(handle)
 FakeDialog* AsDialog(Handle handle) { return static_cast<FakeDialog*>(handle); }
 
 }  // namespace
-
-const Handle FakePlatform::kPaintDc = reinterpret_cast<Handle>(0xDC);
 
 FakePlatform::FakePlatform() {
     strings[IDS_ABOUTBOX] = "&About Tessaloom...";
@@ -164,11 +162,6 @@ void FakePlatform::SetText(Handle window, const std::string& text) {
     AsControl(window)->text = text;
 }
 
-std::intptr_t FakePlatform::Send(Handle, const Message& message) {
-    sent.push_back(message);
-    return 0;
-}
-
 int FakePlatform::ComboAddString(Handle combo, const std::string& text) {
     AsControl(combo)->items.push_back(text);
     return static_cast<int>(AsControl(combo)->items.size()) - 1;
@@ -191,13 +184,9 @@ std::string FakePlatform::ComboGetText(Handle combo, int index) {
     return AsControl(combo)->items.at(static_cast<std::size_t>(index));
 }
 
-Handle FakePlatform::SystemMenu(Handle) {
-    return hasSystemMenu ? reinterpret_cast<Handle>(&menu) : nullptr;
-}
-
-void FakePlatform::AppendMenuSeparator(Handle) { menu.push_back({true, 0, ""}); }
-
-void FakePlatform::AppendMenuItem(Handle, unsigned commandId, const std::string& text) {
+void FakePlatform::AddSystemMenuEntry(Handle, unsigned commandId, const std::string& text) {
+    if (!hasSystemMenu) return;
+    menu.push_back({true, 0, ""});
     menu.push_back({false, commandId, text});
 }
 
@@ -208,24 +197,7 @@ void FakePlatform::SetWindowIcon(Handle, Handle icon, bool big) {
 
 bool FakePlatform::IsMinimized(Handle) { return minimized; }
 
-int FakePlatform::SystemMetric(int index) {
-    if (index == kSmCxIcon) return iconWidth;
-    if (index == kSmCyIcon) return iconHeight;
-    return 0;
-}
-
-Rect FakePlatform::ClientRect(Handle) { return client; }
-
-Handle FakePlatform::StartPaint(Handle) {
-    ++paintsStarted;
-    return kPaintDc;
-}
-
-void FakePlatform::FinishPaint(Handle) { ++paintsFinished; }
-
-void FakePlatform::PaintIcon(Handle dc, int x, int y, Handle icon) {
-    painted.push_back({x, y, icon, dc});
-}
+void FakePlatform::PaintMinimizedIcon(Handle, Handle icon) { paintedIcons.push_back(icon); }
 
 ResultCode FakePlatform::FetchUrl(const std::string& url, const FetchLimit& limit,
                                   StreamPtr& stream) {

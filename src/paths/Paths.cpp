@@ -1,10 +1,8 @@
-#include "dialogs/Paths.h"
+#include "paths/Paths.h"
 
 #include <cctype>
 #include <cstring>
 #include <vector>
-
-#include "platform/Platform.h"
 
 namespace tessaloom {
 
@@ -35,8 +33,6 @@ bool IsReservedDeviceName(const std::string& name) {
     }
     return false;
 }
-
-bool IsSeparator(char c) { return c == '\\' || c == '/'; }
 
 // Length of the root of `path`: "C:\" (3), "\\host\share\" (up to its separator), 0 when
 // it has none.
@@ -76,6 +72,19 @@ std::vector<std::string> Components(const std::string& path) {
 
 }  // namespace
 
+bool IsSeparator(char c) { return c == '\\' || c == '/'; }
+
+std::string WithoutFinalSeparator(const std::string& path) {
+    std::size_t end = path.size();
+    while (end > RootLength(path) && IsSeparator(path[end - 1])) --end;
+    return path.substr(0, end);
+}
+
+std::string JoinPath(const std::string& folder, const std::string& name) {
+    if (folder.empty() || IsSeparator(folder.back())) return folder + name;
+    return folder + '\\' + name;
+}
+
 bool IsValidFolderName(const std::string& name) {
     if (name.empty() || name == "." || name == "..") return false;
     for (char c : name) {
@@ -87,37 +96,25 @@ bool IsValidFolderName(const std::string& name) {
 }
 
 std::string ComposeDestination(const std::string& pickedFolder, const std::string& serverName) {
-    std::string destination = pickedFolder;
-    if (destination.empty() || destination.back() != '\\') destination += '\\';
-    return destination + serverName + '\\';
+    return JoinPath(pickedFolder, serverName) + '\\';
 }
 
-bool FitsInPathBuffer(std::size_t length) { return length < kMaxPath; }
+bool FitsInPathBuffer(const std::string& path) { return path.size() < kMaxPath; }
 
-bool DestinationFits(const std::string& destination, std::size_t longestSuffix) {
-    std::size_t length = destination.size();
-    while (length > 0 && IsSeparator(destination[length - 1])) --length;
-    // The shell's path lists hold a path and the two zero bytes that end the list.
-    return length > 0 && length <= kMaxPath - 2 && FitsInPathBuffer(length + longestSuffix);
-}
+bool FitsInShellList(const std::string& path) { return path.size() <= kMaxPath - 2; }
 
-std::string JoinPath(const std::string& folder, const std::string& name) {
-    if (folder.empty() || IsSeparator(folder.back())) return folder + name;
-    return folder + '\\' + name;
+bool DestinationFits(const std::string& destination, const std::string& longestRelative) {
+    const std::string folder = WithoutFinalSeparator(destination);
+    return !folder.empty() && FitsInShellList(folder) &&
+           FitsInPathBuffer(JoinPath(folder, longestRelative));
 }
 
 bool ParentFolder(const std::string& path, std::string& parent) {
-    std::size_t end = path.size();
-    while (end > 0 && IsSeparator(path[end - 1])) --end;
-    const std::size_t root = RootLength(path);
-    if (end <= root) return false;
-    std::size_t separator = path.find_last_of("\\/", end - 1);
-    if (separator == std::string::npos) return false;
-    std::size_t parentEnd = separator;
-    while (parentEnd > 0 && IsSeparator(path[parentEnd - 1])) --parentEnd;
-    // The root keeps its separator: "C:" alone is the current folder of drive C.
-    parent = parentEnd + 1 <= root ? path.substr(0, root) : path.substr(0, parentEnd);
-    return !parent.empty();
+    const std::string folder = WithoutFinalSeparator(path);
+    const std::size_t separator = folder.find_last_of("\\/");
+    if (folder.size() <= RootLength(folder) || separator == std::string::npos) return false;
+    parent = WithoutFinalSeparator(folder.substr(0, separator + 1));
+    return true;
 }
 
 bool IsSameOrInside(const std::string& path, const std::string& folder) {

@@ -1,9 +1,9 @@
-#include "folders/InstallationSurvey.h"
+#include "installation/InstallationSurvey.h"
 
 #include <algorithm>
 #include <vector>
 
-#include "dialogs/Paths.h"
+#include "paths/Paths.h"
 
 namespace tessaloom {
 

@@ -1,0 +1,44 @@
+// Path rules, the same for the dialogs and the Win32 layer: narrow paths in the file
+// system's form, "\\" as separator ("/" is taken as one too).
+#pragma once
+
+#include <cstddef>
+#include <string>
+
+namespace tessaloom {
+
+constexpr std::size_t kMaxPath = 260;  // path buffers, terminator included
+
+bool IsSeparator(char c);
+// `path` without its final separators; a root ("C:\\", "\\\\host\\share\\") keeps its own.
+std::string WithoutFinalSeparator(const std::string& path);
+// `folder` and `name` with one separator between them.
+std::string JoinPath(const std::string& folder, const std::string& name);
+
+// Whether `name` can stand as one folder name: not empty, "." or "..", no \ / : * ? " < > |
+// or control characters, no trailing space or dot, not a reserved device name (with or
+// without an extension).
+bool IsValidFolderName(const std::string& name);
+
+// The picked folder, a separator unless it already ends with one, the name and a separator.
+std::string ComposeDestination(const std::string& pickedFolder, const std::string& serverName);
+
+// Whether a path fits in a path buffer with its terminator.
+bool FitsInPathBuffer(const std::string& path);
+// Whether a path fits in the shell's path lists: a path buffer holding the path and the two
+// zero bytes that end the list.
+bool FitsInShellList(const std::string& path);
+
+// The one length rule of the destination: the shell's copy takes it, and `longestRelative`,
+// the longest path written below it, still fits in a path buffer when joined to it.
+bool DestinationFits(const std::string& destination, const std::string& longestRelative);
+
+// The folder that holds `path` (its final separators ignored); false for a root ("C:",
+// "\\host\share") or a path without a separator.
+bool ParentFolder(const std::string& path, std::string& parent);
+
+// Whether `path` is `folder` itself or lies inside it, comparing whole components of the
+// normalised paths, case-insensitively.
+bool IsSameOrInside(const std::string& path, const std::string& folder);
+
+}  // namespace tessaloom
