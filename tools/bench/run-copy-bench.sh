@@ -2,7 +2,7 @@
 # Runs the copy benchmark (copy_bench.exe) under Wine in a virtual X server, with a Wine prefix
 # of its own under the build tree, and ends that prefix's Wine server afterwards.
 #
-# usage: run-copy-bench.sh [--build-dir DIR] [--files N] [--mb N] [--runs N]
+# usage: tools/bench/run-copy-bench.sh [--build-dir DIR] [--files N] [--mb N] [--runs N]
 #   --build-dir DIR  native build tree holding windows/copy_bench.exe (default: build)
 #   --files, --mb, --runs  the tree (default 3000 files, 64 MB) and the number of runs (3)
 # The tree and its copies go to DIR/bench/work (twice the tree's size per run), removed after.
