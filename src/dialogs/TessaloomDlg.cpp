@@ -158,7 +158,12 @@ void CTessaloomDlg::OnBrowseSource() {
     if (PickFolder("Select the Quorvane folder:", path)) SetDlgItemText(IDC_SOURCE_EDIT, path);
 }
 
-int CTessaloomDlg::SelectedServer(Handle combo) {
+int CTessaloomDlg::SelectedServer(Handle& combo) {
+    combo = GetDlgItem(IDC_SERVER_COMBO);
+    if (combo == nullptr) {
+        Notice("No combox.");
+        return -1;
+    }
     int index = m_platform.ComboGetCurSel(combo);
     if (m_platform.ComboGetCount(combo) <= 0 || index < 0 ||
         static_cast<std::size_t>(index) >= m_serverValues.size()) {
@@ -169,11 +174,7 @@ int CTessaloomDlg::SelectedServer(Handle combo) {
 }
 
 void CTessaloomDlg::OnBrowseDestination() {
-    Handle combo = GetDlgItem(IDC_SERVER_COMBO);
-    if (combo == nullptr) {
-        Notice("No combox.");
-        return;
-    }
+    Handle combo = nullptr;
     int index = SelectedServer(combo);
     if (index < 0) return;
     std::string name = m_platform.ComboGetText(combo, index);
@@ -209,11 +210,7 @@ void CTessaloomDlg::OnDuplicate() {
         Notice("The source folder must contain quorvane.");
         return;
     }
-    Handle combo = GetDlgItem(IDC_SERVER_COMBO);
-    if (combo == nullptr) {
-        Notice("No combox.");
-        return;
-    }
+    Handle combo = nullptr;
     int index = SelectedServer(combo);
     if (index < 0) return;
     if (!CheckFolders(source, destination)) return;

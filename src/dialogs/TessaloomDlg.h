@@ -46,8 +46,9 @@ private:
     // The checks of the installation and the destination before anything is fetched; false
     // after the notice of the first that fails.
     bool CheckFolders(const std::string& source, const std::string& destination);
-    // The selected entry's index, or -1 after telling the user why there is none.
-    int SelectedServer(Handle combo);
+    // The selector and its selected entry's index, or -1 after telling the user why there is
+    // none.
+    int SelectedServer(Handle& combo);
     void Notice(const std::string& text);
 };
 

@@ -13,12 +13,12 @@
 
 namespace tessaloom {
 
-template <class Traits>
+// Owns a handle that Close releases. Failed calls give null or INVALID_HANDLE_VALUE, which are
+// never released.
+template <class T, class Close>
 class Scoped {
 public:
-    using Type = typename Traits::Type;
-
-    explicit Scoped(Type value = Traits::Invalid()) : m_value(value) {}
+    explicit Scoped(T value = nullptr) : m_value(value) {}
     ~Scoped() { reset(); }
     Scoped(Scoped&& other) noexcept : m_value(other.release()) {}
     Scoped& operator=(Scoped&& other) noexcept {
@@ -28,42 +28,31 @@ public:
     Scoped(const Scoped&) = delete;
     Scoped& operator=(const Scoped&) = delete;
 
-    bool valid() const { return Traits::Valid(m_value); }
-    Type get() const { return m_value; }
-    Type release() { return std::exchange(m_value, Traits::Invalid()); }
-    void reset(Type value = Traits::Invalid()) {
-        if (valid()) Traits::Close(m_value);
+    bool valid() const { return m_value != nullptr && m_value != INVALID_HANDLE_VALUE; }
+    T get() const { return m_value; }
+    T release() { return std::exchange(m_value, nullptr); }
+    void reset(T value = nullptr) {
+        if (valid()) Close()(m_value);
         m_value = value;
     }
 
 private:
-    Type m_value;
+    T m_value;
 };
 
-// Files, processes, threads: CreateFile fails with INVALID_HANDLE_VALUE, the others with null.
-struct KernelHandleTraits {
-    using Type = HANDLE;
-    static Type Invalid() { return nullptr; }
-    static bool Valid(Type handle) { return handle != nullptr && handle != INVALID_HANDLE_VALUE; }
-    static void Close(Type handle) { CloseHandle(handle); }
+struct CloseKernelHandle {
+    void operator()(HANDLE handle) const { CloseHandle(handle); }
 };
-using ScopedHandle = Scoped<KernelHandleTraits>;
-
-struct FindHandleTraits {
-    using Type = HANDLE;
-    static Type Invalid() { return INVALID_HANDLE_VALUE; }
-    static bool Valid(Type handle) { return handle != INVALID_HANDLE_VALUE; }
-    static void Close(Type handle) { FindClose(handle); }
+struct CloseFindHandle {
+    void operator()(HANDLE handle) const { FindClose(handle); }
 };
-using ScopedFind = Scoped<FindHandleTraits>;
-
-struct InternetHandleTraits {
-    using Type = HINTERNET;
-    static Type Invalid() { return nullptr; }
-    static bool Valid(Type handle) { return handle != nullptr; }
-    static void Close(Type handle) { InternetCloseHandle(handle); }
+struct CloseInternetHandle {
+    void operator()(HINTERNET handle) const { InternetCloseHandle(handle); }
 };
-using ScopedInternet = Scoped<InternetHandleTraits>;
+// Files, processes and threads.
+using ScopedHandle = Scoped<HANDLE, CloseKernelHandle>;
+using ScopedFind = Scoped<HANDLE, CloseFindHandle>;
+using ScopedInternet = Scoped<HINTERNET, CloseInternetHandle>;
 
 // Memory committed in another process, with the handle of that process.
 class ScopedRemoteMemory {
