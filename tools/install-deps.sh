@@ -6,7 +6,7 @@ packages=(
   cmake ninja-build g++ make pkg-config
   libgtest-dev libgmock-dev libcpp-httplib-dev
   g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 mingw-w64-tools
-  wine wine64 fonts-wine xvfb xauth x11-utils imagemagick icoutils
+  wine wine64 fonts-wine xvfb xauth x11-utils imagemagick
   clang-format curl
 )
 
