@@ -3,11 +3,11 @@
 set -euo pipefail
 
 packages=(
-  cmake ninja-build g++ make pkg-config
-  libgtest-dev libgmock-dev libcpp-httplib-dev
+  cmake ninja-build g++ make pkg-config python3
+  libgtest-dev libcpp-httplib-dev
   g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 mingw-w64-tools
-  wine wine64 fonts-wine xvfb xauth x11-utils imagemagick icoutils
-  clang-format curl
+  wine wine64 fonts-wine xvfb xauth x11-utils imagemagick
+  clang-format
 )
 
 missing=()

@@ -4,14 +4,14 @@
 # VERSION in its version strings), README.txt (the README's part for users) and LICENSE, both
 # with Windows line ends, and the .sha256 beside it passes `sha256sum -c` in another folder.
 #
-# usage: package-check.sh SOURCE-DIR WINDOWS-BUILD-DIR VERSION WORK-DIR [WRESTOOL]
+# usage: package-check.sh SOURCE-DIR WINDOWS-BUILD-DIR VERSION WORK-DIR [WINDRES]
 set -euo pipefail
 
-source_dir=${1:?usage: package-check.sh SOURCE-DIR WINDOWS-BUILD-DIR VERSION WORK-DIR [WRESTOOL]}
+source_dir=${1:?usage: package-check.sh SOURCE-DIR WINDOWS-BUILD-DIR VERSION WORK-DIR [WINDRES]}
 build_dir=${2:?}
 version=${3:?}
 work=${4:?}
-wrestool=${5:-wrestool}
+windres=${5:-x86_64-w64-mingw32-windres}
 
 status=0
 check() {
@@ -62,10 +62,10 @@ unpacked=$work/unpacked
 
 check "Tessaloom.exe is the one built" cmp -s "$unpacked/Tessaloom.exe" "$build_dir/Tessaloom.exe"
 version_text=${version//./, }
-version_strings=$("$wrestool" -x --raw --type=16 "$unpacked/Tessaloom.exe" | tr -d '\0' || true)
+resources=$("$windres" -i "$unpacked/Tessaloom.exe" -O rc || true)
 for key in FileVersion ProductVersion; do
     check "Tessaloom.exe's $key string is \"$version_text\"" \
-        grep -a -q -F -e "$key$version_text" <<<"$version_strings"
+        grep -q -F -e "VALUE \"$key\", \"$version_text\"" <<<"$resources"
 done
 
 check "LICENSE is the licence with Windows line ends" \
