@@ -159,7 +159,8 @@ struct Exchange {
 
 // A server that stops answering fails the fetch instead of freezing the program. Set on each
 // handle before the request is sent: a request takes them from its connection when opened,
-// and Wine's connection does not take the send and receive ones from the session.
+// and Wine's connection does not take the send and receive ones from the session. (Wine
+// ignores the connect timeout: a connection attempt lasts as long as the system lets it.)
 void SetFetchTimeouts(HINTERNET handle) {
     DWORD timeout = kFetchTimeoutMs;
     for (DWORD option : {INTERNET_OPTION_CONNECT_TIMEOUT, INTERNET_OPTION_SEND_TIMEOUT,
