@@ -7,8 +7,10 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cinttypes>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <iostream>
 #include <memory>
 #include <stdexcept>
@@ -96,6 +98,36 @@ std::string raw_param(const std::string& target, const std::string& name) {
     return {};
 }
 
+// The body as sent: the file's bytes, then line feeds up to its length, made as they are sent
+// so that a body of any length costs no memory.
+class Body {
+public:
+    Body(std::shared_ptr<const std::string> file, std::uint64_t length)
+        : file_(std::move(file)), length_(length) {}
+    std::uint64_t length() const { return length_; }
+    // Writes `count` bytes from `offset`, which must lie inside the body.
+    void write(httplib::DataSink& sink, std::uint64_t offset, std::uint64_t count) const {
+        static const std::string filler(kPiece, '\n');
+        while (count > 0) {
+            const char* from = filler.data();
+            std::uint64_t n = std::min<std::uint64_t>(count, kPiece);
+            if (offset < file_->size()) {
+                from = file_->data() + offset;
+                n = std::min<std::uint64_t>(n, file_->size() - offset);
+            }
+            sink.write(from, static_cast<std::size_t>(n));
+            offset += n;
+            count -= n;
+        }
+    }
+
+    static constexpr std::size_t kPiece = 64 * 1024;  // the most written in one go
+
+private:
+    std::shared_ptr<const std::string> file_;
+    std::uint64_t length_;
+};
+
 void set_error(httplib::Response& res, int status) {
     res.status = status;
     res.set_content("<html><body><h1>Error " + std::to_string(status) + "</h1></body></html>\n",
@@ -158,6 +190,11 @@ bool CatalogueServer::start() {
 
 void CatalogueServer::stop() {
     if (!thread_.joinable()) return;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        stopping_ = true;
+    }
+    stopped_.notify_all();
     server_.stop();
     thread_.join();
 }
@@ -172,10 +209,15 @@ std::optional<Fault> CatalogueServer::take_fault(const std::string& path) {
     return state.fault;
 }
 
+bool CatalogueServer::pause(int ms) {
+    std::unique_lock<std::mutex> lock(mutex_);
+    return !stopped_.wait_for(lock, std::chrono::milliseconds(ms), [this] { return stopping_; });
+}
+
 void CatalogueServer::record(const httplib::Request& req, int status) {
     char code[8];
     std::snprintf(code, sizeof code, "%03d", status);
-    const std::string line = req.method + " " + req.path + " " + code;
+    const std::string line = req.method + " " + req.path + " " + code + " " + req.version;
     std::lock_guard<std::mutex> lock(mutex_);
     log_.push_back(line);
     if (log_file_.is_open()) log_file_ << line << std::endl;
@@ -194,35 +236,32 @@ void CatalogueServer::handle(const httplib::Request& req, httplib::Response& res
         return;
     }
 
-    const auto fault = take_fault(req.path);
-    std::size_t truncate_at = std::string::npos;
-    if (fault) {
-        if (fault->delay_ms > 0) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(fault->delay_ms));
-        }
-        switch (fault->action) {
-            case FaultAction::Status:
-                set_error(res, fault->status);
-                record(req, res.status);
-                return;
-            case FaultAction::Close:
-                record(req, 0);  // logged as status 000: no answer
-                drop_connection(req);
-                res.status = 500;
-                return;
-            case FaultAction::Truncate:
-                truncate_at = fault->truncate_at;
-                break;
-            case FaultAction::None:
-                break;
-        }
+    const Fault fault = take_fault(req.path).value_or(Fault{});
+    if (fault.delay_ms > 0 && !pause(fault.delay_ms)) return;
+    switch (fault.action) {
+        case FaultAction::Status:
+            set_error(res, fault.status);
+            break;
+        case FaultAction::Close:
+            record(req, 0);  // logged as status 000: no answer
+            drop_connection(req);
+            res.status = 500;
+            return;
+        case FaultAction::Redirect:
+            res.status = 302;
+            res.set_header("Location", fault.location);
+            res.set_content("Moved to " + fault.location + "\n", "text/plain");
+            break;
+        case FaultAction::Truncate:
+        case FaultAction::None:
+            serve_file(req, res, fault);
+            break;
     }
-    serve_file(req, res, truncate_at);
     record(req, res.status);
 }
 
 void CatalogueServer::serve_file(const httplib::Request& req, httplib::Response& res,
-                                 std::size_t truncate_at) {
+                                 const Fault& fault) {
     auto data = std::make_shared<std::string>();
     if (!is_safe_path(req.path) || !read_file(root_ + req.path, *data)) {
         set_error(res, 404);
@@ -231,19 +270,68 @@ void CatalogueServer::serve_file(const httplib::Request& req, httplib::Response&
     const bool is_text =
         req.path.size() >= 4 && req.path.compare(req.path.size() - 4, 4, ".txt") == 0;
     const std::string type = is_text ? "text/plain" : "application/octet-stream";
+    const Body body(data, fault.size.value_or(data->size()));
     res.status = 200;
-    if (data->empty()) {
+    if (body.length() == 0) {
         res.set_content("", type);
         return;
     }
-    // Served through a provider with a known length, which httplib never compresses, so the
-    // bytes go out exactly as stored. Returning false ends the connection early.
-    const std::size_t limit = std::min(truncate_at, data->size());
+    // The body bytes sent before the connection is ended early.
+    const std::uint64_t limit = fault.action == FaultAction::Truncate
+                                    ? std::min<std::uint64_t>(fault.truncate_at, body.length())
+                                    : body.length();
+    const int stall_ms = fault.stall_ms;
+    // Every provider below runs first with nothing sent: the headers have gone out then.
+    // Returning false ends the connection.
+
+    if (fault.chunk_size > 0 && req.version == "HTTP/1.1") {
+        // The chunks are framed here rather than by httplib, so that a cut can fall inside one.
+        res.set_header("Transfer-Encoding", "chunked");
+        const std::uint64_t chunk_size = fault.chunk_size;
+        auto sent = std::make_shared<std::uint64_t>(0);
+        res.set_content_provider(type, [this, body, limit, stall_ms, chunk_size, sent](
+                                           std::size_t, httplib::DataSink& sink) {
+            if (*sent == 0 && stall_ms > 0 && !pause(stall_ms)) return false;
+            if (*sent == body.length()) {
+                sink.write("0\r\n\r\n", 5);
+                sink.done();
+                return true;
+            }
+            if (*sent == limit) return false;  // at a chunk boundary
+            const std::uint64_t chunk = std::min(chunk_size, body.length() - *sent);
+            char size_line[24];
+            std::snprintf(size_line, sizeof size_line, "%" PRIx64 "\r\n", chunk);
+            sink.write(size_line, std::strlen(size_line));
+            const std::uint64_t part = std::min(chunk, limit - *sent);
+            body.write(sink, *sent, part);
+            *sent += part;
+            if (part < chunk) return false;  // inside the chunk
+            sink.write("\r\n", 2);
+            return true;
+        });
+        return;
+    }
+
+    if (fault.no_length) {
+        res.set_content_provider(
+            type, [this, body, limit, stall_ms](std::size_t offset, httplib::DataSink& sink) {
+                if (offset == 0 && stall_ms > 0 && !pause(stall_ms)) return false;
+                if (offset == limit) return false;  // the end of the connection ends the body
+                body.write(sink, offset, std::min<std::uint64_t>(limit - offset, Body::kPiece));
+                return true;
+            });
+        return;
+    }
+
+    // With a known length httplib never compresses, so the bytes go out exactly as stored.
     res.set_content_provider(
-        data->size(), type,
-        [data, limit](std::size_t offset, std::size_t length, httplib::DataSink& sink) {
+        static_cast<std::size_t>(body.length()), type,
+        [this, body, limit, stall_ms](std::size_t offset, std::size_t length,
+                                      httplib::DataSink& sink) {
+            if (offset == 0 && stall_ms > 0 && !pause(stall_ms)) return false;
             if (offset >= limit) return false;
-            sink.write(data->data() + offset, std::min(length, limit - offset));
+            body.write(sink, offset,
+                       std::min<std::uint64_t>({length, limit - offset, Body::kPiece}));
             return true;
         });
 }

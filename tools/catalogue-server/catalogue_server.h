@@ -4,6 +4,7 @@
 #include <httplib.h>
 
 #include <atomic>
+#include <condition_variable>
 #include <fstream>
 #include <map>
 #include <mutex>
@@ -19,7 +20,8 @@ namespace catalogue_server {
 // Requests under /__control/ (loopback peers only) manage faults and the request log:
 //   /__control/fault?rule=PATH:OPTIONS  add or replace the fault for PATH
 //   /__control/clear                    remove all faults and empty the request log
-//   /__control/log                      the request log, one "METHOD PATH STATUS" a line
+//   /__control/log                      the request log, one "METHOD PATH STATUS VERSION" a
+//                                       line (VERSION: the request's, HTTP/1.0 or HTTP/1.1)
 class CatalogueServer {
 public:
     // Throws std::runtime_error if `log_path` is given and cannot be opened for appending.
@@ -45,15 +47,20 @@ private:
 
     void handle(const httplib::Request& req, httplib::Response& res);
     void handle_control(const httplib::Request& req, httplib::Response& res);
-    void serve_file(const httplib::Request& req, httplib::Response& res, std::size_t truncate_at);
+    // Serves the file as `fault` (a Truncate or None action) says.
+    void serve_file(const httplib::Request& req, httplib::Response& res, const Fault& fault);
     // The fault that applies to this request, counting it against failfirst.
     std::optional<Fault> take_fault(const std::string& path);
     void record(const httplib::Request& req, int status);
+    // Waits `ms` milliseconds, or less when the server stops; false when it stopped.
+    bool pause(int ms);
 
     const std::string root_;
     httplib::Server server_;
     std::thread thread_;
     std::atomic<bool> finished_{false};
+    bool stopping_ = false;  // guarded by mutex_
+    std::condition_variable stopped_;
 
     mutable std::mutex mutex_;
     std::map<std::string, FaultState> faults_;

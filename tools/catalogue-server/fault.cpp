@@ -34,8 +34,7 @@ std::optional<Fault> parse_fault(const std::string& text, std::string& error) {
         return std::nullopt;
     }
 
-    bool has_delay = false;
-    bool has_fail_first = false;
+    bool has_delay = false, has_stall = false, has_chunked = false, has_fail_first = false;
     const std::string options = text.substr(colon + 1);
     for (std::size_t start = 0; start <= options.size();) {
         const auto comma = std::min(options.find(',', start), options.size());
@@ -49,21 +48,21 @@ std::optional<Fault> parse_fault(const std::string& text, std::string& error) {
         const std::string key = option.substr(0, eq);
         const std::string value = eq == std::string::npos ? std::string() : option.substr(eq + 1);
         const bool has_value = eq != std::string::npos;
+        const bool flag = key == "close" || key == "nolength";
         long long n = 0;
 
-        if (key == "close") {
-            if (has_value) {
-                error = "'close' takes no value";
-                return std::nullopt;
-            }
-        } else if (!has_value) {
+        if (flag && has_value) {
+            error = "'" + key + "' takes no value";
+            return std::nullopt;
+        }
+        if (!flag && !has_value) {
             error = "option '" + key + "' needs a value";
             return std::nullopt;
         }
 
-        if (key == "status" || key == "truncate" || key == "close") {
+        if (key == "status" || key == "truncate" || key == "close" || key == "redirect") {
             if (fault.action != FaultAction::None) {
-                error = "only one of status, truncate and close may be given";
+                error = "only one of status, truncate, close and redirect may be given";
                 return std::nullopt;
             }
         }
@@ -83,13 +82,36 @@ std::optional<Fault> parse_fault(const std::string& text, std::string& error) {
             fault.truncate_at = static_cast<std::size_t>(n);
         } else if (key == "close") {
             fault.action = FaultAction::Close;
-        } else if (key == "delay") {
-            if (has_delay || !parse_number(value, 600000, n)) {
-                error = "delay needs one value in milliseconds (at most 600000)";
+        } else if (key == "redirect") {
+            if (value.empty() || value.find_first_of(" \t\r\n") != std::string::npos) {
+                error = "redirect needs a target without spaces";
                 return std::nullopt;
             }
-            has_delay = true;
-            fault.delay_ms = static_cast<int>(n);
+            fault.action = FaultAction::Redirect;
+            fault.location = value;
+        } else if (key == "delay" || key == "stall") {
+            bool& seen = key == "delay" ? has_delay : has_stall;
+            if (seen || !parse_number(value, 600000, n)) {
+                error = key + " needs one value in milliseconds (at most 600000)";
+                return std::nullopt;
+            }
+            seen = true;
+            (key == "delay" ? fault.delay_ms : fault.stall_ms) = static_cast<int>(n);
+        } else if (key == "chunked") {
+            if (has_chunked || !parse_number(value, 1LL << 24, n) || n == 0) {
+                error = "chunked needs one chunk size in bytes (1 to 16777216)";
+                return std::nullopt;
+            }
+            has_chunked = true;
+            fault.chunk_size = static_cast<std::size_t>(n);
+        } else if (key == "size") {
+            if (fault.size || !parse_number(value, 1LL << 40, n)) {
+                error = "size needs one byte count";
+                return std::nullopt;
+            }
+            fault.size = static_cast<std::uint64_t>(n);
+        } else if (key == "nolength") {
+            fault.no_length = true;
         } else if (key == "failfirst") {
             if (has_fail_first || !parse_number(value, 1000000, n) || n == 0) {
                 error = "failfirst needs one positive count";
@@ -103,7 +125,17 @@ std::optional<Fault> parse_fault(const std::string& text, std::string& error) {
         }
     }
 
-    if (fault.action == FaultAction::None && !has_delay) {
+    const bool changes_sending = has_stall || has_chunked || fault.size || fault.no_length;
+    if (changes_sending && fault.action != FaultAction::None &&
+        fault.action != FaultAction::Truncate) {
+        error = "stall, chunked, size and nolength apply to a file sent, with truncate alone";
+        return std::nullopt;
+    }
+    if (has_chunked && fault.no_length) {
+        error = "chunked and nolength exclude each other";
+        return std::nullopt;
+    }
+    if (fault.action == FaultAction::None && !has_delay && !changes_sending) {
         if (!has_fail_first) {
             error = "no fault given";
             return std::nullopt;

@@ -2,27 +2,47 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <optional>
 #include <string>
 
 namespace catalogue_server {
 
 enum class FaultAction {
-    None,      // serve normally (a delay alone)
+    None,      // serve normally (a delay or a change in how the body is sent alone)
     Status,    // answer with an HTTP error status
     Truncate,  // announce the full length, send only a prefix, then close
     Close,     // close the connection without an answer
+    Redirect,  // answer 302 Found with a Location
 };
 
 // A fault on one URL path, written as "PATH:option[,option...]" with the options
-// status=CODE, truncate=BYTES, delay=MS, close and failfirst=N.
+//   status=CODE      answer with CODE (400-599)
+//   truncate=BYTES   send only the first BYTES bytes of the body, then close the connection
+//   close            close the connection without an answer
+//   redirect=TARGET  answer 302 Found with Location TARGET (a path, or a URL relative to the
+//                    request's; it cannot hold ':' or ',')
+//   delay=MS         wait MS milliseconds before answering
+//   stall=MS         send the headers, then nothing for MS milliseconds before the body
+//   chunked=SIZE     send the body to an HTTP/1.1 request in chunks of SIZE bytes; an
+//                    HTTP/1.0 request, which cannot take chunks, gets it with its length
+//   size=BYTES       the body is BYTES long: the file, then line feeds made as they are sent
+//   nolength         send no length: the body ends when the connection closes
+//   failfirst=N      only the first N requests are affected
+// status, truncate, close and redirect exclude each other; stall, chunked, size and nolength
+// change how a file is sent and go with truncate alone.
 struct Fault {
     std::string path;
     FaultAction action = FaultAction::None;
-    int status = 0;               // Status: the code to answer with
-    std::size_t truncate_at = 0;  // Truncate: body bytes sent before the connection closes
-    int delay_ms = 0;             // wait before answering
-    int fail_first = 0;           // > 0: only the first N requests are affected
+    int status = 0;                     // Status: the code to answer with
+    std::size_t truncate_at = 0;        // Truncate: body bytes sent before the connection closes
+    std::string location;               // Redirect: the Location header
+    int delay_ms = 0;                   // wait before answering
+    int stall_ms = 0;                   // wait between the headers and the body
+    std::size_t chunk_size = 0;         // > 0: chunked to HTTP/1.1 requests
+    std::optional<std::uint64_t> size;  // the body's length, when not the file's
+    bool no_length = false;             // no Content-Length: the connection ends the body
+    int fail_first = 0;                 // > 0: only the first N requests are affected
 };
 
 // Parses a fault description. Returns nullopt and a reason in `error` if it is malformed.

@@ -17,7 +17,8 @@ int usage(const char* error) {
     (error ? std::cerr : std::cout)
         << "usage: catalogue-server --root DIR [--port 8917] [--bind 127.0.0.1]"
            " [--log FILE] [--fault PATH:OPTIONS]...\n"
-           "fault options: status=CODE truncate=BYTES delay=MS close failfirst=N\n";
+           "fault options: status=CODE truncate=BYTES close redirect=TARGET delay=MS\n"
+           "  stall=MS chunked=SIZE size=BYTES nolength failfirst=N (see fault.h)\n";
     return error ? 2 : 0;
 }
 

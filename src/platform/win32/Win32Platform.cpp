@@ -33,7 +33,13 @@ constexpr ResultCode kResultUnknownProtocol = 0x800C000Du;
 constexpr ResultCode kResultInvalidCertificate = 0x800C0019u;
 constexpr ResultCode kResultOutOfMemory = 0x8007000Eu;
 
-constexpr DWORD kFetchTimeoutMs = 60000;  // connecting, and each send or receive
+// A fetch fails when nothing arrives for this long while connecting, waiting for the headers
+// or reading the body. The end-to-end tests build the program with a shorter one.
+#ifndef TESSALOOM_FETCH_TIMEOUT_SECONDS
+#define TESSALOOM_FETCH_TIMEOUT_SECONDS 30
+#endif
+constexpr DWORD kFetchTimeoutMs = TESSALOOM_FETCH_TIMEOUT_SECONDS * 1000;
+constexpr int kMaxRedirects = 5;  // followed per fetch
 
 HWND AsWindow(Handle handle) { return static_cast<HWND>(handle); }
 
@@ -53,8 +59,8 @@ std::string SystemMessage(DWORD code) {
     return text;
 }
 
-ResultCode FetchErrorFromLastError() {
-    switch (GetLastError()) {
+ResultCode FetchError(DWORD error) {
+    switch (error) {
         case ERROR_INTERNET_NAME_NOT_RESOLVED:
             return kResultNotFound;
         case ERROR_INTERNET_INVALID_URL:
@@ -63,6 +69,9 @@ ResultCode FetchErrorFromLastError() {
             return kResultUnknownProtocol;
         case ERROR_INTERNET_OPERATION_CANCELLED:
             return kResultAborted;
+        case ERROR_INTERNET_TIMEOUT:
+        case WSAETIMEDOUT:  // Wine's, for a body that stops coming
+            return kResultTimeout;
         case ERROR_INTERNET_INVALID_CA:
         case ERROR_INTERNET_SEC_CERT_CN_INVALID:
         case ERROR_INTERNET_SEC_CERT_DATE_INVALID:
@@ -72,10 +81,12 @@ ResultCode FetchErrorFromLastError() {
         case ERROR_NOT_ENOUGH_MEMORY:
         case ERROR_OUTOFMEMORY:
             return kResultOutOfMemory;
-        default:  // cannot connect, timeout, reset, invalid response...
+        default:  // cannot connect, reset, invalid response...
             return kResultDownloadFailure;
     }
 }
+
+ResultCode FetchErrorFromLastError() { return FetchError(GetLastError()); }
 
 // Converts narrow text in `codePage` to UTF-16.
 std::wstring WideFromNarrow(const std::string& text, UINT codePage) {
@@ -110,19 +121,33 @@ bool NarrowFromWide(const std::wstring& wide, std::string& narrow, bool replace 
 // Closes a WinINet handle when it goes out of scope.
 class InternetHandle {
 public:
-    explicit InternetHandle(HINTERNET handle) : m_handle(handle) {}
-    ~InternetHandle() {
-        if (m_handle != nullptr) InternetCloseHandle(m_handle);
-    }
+    explicit InternetHandle(HINTERNET handle = nullptr) : m_handle(handle) {}
+    ~InternetHandle() { reset(); }
     InternetHandle(const InternetHandle&) = delete;
     InternetHandle& operator=(const InternetHandle&) = delete;
     HINTERNET get() const { return m_handle; }
+    explicit operator bool() const { return m_handle != nullptr; }
+    // Gives up the handle without closing it.
+    HINTERNET release() { return std::exchange(m_handle, nullptr); }
+    void reset(HINTERNET handle = nullptr) {
+        if (m_handle != nullptr) InternetCloseHandle(m_handle);
+        m_handle = handle;
+    }
 
 private:
     HINTERNET m_handle;
 };
 
-// A server that stops answering fails the fetch instead of freezing the program.
+// One GET: its connection to the server and its request.
+struct Exchange {
+    InternetHandle connection;
+    InternetHandle request;
+};
+
+// A server that stops answering fails the fetch instead of freezing the program. Set on each
+// handle before the request is sent: a request takes them from its connection when opened,
+// and Wine's connection does not take the send and receive ones from the session. (Wine
+// ignores the connect timeout: a connection attempt lasts as long as the system lets it.)
 void SetFetchTimeouts(HINTERNET handle) {
     DWORD timeout = kFetchTimeoutMs;
     for (DWORD option : {INTERNET_OPTION_CONNECT_TIMEOUT, INTERNET_OPTION_SEND_TIMEOUT,
@@ -131,12 +156,106 @@ void SetFetchTimeouts(HINTERNET handle) {
     }
 }
 
+bool IsHttps(const std::string& url) { return _strnicmp(url.c_str(), "https:", 6) == 0; }
+
+// Connects to the server of `url` (http:// or https://) and sends a GET for it; on success
+// the response's headers have arrived.
+ResultCode SendRequest(HINTERNET session, const std::string& url, Exchange& exchange) {
+    URL_COMPONENTSA parts = {};
+    parts.dwStructSize = sizeof parts;
+    parts.dwHostNameLength = 1;  // non-zero: point into `url`
+    parts.dwUrlPathLength = 1;
+    parts.dwExtraInfoLength = 1;
+    if (!InternetCrackUrlA(url.c_str(), 0, 0, &parts)) return FetchErrorFromLastError();
+    if (parts.nScheme != INTERNET_SCHEME_HTTP && parts.nScheme != INTERNET_SCHEME_HTTPS) {
+        return kResultUnknownProtocol;
+    }
+    if (parts.dwHostNameLength == 0) return kResultInvalidUrl;
+    const bool secure = parts.nScheme == INTERNET_SCHEME_HTTPS;
+    const std::string host(parts.lpszHostName, parts.dwHostNameLength);
+    const INTERNET_PORT port =
+        parts.nPort != 0 ? parts.nPort
+                         : (secure ? INTERNET_DEFAULT_HTTPS_PORT : INTERNET_DEFAULT_HTTP_PORT);
+    std::string object(parts.lpszUrlPath, parts.dwUrlPathLength);
+    object.append(parts.lpszExtraInfo, parts.dwExtraInfoLength);  // the query
+    if (object.empty()) object = "/";
+
+    exchange.connection.reset(InternetConnectA(session, host.c_str(), port, nullptr, nullptr,
+                                               INTERNET_SERVICE_HTTP, 0, 0));
+    if (!exchange.connection) return FetchErrorFromLastError();
+    SetFetchTimeouts(exchange.connection.get());
+
+    // HTTP/1.0: the answer cannot come chunked, so its Content-Length (or the end of the
+    // connection) tells a whole body from a cut one. WinINet ends a cut chunked body as if
+    // it were whole. Never from or into a cache, no cookies, no windows, redirects followed
+    // by the caller.
+    const DWORD flags = INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE |
+                        INTERNET_FLAG_PRAGMA_NOCACHE | INTERNET_FLAG_NO_UI |
+                        INTERNET_FLAG_NO_COOKIES | INTERNET_FLAG_NO_AUTO_REDIRECT |
+                        (secure ? INTERNET_FLAG_SECURE : 0);
+    const char* acceptTypes[] = {"*/*", nullptr};
+    exchange.request.reset(HttpOpenRequestA(exchange.connection.get(), "GET", object.c_str(),
+                                            "HTTP/1.0", nullptr, acceptTypes, flags, 0));
+    if (!exchange.request) return FetchErrorFromLastError();
+    SetFetchTimeouts(exchange.request.get());
+
+    const ULONGLONG start = GetTickCount64();
+    if (HttpSendRequestA(exchange.request.get(), nullptr, 0, nullptr, 0)) return kResultOk;
+    const DWORD error = GetLastError();
+    // Wine reports a wait for the headers that ran out as an aborted connection.
+    if (error == ERROR_INTERNET_CONNECTION_ABORTED && GetTickCount64() - start >= kFetchTimeoutMs) {
+        return kResultTimeout;
+    }
+    return FetchError(error);
+}
+
+// The response's status code; 0 when there is none (a connection closed before any answer).
+DWORD StatusOf(HINTERNET request) {
+    DWORD status = 0;
+    DWORD size = sizeof status;
+    if (!HttpQueryInfoA(request, HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status, &size,
+                        nullptr)) {
+        return 0;
+    }
+    return status;
+}
+
+// A response header's value; false when it is missing.
+bool QueryHeader(HINTERNET request, DWORD header, std::string& value) {
+    value.assign(256, '\0');
+    for (;;) {
+        DWORD size = static_cast<DWORD>(value.size());
+        if (HttpQueryInfoA(request, header, &value[0], &size, nullptr)) {
+            value.resize(size);
+            return true;
+        }
+        if (GetLastError() != ERROR_INSUFFICIENT_BUFFER || value.size() >= 65536) return false;
+        value.assign(std::max<std::size_t>(size, value.size() * 2), '\0');
+    }
+}
+
+// Where a redirect leads: its Location resolved against `from`. False when the response is
+// no redirect (or one without a Location, which is then just its status).
+bool RedirectTarget(HINTERNET request, DWORD status, const std::string& from, std::string& to) {
+    if (status != 301 && status != 302 && status != 303 && status != 307 && status != 308) {
+        return false;
+    }
+    std::string location;
+    if (!QueryHeader(request, HTTP_QUERY_LOCATION, location) || location.empty()) return false;
+    char combined[INTERNET_MAX_URL_LENGTH];
+    DWORD length = sizeof combined;
+    if (!InternetCombineUrlA(from.c_str(), location.c_str(), combined, &length, ICU_NO_ENCODE)) {
+        to = location;  // the request fails on it as on any bad URL
+    } else {
+        to.assign(combined, length);
+    }
+    return true;
+}
+
 // The announced Content-Length; false when there is none (or it is not a number).
 bool QueryContentLength(HINTERNET request, std::uint64_t& length) {
-    char buffer[64];
-    DWORD size = static_cast<DWORD>(sizeof buffer);
-    if (!HttpQueryInfoA(request, HTTP_QUERY_CONTENT_LENGTH, buffer, &size, nullptr)) return false;
-    std::string text(buffer, std::min<std::size_t>(size, sizeof buffer));
+    std::string text;
+    if (!QueryHeader(request, HTTP_QUERY_CONTENT_LENGTH, text)) return false;
     std::size_t begin = text.find_first_not_of(" \t");
     std::size_t end = text.find_last_not_of(" \t");
     if (begin == std::string::npos) return false;
@@ -147,6 +266,51 @@ bool QueryContentLength(HINTERNET request, std::uint64_t& length) {
         length = length * 10 + static_cast<std::uint64_t>(c - '0');
     }
     return true;
+}
+
+// Reads the body of a 2xx response within `limit`, never holding more of it than the limit.
+// `unread` tells whether the response announced more than was read.
+ResultCode ReadBody(HINTERNET request, const FetchLimit& limit, StreamPtr& stream, bool& unread) {
+    // Nothing tells a whole transfer-coded body from a cut one, and no server may send one
+    // to an HTTP/1.0 request: refused rather than trusted.
+    std::string coding;
+    if (QueryHeader(request, HTTP_QUERY_TRANSFER_ENCODING, coding)) {
+        unread = true;
+        return kResultDownloadFailure;
+    }
+
+    std::uint64_t announced = 0;
+    const bool hasLength = QueryContentLength(request, announced);
+    unread = hasLength && announced > limit.maxBytes;
+    if (unread && !limit.prefixOnly) return kResultTooLarge;
+    try {
+        std::vector<std::uint8_t> body;
+        if (hasLength) body.reserve(static_cast<std::size_t>(std::min(announced, limit.maxBytes)));
+        std::uint8_t buffer[16384];
+        for (;;) {
+            const std::uint64_t room = limit.maxBytes - body.size();
+            if (room == 0 && limit.prefixOnly) break;  // the rest is not read
+            // With no room left, one more byte tells a body longer than the limit.
+            const DWORD wanted = static_cast<DWORD>(
+                std::min<std::uint64_t>(sizeof buffer, std::max<std::uint64_t>(room, 1)));
+            DWORD read = 0;
+            if (!InternetReadFile(request, buffer, wanted, &read)) {
+                unread = false;  // the connection is gone
+                return FetchErrorFromLastError();
+            }
+            if (read == 0) break;
+            if (read > room) return kResultTooLarge;
+            body.insert(body.end(), buffer, buffer + read);
+        }
+        // WinINet ends a body cut short of its Content-Length as if it were whole.
+        if (hasLength && body.size() < std::min(announced, limit.maxBytes)) {
+            return kResultDownloadFailure;
+        }
+        stream.reset(new MemoryStream(std::move(body)));
+    } catch (const std::bad_alloc&) {
+        return kResultOutOfMemory;
+    }
+    return kResultOk;
 }
 
 }  // namespace
@@ -434,57 +598,38 @@ ResultCode Win32Platform::FetchUrl(const std::string& url, const FetchLimit& lim
     stream.reset();
     InternetHandle session(
         InternetOpenA(AppName().c_str(), INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
-    if (session.get() == nullptr) return FetchErrorFromLastError();
-    SetFetchTimeouts(session.get());
+    if (!session) return FetchErrorFromLastError();
 
-    const DWORD flags = INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE |
-                        INTERNET_FLAG_PRAGMA_NOCACHE | INTERNET_FLAG_NO_UI |
-                        INTERNET_FLAG_NO_COOKIES;
-    InternetHandle request(InternetOpenUrlA(session.get(), url.c_str(), nullptr, 0, flags, 0));
-    if (request.get() == nullptr) return FetchErrorFromLastError();
-    SetFetchTimeouts(request.get());  // for the body (not every WinINet passes them down)
+    std::string current = url;
+    for (int redirects = 0;; ++redirects) {
+        Exchange exchange;
+        const ResultCode sent = SendRequest(session.get(), current, exchange);
+        if (sent != kResultOk) return sent;
+        const DWORD status = StatusOf(exchange.request.get());
+        if (status < 100 || status > 999) return kResultDownloadFailure;
 
-    DWORD status = 0;
-    DWORD size = sizeof status;
-    if (!HttpQueryInfoA(request.get(), HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status,
-                        &size, nullptr)) {
-        return kResultDownloadFailure;
-    }
-    // A connection closed before any response leaves no status (0 on Wine).
-    if (status < 100 || status > 999) return kResultDownloadFailure;
-    if (status < 200 || status > 299) return kResultHttpStatusBase + status;
-
-    std::uint64_t announced = 0;
-    bool hasLength = QueryContentLength(request.get(), announced);
-
-    try {
-        std::vector<std::uint8_t> body;
-        if (hasLength && announced > limit.maxBytes && !limit.prefixOnly) return kResultTooLarge;
-        if (hasLength) body.reserve(static_cast<std::size_t>(std::min(announced, limit.maxBytes)));
-        std::uint8_t buffer[16384];
-        for (;;) {
-            DWORD read = 0;
-            if (!InternetReadFile(request.get(), buffer, static_cast<DWORD>(sizeof buffer),
-                                  &read)) {
-                return kResultDownloadFailure;  // the connection failed mid-way
-            }
-            if (read == 0) break;
-            body.insert(body.end(), buffer, buffer + read);
-            if (body.size() > limit.maxBytes) {
-                if (!limit.prefixOnly) return kResultTooLarge;
-                body.resize(static_cast<std::size_t>(limit.maxBytes));
-                break;
-            }
+        std::string target;
+        if (RedirectTarget(exchange.request.get(), status, current, target)) {
+            if (redirects == kMaxRedirects) return kResultRedirectFailed;
+            // Never from an encrypted connection to a plain one.
+            if (IsHttps(current) && !IsHttps(target)) return kResultRedirectFailed;
+            current = target;
+            continue;
         }
-        // A body cut short of its announced length is a failed download.
-        if (hasLength && body.size() != announced && body.size() < limit.maxBytes) {
-            return kResultDownloadFailure;
+        if (status < 200 || status > 299) return kResultHttpStatusBase + status;
+
+        bool unread = false;
+        const ResultCode result = ReadBody(exchange.request.get(), limit, stream, unread);
+        if (unread) {
+            // Closing a request makes Wine read what is left of its body, for as long as more
+            // keeps coming (an endless body: forever). Such a request stays open instead, and
+            // the server's sending stalls, until the program ends.
+            exchange.request.release();
+            exchange.connection.release();
+            session.release();
         }
-        stream.reset(new MemoryStream(std::move(body)));
-    } catch (const std::bad_alloc&) {
-        return kResultOutOfMemory;
+        return result;
     }
-    return kResultOk;
 }
 
 // --- Shell and files --------------------------------------------------------------------

@@ -162,7 +162,7 @@ std::vector<LoggedRequest> Catalogue::Log() const {
         if (line.empty()) continue;
         std::istringstream fields(line);
         LoggedRequest request;
-        if (!(fields >> request.method >> request.path >> request.status)) {
+        if (!(fields >> request.method >> request.path >> request.status >> request.version)) {
             Fail("unexpected line in the server log: " + Quote(line));
         }
         requests.push_back(request);
@@ -189,6 +189,14 @@ std::vector<int> Catalogue::WaitForRequests(const std::string& relative, std::si
         },
         timeoutMs);
     return statuses;
+}
+
+void Catalogue::CheckRequestVersions(const std::string& version) const {
+    std::vector<std::string> others;
+    for (const LoggedRequest& request : Log()) {
+        if (request.version != version) others.push_back(request.path + " " + request.version);
+    }
+    CheckEqual(others, {}, "requests not asked with " + version);
 }
 
 }  // namespace e2e

@@ -20,11 +20,12 @@ HttpAnswer HttpGet(const std::string& url);
 // Percent-encodes everything but unreserved characters, for a query value.
 std::string UrlEncode(const std::string& text);
 
-// One request line of the server's log: "GET /path STATUS".
+// One request line of the server's log: "GET /path STATUS VERSION".
 struct LoggedRequest {
     std::string method;
     std::string path;
-    int status = 0;  // 0: the connection was closed without an answer
+    int status = 0;       // 0: the connection was closed without an answer
+    std::string version;  // the request's HTTP version: "HTTP/1.0" or "HTTP/1.1"
 };
 
 class Catalogue {
@@ -48,7 +49,9 @@ public:
     // Drops every fault and empties the request log.
     void Clear() const;
     // Adds a fault on a file below the base: options as the server takes them
-    // ("status=404", "truncate=5", "status=500,failfirst=1", "delay=2000", "close").
+    // ("status=404", "truncate=5", "status=500,failfirst=1", "delay=2000", "close",
+    // "chunked=8,truncate=20", "stall=600000", "redirect=NAME", "size=BYTES", "nolength";
+    // tools/catalogue-server/fault.h).
     void AddFault(const std::string& relative, const std::string& options) const;
     std::vector<LoggedRequest> Log() const;
     // Statuses of the GETs of one file below the base, in order.
@@ -57,6 +60,8 @@ public:
     // when the wait timed out).
     std::vector<int> WaitForRequests(const std::string& relative, std::size_t count,
                                      DWORD timeoutMs) const;
+    // Fails unless every request in the log asked with HTTP `version` ("HTTP/1.0").
+    void CheckRequestVersions(const std::string& version) const;
 
 private:
     std::string Control(const std::string& command) const;

@@ -32,6 +32,13 @@ AppProcess Context::Launch(const std::string& arguments) const {
     return AppProcess::Start(options_.app, arguments, options_.scratch);
 }
 
+void CheckGaveUpAfterTimeout(unsigned long long start) {
+    const unsigned long long elapsed = ElapsedMs(start);
+    Check(elapsed + 250 >= kFetchTimeoutMs && elapsed < kFetchTimeoutMs + 15000,
+          "the fetch gave up once its " + std::to_string(kFetchTimeoutMs) + " ms had passed (" +
+              std::to_string(elapsed) + " ms)");
+}
+
 void Context::CheckDownloadPrompt(const MessageBoxInfo& box, unsigned long code,
                                   const std::string& url) const {
     char hex[16];

@@ -15,6 +15,12 @@ namespace e2e {
 
 constexpr char kServerListName[] = "TestServers.txt";
 
+// How long the program, as built for these tests, waits for a silent server.
+#ifndef TESSALOOM_FETCH_TIMEOUT_SECONDS
+#define TESSALOOM_FETCH_TIMEOUT_SECONDS 30
+#endif
+constexpr DWORD kFetchTimeoutMs = TESSALOOM_FETCH_TIMEOUT_SECONDS * 1000;
+
 struct Options {
     std::string scenario;
     std::string app;                // Windows path of Tessaloom.exe
@@ -51,6 +57,10 @@ private:
     Options options_;
     Catalogue catalogue_;
 };
+
+// Checks that a prompt for a fetch that ran out of time came once the program's fetch timeout
+// had passed since `start` (a GetTickCount64 value taken before the fetch), and not long after.
+void CheckGaveUpAfterTimeout(unsigned long long start);
 
 using ScenarioFunction = void (*)(Context& ctx);
 

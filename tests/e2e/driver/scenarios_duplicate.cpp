@@ -26,10 +26,13 @@ using e2e::MessageBoxInfo;
 const char kList[] = "Alpha=alpha\nBeta Server=beta\n";
 const char kListCrLf[] = "Alpha=alpha\r\nBeta Server=beta\r\n";
 
-// HTTP 404 and 500 and a short body, in the program's error-code form.
+// HTTP 404 and 500, a short body, a silent server and a body over the limit, in the
+// program's error-code form.
 constexpr unsigned long kCodeStatus404 = 0x80190194;
 constexpr unsigned long kCodeStatus500 = 0x801901F4;
 constexpr unsigned long kCodeDownloadFailure = 0x800C0008;
+constexpr unsigned long kCodeTimeout = 0x800C000B;
+constexpr unsigned long kCodeTooLarge = 0x800C000F;
 
 // The shell's question before it replaces an entry of an existing copy, and its answers.
 constexpr char kOverwritePromptTitle[] = "Confirm file overwrite";
@@ -352,6 +355,76 @@ E2E_SCENARIO(fetch_broken, "a cut connection file and a 404 one: notice after Ca
     e2e::CheckUnchanged(installation);
     dialog.PressEscape();
     app.ExpectExit(0, e2e::kExitTimeoutMs, "Escape");
+}
+
+E2E_SCENARIO(fetch_hostile,
+             "connection files cut in their chunks, stalled, over 16 MiB: prompts, nothing "
+             "written; five redirects and a body without length: the copy") {
+    const std::string scratch = ctx.options().scratch;
+    const Installation installation = e2e::MakeInstallation(scratch + "\\Quorvane");
+    const std::string copy = scratch + "\\Tests\\Alpha\\";
+    ConnectionBytes alpha = e2e::MakeConnectionBytes("alpha");
+    // 300,000 bytes, of which a cut would leave a plausible file.
+    while (alpha[0].size() < 300000) alpha[0] += alpha[0];
+    alpha[0].resize(300000);
+    PrepareCatalogue(ctx, kList, alpha);
+    AppProcess app;
+    MainDialog dialog = Start(ctx, app);
+    e2e::FillFields(dialog, installation.root, copy);
+    const std::vector<std::string> fetches = e2e::ConnectionRequests(ctx.catalogue(), "alpha");
+    auto file = [](std::size_t index) {
+        return std::string("alpha/") + e2e::kConnectionFiles[index].name;
+    };
+    // Every request of the program asks with HTTP/1.0, which no server may answer chunked.
+    auto checkRequests = [&ctx](const std::vector<std::string>& expected) {
+        e2e::CheckRequests(ctx.catalogue(), expected);
+        ctx.catalogue().CheckRequestVersions("HTTP/1.0");
+    };
+
+    e2e::Step("the first file chunked and cut after 100,000 bytes, inside a chunk");
+    ctx.catalogue().AddFault(file(0), "chunked=4096,truncate=100000");
+    dialog.Click(IDC_DUPLICATE);
+    MessageBoxInfo box = ExpectDownloadPrompt(ctx, app, 0, kCodeDownloadFailure);
+    e2e::Step("Retry: cut at a chunk boundary, then Cancel");
+    ctx.catalogue().AddFault(file(0), "chunked=4000,truncate=100000");
+    e2e::Answer(box, IDRETRY);
+    e2e::Answer(ExpectDownloadPrompt(ctx, app, 0, kCodeDownloadFailure), IDCANCEL);
+    e2e::ExpectNotice(app, FailedDownload(0));
+    checkRequests(Concat(ListRequest(ctx), {fetches[0], fetches[0]}));
+    e2e::CheckMissing(copy, "the copy");
+    e2e::CheckDialogUsable(app, dialog);
+
+    e2e::Step("the second file stalls after its headers, once; the third has 17 MiB");
+    ctx.catalogue().Clear();
+    ctx.catalogue().AddFault(file(1), "stall=600000,failfirst=1");
+    ctx.catalogue().AddFault(file(2), "size=17825792");
+    const unsigned long long start = GetTickCount64();
+    dialog.Click(IDC_DUPLICATE);
+    box = ExpectDownloadPrompt(ctx, app, 1, kCodeTimeout);
+    e2e::CheckGaveUpAfterTimeout(start);
+    e2e::Answer(box, IDRETRY);
+    box = ExpectDownloadPrompt(ctx, app, 2, kCodeTooLarge);
+    e2e::Step("Retry: 17 MiB without a length announced, then Cancel");
+    ctx.catalogue().AddFault(file(2), "size=17825792,nolength");
+    e2e::Answer(box, IDRETRY);
+    e2e::Answer(ExpectDownloadPrompt(ctx, app, 2, kCodeTooLarge), IDCANCEL);
+    e2e::ExpectNotice(app, FailedDownload(2));
+    checkRequests({fetches[0], fetches[1], fetches[1], fetches[2], fetches[2]});
+    e2e::CheckMissing(copy, "the copy");
+    e2e::CheckDialogUsable(app, dialog);
+
+    e2e::Step("the first file redirected to itself five times, the second without a length");
+    ctx.catalogue().Clear();
+    ctx.catalogue().AddFault(
+        file(0), std::string("redirect=") + e2e::kConnectionFiles[0].name + ",failfirst=5");
+    ctx.catalogue().AddFault(file(1), "nolength");
+    dialog.Click(IDC_DUPLICATE);
+    e2e::ExpectCompletion(app, copy);
+    std::vector<std::string> expected(5, e2e::Request(ctx.catalogue(), file(0), 302));
+    expected.insert(expected.end(), fetches.begin(), fetches.end());
+    checkRequests(expected);
+    e2e::CheckCopy(installation, copy, alpha);
+    e2e::CheckUnchanged(installation);
 }
 
 E2E_SCENARIO(copy_disk_full,

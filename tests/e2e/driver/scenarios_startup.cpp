@@ -21,10 +21,13 @@ const char kThreeServersLf[] = "Alpha=alpha\nBeta Server=beta\nGamma=gamma\n";
 const char kThreeServersCrLf[] = "Alpha=alpha\r\nBeta Server=beta\r\nGamma=gamma\r\n";
 const std::vector<std::string> kThreeServerNames = {"Alpha", "Beta Server", "Gamma"};
 
-// HTTP 500 and 404 and a short body, in the program's error-code form.
+// HTTP 500 and 404, a short body, a silent server and a redirect loop, in the program's
+// error-code form.
 constexpr unsigned long kCodeStatus500 = 0x801901F4;
 constexpr unsigned long kCodeStatus404 = 0x80190194;
 constexpr unsigned long kCodeDownloadFailure = 0x800C0008;
+constexpr unsigned long kCodeTimeout = 0x800C000B;
+constexpr unsigned long kCodeRedirectFailed = 0x800C0014;
 
 std::string StatusList(const std::vector<int>& statuses) {
     std::string text;
@@ -183,4 +186,47 @@ E2E_SCENARIO(exit_paths, "Escape, the Cancel button and the close box each end w
         way.act(dialog);
         app.ExpectExit(0, e2e::kExitTimeoutMs, way.name);
     }
+}
+
+E2E_SCENARIO(list_hostile,
+             "list cut in its chunks, held back, redirected in a loop: prompts; an endless list: "
+             "its first 1024 bytes") {
+    // 41 bytes: 8-byte chunks cut after 20 bytes end inside the third chunk, 10-byte chunks
+    // right after the second.
+    AppProcess app = LaunchWithListFault(ctx, "chunked=8,truncate=20");
+    MessageBoxInfo box = WaitForPromptBeforeDialog(app);
+    ctx.CheckDownloadPrompt(box, kCodeDownloadFailure, ctx.ServerListUrl());
+    CheckListRequests(ctx, "200", 1);
+
+    e2e::Step("cut at a chunk boundary");
+    ctx.catalogue().AddFault(e2e::kServerListName, "chunked=10,truncate=20");
+    e2e::Answer(box, IDRETRY);
+    box = WaitForPromptBeforeDialog(app);
+    ctx.CheckDownloadPrompt(box, kCodeDownloadFailure, ctx.ServerListUrl());
+    CheckListRequests(ctx, "200 200", 2);
+
+    e2e::Step("a redirect to itself: five redirects followed, the sixth refused");
+    ctx.catalogue().AddFault(e2e::kServerListName, std::string("redirect=") + e2e::kServerListName);
+    e2e::Answer(box, IDRETRY);
+    box = WaitForPromptBeforeDialog(app);
+    ctx.CheckDownloadPrompt(box, kCodeRedirectFailed, ctx.ServerListUrl());
+    CheckListRequests(ctx, "200 200 302 302 302 302 302 302", 8);
+
+    e2e::Step("no headers at all (the held request would be logged once answered)");
+    ctx.catalogue().AddFault(e2e::kServerListName, "delay=600000,failfirst=1");
+    unsigned long long start = GetTickCount64();
+    e2e::Answer(box, IDRETRY);
+    box = WaitForPromptBeforeDialog(app);
+    e2e::CheckGaveUpAfterTimeout(start);
+    ctx.CheckDownloadPrompt(box, kCodeTimeout, ctx.ServerListUrl());
+
+    e2e::Step("an endless list: what counts is read, the rest is not");
+    ctx.catalogue().AddFault(e2e::kServerListName, "size=999999999999");
+    e2e::Answer(box, IDRETRY);
+    MainDialog dialog = ExpectMainDialog(app);
+    CheckServers(dialog, kThreeServerNames);
+    CheckListRequests(ctx, "200 200 302 302 302 302 302 302 200", 9);
+    ctx.catalogue().CheckRequestVersions("HTTP/1.0");
+    dialog.Click(IDCANCEL);
+    app.ExpectExit(0, e2e::kExitTimeoutMs, "Cancel");
 }
