@@ -4,6 +4,7 @@
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
@@ -188,15 +189,45 @@ bool CatalogueServer::start() {
     return !finished_;
 }
 
-void CatalogueServer::stop() {
-    if (!thread_.joinable()) return;
-    {
-        std::lock_guard<std::mutex> lock(mutex_);
-        stopping_ = true;
+int CatalogueServer::tarpit_port() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (tarpit_port_ != 0) return tarpit_port_;
+    tarpit_port_ = -1;
+    const int listener = socket(AF_INET, SOCK_STREAM, 0);
+    if (listener < 0) return tarpit_port_;
+    tarpit_fds_.push_back(listener);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    // A backlog of none, never accepted, filled by connections of its own.
+    if (::bind(listener, reinterpret_cast<sockaddr*>(&address), length) != 0 ||
+        listen(listener, 0) != 0 ||
+        getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
+        return tarpit_port_;
     }
-    stopped_.notify_all();
-    server_.stop();
-    thread_.join();
+    for (int i = 0; i < 3; ++i) {
+        const int filler = socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK, 0);
+        if (filler < 0) return tarpit_port_;
+        tarpit_fds_.push_back(filler);
+        connect(filler, reinterpret_cast<sockaddr*>(&address), length);
+    }
+    tarpit_port_ = ntohs(address.sin_port);
+    return tarpit_port_;
+}
+
+void CatalogueServer::stop() {
+    if (thread_.joinable()) {
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            stopping_ = true;
+        }
+        stopped_.notify_all();
+        server_.stop();
+        thread_.join();
+    }
+    for (const int fd : tarpit_fds_) close(fd);
+    tarpit_fds_.clear();
 }
 
 std::optional<Fault> CatalogueServer::take_fault(const std::string& path) {
@@ -248,10 +279,16 @@ void CatalogueServer::handle(const httplib::Request& req, httplib::Response& res
             res.status = 500;
             return;
         case FaultAction::Redirect:
+        case FaultAction::Unreachable: {
+            const std::string location =
+                fault.action == FaultAction::Redirect
+                    ? fault.location
+                    : "http://127.0.0.1:" + std::to_string(tarpit_port()) + req.path;
             res.status = 302;
-            res.set_header("Location", fault.location);
-            res.set_content("Moved to " + fault.location + "\n", "text/plain");
+            res.set_header("Location", location);
+            res.set_content("Moved to " + location + "\n", "text/plain");
             break;
+        }
         case FaultAction::Truncate:
         case FaultAction::None:
             serve_file(req, res, fault);

@@ -54,6 +54,9 @@ private:
     void record(const httplib::Request& req, int status);
     // Waits `ms` milliseconds, or less when the server stops; false when it stopped.
     bool pause(int ms);
+    // A port of 127.0.0.1 whose queue of connections is full: further connection attempts get
+    // no answer. Opened on first use; -1 when that fails.
+    int tarpit_port();
 
     const std::string root_;
     httplib::Server server_;
@@ -66,6 +69,8 @@ private:
     std::map<std::string, FaultState> faults_;
     std::vector<std::string> log_;
     std::ofstream log_file_;
+    int tarpit_port_ = 0;          // 0: not opened yet
+    std::vector<int> tarpit_fds_;  // its listening socket and the connections that fill it
 };
 
 }  // namespace catalogue_server

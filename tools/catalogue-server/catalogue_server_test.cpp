@@ -66,6 +66,7 @@ TEST(FaultParser, AcceptsEachKind) {
     EXPECT_EQ(f.action, FaultAction::Redirect);
     EXPECT_EQ(f.location, "../b/a.txt?x=1");
     EXPECT_EQ(f.fail_first, 5);
+    EXPECT_EQ(parse_ok("/a:unreachable").action, FaultAction::Unreachable);
 
     // How the file is sent, alone or with a cut.
     f = parse_ok("/a:chunked=4096,truncate=100000,stall=5000");
@@ -105,6 +106,8 @@ TEST(FaultParser, RejectsMalformed) {
                              "/a:status=99999999999999999999",
                              "/a:redirect=",
                              "/a:redirect=/b,close",
+                             "/a:unreachable=1",
+                             "/a:unreachable,status=404",
                              "/a:redirect=/b c",
                              "/a:stall=1,stall=2",
                              "/a:chunked=0",
@@ -367,6 +370,24 @@ TEST_F(ServerTest, RedirectFault) {
     EXPECT_EQ(client_->Get(kLauncher)->body, kBinary);
     EXPECT_EQ(control_log(), std::string("GET ") + kLauncher + " 302 HTTP/1.1\nGET " + kLauncher +
                                  " 302 HTTP/1.1\nGET " + kLauncher + " 200 HTTP/1.1\n");
+}
+
+// The redirect leads to a port where a connection attempt gets no answer at all.
+TEST_F(ServerTest, UnreachableFault) {
+    add_fault(std::string(kLauncher) + ":unreachable");
+    const auto res = client_->Get(kLauncher);
+    ASSERT_TRUE(res);
+    EXPECT_EQ(res->status, 302);
+    const std::string location = res->get_header_value("Location");
+    const std::string prefix = "http://127.0.0.1:";
+    ASSERT_EQ(location.compare(0, prefix.size(), prefix), 0) << location;
+    const std::size_t path = location.find('/', prefix.size());
+    ASSERT_NE(path, std::string::npos);
+    EXPECT_EQ(location.substr(path), kLauncher);
+
+    httplib::Client tarpit(location.substr(0, path));
+    tarpit.set_connection_timeout(1);
+    EXPECT_FALSE(tarpit.Get(kLauncher)) << "a connection to " << location;
 }
 
 // The headers go out, then nothing; stopping the server ends the wait.

@@ -48,7 +48,7 @@ std::optional<Fault> parse_fault(const std::string& text, std::string& error) {
         const std::string key = option.substr(0, eq);
         const std::string value = eq == std::string::npos ? std::string() : option.substr(eq + 1);
         const bool has_value = eq != std::string::npos;
-        const bool flag = key == "close" || key == "nolength";
+        const bool flag = key == "close" || key == "nolength" || key == "unreachable";
         long long n = 0;
 
         if (flag && has_value) {
@@ -60,9 +60,11 @@ std::optional<Fault> parse_fault(const std::string& text, std::string& error) {
             return std::nullopt;
         }
 
-        if (key == "status" || key == "truncate" || key == "close" || key == "redirect") {
+        if (key == "status" || key == "truncate" || key == "close" || key == "redirect" ||
+            key == "unreachable") {
             if (fault.action != FaultAction::None) {
-                error = "only one of status, truncate, close and redirect may be given";
+                error =
+                    "only one of status, truncate, close, redirect and unreachable may be given";
                 return std::nullopt;
             }
         }
@@ -82,6 +84,8 @@ std::optional<Fault> parse_fault(const std::string& text, std::string& error) {
             fault.truncate_at = static_cast<std::size_t>(n);
         } else if (key == "close") {
             fault.action = FaultAction::Close;
+        } else if (key == "unreachable") {
+            fault.action = FaultAction::Unreachable;
         } else if (key == "redirect") {
             if (value.empty() || value.find_first_of(" \t\r\n") != std::string::npos) {
                 error = "redirect needs a target without spaces";

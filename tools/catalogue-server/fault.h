@@ -9,11 +9,12 @@
 namespace catalogue_server {
 
 enum class FaultAction {
-    None,      // serve normally (a delay or a change in how the body is sent alone)
-    Status,    // answer with an HTTP error status
-    Truncate,  // announce the full length, send only a prefix, then close
-    Close,     // close the connection without an answer
-    Redirect,  // answer 302 Found with a Location
+    None,         // serve normally (a delay or a change in how the body is sent alone)
+    Status,       // answer with an HTTP error status
+    Truncate,     // announce the full length, send only a prefix, then close
+    Close,        // close the connection without an answer
+    Redirect,     // answer 302 Found with a Location
+    Unreachable,  // answer 302 Found to a server that never takes the connection
 };
 
 // A fault on one URL path, written as "PATH:option[,option...]" with the options
@@ -22,6 +23,8 @@ enum class FaultAction {
 //   close            close the connection without an answer
 //   redirect=TARGET  answer 302 Found with Location TARGET (a path, or a URL relative to the
 //                    request's; it cannot hold ':' or ',')
+//   unreachable      answer 302 Found with the same path on a port of 127.0.0.1 where a
+//                    connection is never accepted: the client's connection attempt hangs
 //   delay=MS         wait MS milliseconds before answering
 //   stall=MS         send the headers, then nothing for MS milliseconds before the body
 //   chunked=SIZE     send the body to an HTTP/1.1 request in chunks of SIZE bytes; an
@@ -29,8 +32,8 @@ enum class FaultAction {
 //   size=BYTES       the body is BYTES long: the file, then line feeds made as they are sent
 //   nolength         send no length: the body ends when the connection closes
 //   failfirst=N      only the first N requests are affected
-// status, truncate, close and redirect exclude each other; stall, chunked, size and nolength
-// change how a file is sent and go with truncate alone.
+// status, truncate, close, redirect and unreachable exclude each other; stall, chunked, size and
+// nolength change how a file is sent and go with truncate alone.
 struct Fault {
     std::string path;
     FaultAction action = FaultAction::None;

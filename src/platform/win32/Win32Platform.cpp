@@ -11,8 +11,11 @@
 #include <cstdio>
 #include <cstring>
 #include <initializer_list>
+#include <memory>
 #include <new>
 #include <string>
+#include <system_error>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -118,36 +121,30 @@ bool NarrowFromWide(const std::wstring& wide, std::string& narrow, bool replace 
     return !replaced;
 }
 
-// Closes a WinINet handle when it goes out of scope.
-class InternetHandle {
-public:
-    explicit InternetHandle(HINTERNET handle = nullptr) : m_handle(handle) {}
-    ~InternetHandle() { reset(); }
-    InternetHandle(const InternetHandle&) = delete;
-    InternetHandle& operator=(const InternetHandle&) = delete;
-    HINTERNET get() const { return m_handle; }
-    explicit operator bool() const { return m_handle != nullptr; }
-    // Gives up the handle without closing it.
-    HINTERNET release() { return std::exchange(m_handle, nullptr); }
-    void reset(HINTERNET handle = nullptr) {
-        if (m_handle != nullptr) InternetCloseHandle(m_handle);
-        m_handle = handle;
-    }
-
-private:
-    HINTERNET m_handle;
-};
-
 // One GET: its connection to the server and its request.
 struct Exchange {
-    InternetHandle connection;
-    InternetHandle request;
+    ScopedInternet connection;
+    ScopedInternet request;
+    bool unfinished = false;  // the request is still being sent or its body was not all read
 };
+
+// What the thread that sends a request shares with the fetch waiting for it.
+struct Sending {
+    ScopedHandle connected{CreateEventA(nullptr, TRUE, FALSE, nullptr)};
+    ScopedHandle done{CreateEventA(nullptr, TRUE, FALSE, nullptr)};
+    BOOL sent = FALSE;
+    DWORD error = ERROR_SUCCESS;
+};
+
+void CALLBACK OnRequestStatus(HINTERNET, DWORD_PTR context, DWORD status, LPVOID, DWORD) {
+    if (status == INTERNET_STATUS_CONNECTED_TO_SERVER && context != 0) {
+        SetEvent(reinterpret_cast<Sending*>(context)->connected.get());
+    }
+}
 
 // A server that stops answering fails the fetch instead of freezing the program. Set on each
 // handle before the request is sent: a request takes them from its connection when opened,
-// and Wine's connection does not take the send and receive ones from the session. (Wine
-// ignores the connect timeout: a connection attempt lasts as long as the system lets it.)
+// and Wine's connection does not take the send and receive ones from the session.
 void SetFetchTimeouts(HINTERNET handle) {
     DWORD timeout = kFetchTimeoutMs;
     for (DWORD option : {INTERNET_OPTION_CONNECT_TIMEOUT, INTERNET_OPTION_SEND_TIMEOUT,
@@ -182,7 +179,7 @@ ResultCode SendRequest(HINTERNET session, const std::string& url, Exchange& exch
 
     exchange.connection.reset(InternetConnectA(session, host.c_str(), port, nullptr, nullptr,
                                                INTERNET_SERVICE_HTTP, 0, 0));
-    if (!exchange.connection) return FetchErrorFromLastError();
+    if (!exchange.connection.valid()) return FetchErrorFromLastError();
     SetFetchTimeouts(exchange.connection.get());
 
     // HTTP/1.0: the answer cannot come chunked, so its Content-Length (or the end of the
@@ -194,14 +191,46 @@ ResultCode SendRequest(HINTERNET session, const std::string& url, Exchange& exch
                         INTERNET_FLAG_NO_COOKIES | INTERNET_FLAG_NO_AUTO_REDIRECT |
                         (secure ? INTERNET_FLAG_SECURE : 0);
     const char* acceptTypes[] = {"*/*", nullptr};
+    const auto sending = std::make_shared<Sending>();
     exchange.request.reset(HttpOpenRequestA(exchange.connection.get(), "GET", object.c_str(),
-                                            "HTTP/1.0", nullptr, acceptTypes, flags, 0));
-    if (!exchange.request) return FetchErrorFromLastError();
-    SetFetchTimeouts(exchange.request.get());
+                                            "HTTP/1.0", nullptr, acceptTypes, flags,
+                                            reinterpret_cast<DWORD_PTR>(sending.get())));
+    if (!exchange.request.valid()) return FetchErrorFromLastError();
+    const HINTERNET request = exchange.request.get();
+    SetFetchTimeouts(request);
 
+    // Wine's WinINet ignores the connect timeout, and an attempt the server never answers
+    // lasts minutes: the request is sent on a thread of its own, and a connection not made in
+    // time fails the fetch. The thread then finishes on its own, the request left to it.
     const ULONGLONG start = GetTickCount64();
-    if (HttpSendRequestA(exchange.request.get(), nullptr, 0, nullptr, 0)) return kResultOk;
-    const DWORD error = GetLastError();
+    const auto send = [sending, request] {
+        sending->sent = HttpSendRequestA(request, nullptr, 0, nullptr, 0);
+        sending->error = GetLastError();
+        SetEvent(sending->done.get());
+    };
+    bool threaded = sending->connected.valid() && sending->done.valid();
+    if (threaded) {
+        InternetSetStatusCallbackA(request, OnRequestStatus);
+        try {
+            std::thread(send).detach();
+        } catch (const std::system_error&) {
+            threaded = false;
+        }
+    }
+    if (threaded) {
+        const HANDLE events[] = {sending->done.get(), sending->connected.get()};
+        if (WaitForMultipleObjects(2, events, FALSE, kFetchTimeoutMs) == WAIT_TIMEOUT) {
+            exchange.unfinished = true;
+            return kResultTimeout;
+        }
+        // Connected: the send and receive timeouts bound the rest.
+        WaitForSingleObject(sending->done.get(), INFINITE);
+        InternetSetStatusCallbackA(request, nullptr);
+    } else {
+        send();
+    }
+    if (sending->sent) return kResultOk;
+    const DWORD error = sending->error;
     // Wine reports a wait for the headers that ran out as an aborted connection.
     if (error == ERROR_INTERNET_CONNECTION_ABORTED && GetTickCount64() - start >= kFetchTimeoutMs) {
         return kResultTimeout;
@@ -269,7 +298,7 @@ bool QueryContentLength(HINTERNET request, std::uint64_t& length) {
 }
 
 // Reads the body of a 2xx response within `limit`, never holding more of it than the limit.
-// `unread` tells whether the response announced more than was read.
+// `unread` tells whether the response may hold more than was read.
 ResultCode ReadBody(HINTERNET request, const FetchLimit& limit, StreamPtr& stream, bool& unread) {
     // Nothing tells a whole transfer-coded body from a cut one, and no server may send one
     // to an HTTP/1.0 request: refused rather than trusted.
@@ -283,33 +312,32 @@ ResultCode ReadBody(HINTERNET request, const FetchLimit& limit, StreamPtr& strea
     const bool hasLength = QueryContentLength(request, announced);
     unread = hasLength && announced > limit.maxBytes;
     if (unread && !limit.prefixOnly) return kResultTooLarge;
-    try {
-        std::vector<std::uint8_t> body;
-        if (hasLength) body.reserve(static_cast<std::size_t>(std::min(announced, limit.maxBytes)));
-        std::uint8_t buffer[16384];
-        for (;;) {
-            const std::uint64_t room = limit.maxBytes - body.size();
-            if (room == 0 && limit.prefixOnly) break;  // the rest is not read
-            // With no room left, one more byte tells a body longer than the limit.
-            const DWORD wanted = static_cast<DWORD>(
-                std::min<std::uint64_t>(sizeof buffer, std::max<std::uint64_t>(room, 1)));
-            DWORD read = 0;
-            if (!InternetReadFile(request, buffer, wanted, &read)) {
-                unread = false;  // the connection is gone
-                return FetchErrorFromLastError();
-            }
-            if (read == 0) break;
-            if (read > room) return kResultTooLarge;
-            body.insert(body.end(), buffer, buffer + read);
+    std::vector<std::uint8_t> body;
+    if (hasLength) body.reserve(static_cast<std::size_t>(std::min(announced, limit.maxBytes)));
+    std::uint8_t buffer[16384];
+    for (;;) {
+        const std::uint64_t room = limit.maxBytes - body.size();
+        if (room == 0 && limit.prefixOnly) break;  // the rest is not read
+        // With no room left, one more byte tells a body longer than the limit.
+        const DWORD wanted = static_cast<DWORD>(
+            std::min<std::uint64_t>(sizeof buffer, std::max<std::uint64_t>(room, 1)));
+        DWORD read = 0;
+        if (!InternetReadFile(request, buffer, wanted, &read)) {
+            unread = false;  // the connection is gone
+            return FetchErrorFromLastError();
         }
-        // WinINet ends a body cut short of its Content-Length as if it were whole.
-        if (hasLength && body.size() < std::min(announced, limit.maxBytes)) {
-            return kResultDownloadFailure;
+        if (read == 0) break;
+        if (read > room) {
+            unread = true;  // and maybe endless
+            return kResultTooLarge;
         }
-        stream.reset(new MemoryStream(std::move(body)));
-    } catch (const std::bad_alloc&) {
-        return kResultOutOfMemory;
+        body.insert(body.end(), buffer, buffer + read);
     }
+    // WinINet ends a body cut short of its Content-Length as if it were whole.
+    if (hasLength && body.size() < std::min(announced, limit.maxBytes)) {
+        return kResultDownloadFailure;
+    }
+    stream.reset(new MemoryStream(std::move(body)));
     return kResultOk;
 }
 
@@ -596,34 +624,37 @@ void Win32Platform::PaintMinimizedIcon(Handle window, Handle icon) {
 ResultCode Win32Platform::FetchUrl(const std::string& url, const FetchLimit& limit,
                                    StreamPtr& stream) {
     stream.reset();
-    InternetHandle session(
+    ScopedInternet session(
         InternetOpenA(AppName().c_str(), INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
-    if (!session) return FetchErrorFromLastError();
+    if (!session.valid()) return FetchErrorFromLastError();
 
     std::string current = url;
     for (int redirects = 0;; ++redirects) {
         Exchange exchange;
-        const ResultCode sent = SendRequest(session.get(), current, exchange);
-        if (sent != kResultOk) return sent;
-        const DWORD status = StatusOf(exchange.request.get());
-        if (status < 100 || status > 999) return kResultDownloadFailure;
-
-        std::string target;
-        if (RedirectTarget(exchange.request.get(), status, current, target)) {
-            if (redirects == kMaxRedirects) return kResultRedirectFailed;
-            // Never from an encrypted connection to a plain one.
-            if (IsHttps(current) && !IsHttps(target)) return kResultRedirectFailed;
-            current = target;
-            continue;
+        ResultCode result = SendRequest(session.get(), current, exchange);
+        if (result == kResultOk) {
+            const DWORD status = StatusOf(exchange.request.get());
+            std::string target;
+            if (status < 100 || status > 999) {
+                result = kResultDownloadFailure;
+            } else if (RedirectTarget(exchange.request.get(), status, current, target)) {
+                // Never from an encrypted connection to a plain one.
+                if (redirects < kMaxRedirects && (!IsHttps(current) || IsHttps(target))) {
+                    current = target;
+                    continue;
+                }
+                result = kResultRedirectFailed;
+            } else if (status < 200 || status > 299) {
+                result = kResultHttpStatusBase + status;
+            } else {
+                result = ReadBody(exchange.request.get(), limit, stream, exchange.unfinished);
+            }
         }
-        if (status < 200 || status > 299) return kResultHttpStatusBase + status;
-
-        bool unread = false;
-        const ResultCode result = ReadBody(exchange.request.get(), limit, stream, unread);
-        if (unread) {
-            // Closing a request makes Wine read what is left of its body, for as long as more
-            // keeps coming (an endless body: forever). Such a request stays open instead, and
-            // the server's sending stalls, until the program ends.
+        if (exchange.unfinished) {
+            // Closing an unfinished request makes Wine finish it first: wait for a connection
+            // that never comes, or read what is left of a body for as long as more keeps
+            // coming. It stays open instead, with its connection and session, until the
+            // program ends.
             exchange.request.release();
             exchange.connection.release();
             session.release();

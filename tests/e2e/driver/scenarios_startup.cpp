@@ -189,8 +189,8 @@ E2E_SCENARIO(exit_paths, "Escape, the Cancel button and the close box each end w
 }
 
 E2E_SCENARIO(list_hostile,
-             "list cut in its chunks, held back, redirected in a loop: prompts; an endless list: "
-             "its first 1024 bytes") {
+             "list cut in its chunks, held back, redirected in a loop or to a server that never "
+             "answers: prompts; an endless list: its first 1024 bytes") {
     // 41 bytes: 8-byte chunks cut after 20 bytes end inside the third chunk, 10-byte chunks
     // right after the second.
     AppProcess app = LaunchWithListFault(ctx, "chunked=8,truncate=20");
@@ -220,12 +220,20 @@ E2E_SCENARIO(list_hostile,
     e2e::CheckGaveUpAfterTimeout(start);
     ctx.CheckDownloadPrompt(box, kCodeTimeout, ctx.ServerListUrl());
 
+    e2e::Step("redirected to a server that never takes the connection");
+    ctx.catalogue().AddFault(e2e::kServerListName, "unreachable,failfirst=1");
+    start = GetTickCount64();
+    e2e::Answer(box, IDRETRY);
+    box = WaitForPromptBeforeDialog(app);
+    e2e::CheckGaveUpAfterTimeout(start);
+    ctx.CheckDownloadPrompt(box, kCodeTimeout, ctx.ServerListUrl());
+
     e2e::Step("an endless list: what counts is read, the rest is not");
     ctx.catalogue().AddFault(e2e::kServerListName, "size=999999999999");
     e2e::Answer(box, IDRETRY);
     MainDialog dialog = ExpectMainDialog(app);
     CheckServers(dialog, kThreeServerNames);
-    CheckListRequests(ctx, "200 200 302 302 302 302 302 302 200", 9);
+    CheckListRequests(ctx, "200 200 302 302 302 302 302 302 302 200", 10);
     ctx.catalogue().CheckRequestVersions("HTTP/1.0");
     dialog.Click(IDCANCEL);
     app.ExpectExit(0, e2e::kExitTimeoutMs, "Cancel");
