@@ -27,8 +27,11 @@ settings=(
     -G "$(cached CMAKE_GENERATOR)"
     -DCMAKE_TOOLCHAIN_FILE="$(cached CMAKE_TOOLCHAIN_FILE)"
     -DCMAKE_BUILD_TYPE="$(cached CMAKE_BUILD_TYPE)"
-    -DTESSALOOM_CATALOGUE_URL="$(cached TESSALOOM_CATALOGUE_URL)"
 )
+# The program's own settings (catalogue URL, fetch time-out...), as that build has them.
+while IFS= read -r setting; do
+    settings+=("-D$setting")
+done < <(sed -n 's/^\(TESSALOOM_[A-Z_]*\):[A-Z]*=/\1=/p' "$first_dir/CMakeCache.txt")
 
 rm -rf "$second_dir"
 mkdir -p "$second_dir"
