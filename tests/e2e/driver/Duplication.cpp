@@ -4,16 +4,13 @@
 
 #include "Picker.h"
 #include "Window.h"
+#include "platform/win32/ScopedHandles.h"
 
 namespace e2e {
 
 namespace {
 
 constexpr char kFolderWindowClass[] = "ExplorerWClass";
-
-std::string Join(const std::string& folder, const std::string& name) {
-    return folder.back() == '\\' ? folder + name : folder + "\\" + name;
-}
 
 std::string StatusText(int status) {
     char text[8];
@@ -24,17 +21,6 @@ std::string StatusText(int status) {
 std::string ShortcutText(const std::string& target) {
     return "[InternetShortcut]\r\nURL=http://live.quorvane.example/" + target +
            "\r\n; original, from the installation\r\n";
-}
-
-BOOL CALLBACK CollectAll(HWND window, LPARAM param) {
-    reinterpret_cast<std::vector<HWND>*>(param)->push_back(window);
-    return TRUE;
-}
-
-std::vector<HWND> AllTopLevelWindows() {
-    std::vector<HWND> windows;
-    EnumWindows(CollectAll, reinterpret_cast<LPARAM>(&windows));
-    return windows;
 }
 
 }  // namespace
@@ -200,10 +186,7 @@ void CheckMissing(const std::string& path, const std::string& what) {
 
 std::string IconKindOf(const MessageBoxInfo& box) {
     for (HWND child : ChildWindows(box.window)) {
-        if (ClassOf(child) != "Static" || (StyleOf(child) & SS_TYPEMASK) != SS_ICON ||
-            !IsWindowVisible(child)) {
-            continue;
-        }
+        if (!IsIconStatic(child) || !IsWindowVisible(child)) continue;
         RECT rect;
         if (!GetWindowRect(child, &rect)) continue;
         HDC screen = GetDC(nullptr);
@@ -330,12 +313,12 @@ HWND WaitForFolderWindow(const std::string& title, DWORD timeoutMs) {
 void CloseFolderWindow(HWND window) {
     DWORD pid = 0;
     GetWindowThreadProcessId(window, &pid);
-    HANDLE process = OpenProcess(SYNCHRONIZE, FALSE, pid);
+    const tessaloom::ScopedHandle process(OpenProcess(SYNCHRONIZE, FALSE, pid));
     Step("close the file manager window");
     PostClose(window);
     const bool closed = WaitUntil([&] { return !IsWindow(window); }, 5000);
-    const bool ended = process == nullptr || WaitForSingleObject(process, 10000) == WAIT_OBJECT_0;
-    if (process != nullptr) CloseHandle(process);
+    const bool ended =
+        !process.valid() || WaitForSingleObject(process.get(), 10000) == WAIT_OBJECT_0;
     Check(closed, "the file manager window has closed");
     Check(ended, "the file manager's process has ended");
 }

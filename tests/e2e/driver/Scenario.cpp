@@ -3,26 +3,10 @@
 #include <cstdio>
 #include <utility>
 
+#include "FileTree.h"
 #include "MainDialog.h"
 
 namespace e2e {
-
-namespace {
-
-bool FileExists(const std::string& path) {
-    std::wstring wide = Widen(path);
-    return GetFileAttributesW(wide.c_str()) != INVALID_FILE_ATTRIBUTES;
-}
-
-void TouchFile(const std::string& path) {
-    std::wstring wide = Widen(path);
-    HANDLE file = CreateFileW(wide.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) Fail("cannot create " + path);
-    CloseHandle(file);
-}
-
-}  // namespace
 
 Context::Context(Options options)
     : options_(std::move(options)), catalogue_(options_.catalogueUrl, options_.catalogueDir) {}
@@ -68,8 +52,8 @@ void Context::CheckDownloadPrompt(const MessageBoxInfo& box, unsigned long code,
 void Context::Screenshot(const std::string& name) const {
     if (options_.shots.empty()) return;
     const std::string base = options_.shots + "\\" + name;
-    TouchFile(base + ".request");
-    if (WaitUntil([&] { return FileExists(base + ".done"); }, 20000)) {
+    WriteBytes(base + ".request", "");
+    if (WaitUntil([&] { return PathExists(base + ".done"); }, 20000)) {
         Note("screenshot " + name + ".png taken");
     } else {
         Note("warning: screenshot " + name + ".png was not taken");

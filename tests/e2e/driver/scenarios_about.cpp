@@ -108,8 +108,7 @@ HWND ExpectAboutBox(const AppProcess& app, const MainDialog& dialog) {
 
     HWND icon = nullptr;
     for (HWND child : e2e::ChildWindows(about)) {
-        if (e2e::ClassOf(child) == "Static" && (e2e::StyleOf(child) & SS_TYPEMASK) == SS_ICON &&
-            e2e::SendChecked(child, STM_GETICON, 0, 0) != 0) {
+        if (e2e::IsIconStatic(child) && e2e::SendChecked(child, STM_GETICON, 0, 0) != 0) {
             icon = child;
         }
     }

@@ -11,6 +11,7 @@
 #include "MessageBoxes.h"
 #include "Scenario.h"
 #include "Window.h"
+#include "platform/win32/ScopedHandles.h"
 
 namespace {
 
@@ -476,17 +477,14 @@ E2E_SCENARIO(copy_locked_source, "a source file open without sharing: copy faile
 
     const std::string locked = installation.root + "\\bin\\engine.dll";
     e2e::Step("open " + locked + " without sharing");
-    const std::wstring lockedPath = e2e::Widen(locked);
-    HANDLE lock = CreateFileW(lockedPath.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
-    Check(lock != INVALID_HANDLE_VALUE, "the file is open without sharing");
-    try {
+    {
+        const std::wstring lockedPath = e2e::Widen(locked);
+        const tessaloom::ScopedHandle lock(CreateFileW(lockedPath.c_str(), GENERIC_READ, 0, nullptr,
+                                                       OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
+                                                       nullptr));
+        Check(lock.valid(), "the file is open without sharing");
         ExpectRefusal(app, dialog, kCopyFailed);
-    } catch (...) {
-        CloseHandle(lock);
-        throw;
     }
-    CloseHandle(lock);
     e2e::CheckRequests(ctx.catalogue(),
                        Concat(ListRequest(ctx), e2e::ConnectionRequests(ctx.catalogue(), "alpha")));
     e2e::CheckNoConnectionFileWritten(installation, copy);
