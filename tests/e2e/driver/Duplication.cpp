@@ -31,10 +31,6 @@ const ConnectionFile kConnectionFiles[kConnectionFileCount] = {
     {"QuorvanePatcher.url", "cd_image\\data\\patcher\\QuorvanePatcher.url"},
 };
 
-std::string DestinationInstruction(const std::string& name) {
-    return "Select where you want the \"" + name + "\" folder:";
-}
-
 ConnectionBytes MakeConnectionBytes(const std::string& tag) {
     ConnectionBytes bytes;
     for (std::size_t i = 0; i < kConnectionFileCount; ++i) {
@@ -326,7 +322,7 @@ void CloseFolderWindow(HWND window) {
 void ExpectCompletion(const AppProcess& app, const std::string& copy) {
     Step("wait for the completion notice");
     MessageBoxInfo box = WaitForMessageBox(app, 60000);
-    CheckMessageBox(box, kAppTitle, "Operation completed.", {IDOK}, true);
+    CheckMessageBox(box, kAppTitle, kCompleted, {IDOK}, true);
     std::string icon;
     WaitUntil([&] { return (icon = IconKindOf(box)) != "none"; }, 3000);
     CheckEqual(icon, "error", "icon of the notice");

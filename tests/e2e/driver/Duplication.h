@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "Catalogue.h"
+#include "Constants.h"
 #include "Driver.h"
 #include "FileTree.h"
 #include "MainDialog.h"
@@ -16,10 +17,6 @@
 #include "Process.h"
 
 namespace e2e {
-
-constexpr char kSourceInstruction[] = "Select the Quorvane folder:";
-// The instruction of the destination picker for the server `name`.
-std::string DestinationInstruction(const std::string& name);
 
 // The three files of a server directory: fetched and written in this order, to these places
 // below the copy.

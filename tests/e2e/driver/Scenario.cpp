@@ -8,12 +8,12 @@
 
 namespace e2e {
 
-Context::Context(Options options)
-    : options_(std::move(options)), catalogue_(options_.catalogueUrl, options_.catalogueDir) {}
+Context::Context(Options given)
+    : options(std::move(given)), catalogue(options.catalogueUrl, options.catalogueDir) {}
 
 AppProcess Context::Launch(const std::string& arguments) const {
-    Step("start " + options_.app);
-    return AppProcess::Start(options_.app, arguments, options_.scratch);
+    Step("start " + options.app);
+    return AppProcess::Start(options.app, arguments, options.scratch);
 }
 
 void CheckGaveUpAfterTimeout(unsigned long long start) {
@@ -30,8 +30,8 @@ void Context::CheckDownloadPrompt(const MessageBoxInfo& box, unsigned long code,
     const std::string head = std::string("An error (0x") + hex + ") occured while downloading " +
                              url + ".\nPlease contact ";
     const std::string tail = ", or try to download the file manually.";
-    if (!options_.support.empty()) {
-        CheckMessageBox(box, kAppTitle, head + options_.support + tail, {IDRETRY, IDCANCEL}, false);
+    if (!options.support.empty()) {
+        CheckMessageBox(box, kAppTitle, head + options.support + tail, {IDRETRY, IDCANCEL}, false);
         return;
     }
     // The support contact is not known here: check everything around it.
@@ -50,8 +50,8 @@ void Context::CheckDownloadPrompt(const MessageBoxInfo& box, unsigned long code,
 }
 
 void Context::Screenshot(const std::string& name) const {
-    if (options_.shots.empty()) return;
-    const std::string base = options_.shots + "\\" + name;
+    if (options.shots.empty()) return;
+    const std::string base = options.shots + "\\" + name;
     WriteBytes(base + ".request", "");
     if (WaitUntil([&] { return PathExists(base + ".done"); }, 20000)) {
         Note("screenshot " + name + ".png taken");

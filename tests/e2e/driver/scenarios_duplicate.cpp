@@ -13,27 +13,9 @@
 #include "Window.h"
 #include "platform/win32/ScopedHandles.h"
 
+namespace e2e {
+
 namespace {
-
-using e2e::AppProcess;
-using e2e::Check;
-using e2e::CheckEqual;
-using e2e::ConnectionBytes;
-using e2e::Context;
-using e2e::Installation;
-using e2e::MainDialog;
-using e2e::MessageBoxInfo;
-
-const char kList[] = "Alpha=alpha\nBeta Server=beta\n";
-const char kListCrLf[] = "Alpha=alpha\r\nBeta Server=beta\r\n";
-
-// HTTP 404 and 500, a short body, a silent server and a body over the limit, in the
-// program's error-code form.
-constexpr unsigned long kCodeStatus404 = 0x80190194;
-constexpr unsigned long kCodeStatus500 = 0x801901F4;
-constexpr unsigned long kCodeDownloadFailure = 0x800C0008;
-constexpr unsigned long kCodeTimeout = 0x800C000B;
-constexpr unsigned long kCodeTooLarge = 0x800C000F;
 
 // The shell's question before it replaces an entry of an existing copy, and its answers.
 constexpr char kOverwritePromptTitle[] = "Confirm file overwrite";
@@ -43,18 +25,16 @@ constexpr int kYesToAll = 12807;
 constexpr char kFullDisk[] = "\\full";
 constexpr char kReadOnlyDisk[] = "\\readonly";
 
-const char kCopyFailed[] = "Failed to copy the Quorvane folder.";
-
 // A catalogue with the server list and the connection files of "alpha", its log emptied.
 void PrepareCatalogue(const Context& ctx, const char* list, const ConnectionBytes& alpha) {
-    ctx.catalogue().WriteFile(e2e::kServerListName, list);
-    e2e::PublishConnectionFiles(ctx.catalogue(), "alpha", alpha);
-    ctx.catalogue().Clear();
+    ctx.catalogue.WriteFile(kServerListName, list);
+    PublishConnectionFiles(ctx.catalogue, "alpha", alpha);
+    ctx.catalogue.Clear();
 }
 
 MainDialog Start(const Context& ctx, AppProcess& app) {
     app = ctx.Launch();
-    e2e::Step("wait for the main dialog");
+    Step("wait for the main dialog");
     return MainDialog::WaitFor(app);
 }
 
@@ -65,22 +45,22 @@ std::vector<std::string> Concat(std::vector<std::string> first,
 }
 
 std::vector<std::string> ListRequest(const Context& ctx) {
-    return {e2e::Request(ctx.catalogue(), e2e::kServerListName)};
+    return {Request(ctx.catalogue, kServerListName)};
 }
 
 std::string ConnectionUrl(const Context& ctx, const std::string& value, std::size_t file) {
-    return ctx.catalogue().UrlOf(value + "/" + e2e::kConnectionFiles[file].name);
+    return ctx.catalogue.UrlOf(value + "/" + kConnectionFiles[file].name);
 }
 
 std::string FailedDownload(std::size_t file) {
-    return std::string("Failed to download ") + e2e::kConnectionFiles[file].name + " file.";
+    return std::string("Failed to download ") + kConnectionFiles[file].name + " file.";
 }
 
 // Waits for the retry prompt of connection file `file` of "alpha" and checks it.
 MessageBoxInfo ExpectDownloadPrompt(const Context& ctx, const AppProcess& app, std::size_t file,
                                     unsigned long code) {
-    e2e::Step(std::string("wait for the retry prompt of ") + e2e::kConnectionFiles[file].name);
-    MessageBoxInfo box = e2e::WaitForMessageBox(app, e2e::kWindowTimeoutMs);
+    Step(std::string("wait for the retry prompt of ") + kConnectionFiles[file].name);
+    MessageBoxInfo box = WaitForMessageBox(app, kWindowTimeoutMs);
     ctx.CheckDownloadPrompt(box, code, ConnectionUrl(ctx, "alpha", file));
     return box;
 }
@@ -88,19 +68,19 @@ MessageBoxInfo ExpectDownloadPrompt(const Context& ctx, const AppProcess& app, s
 // --- The shell's overwrite prompts ----------------------------------------------------------
 
 HWND FindOverwritePrompt(const AppProcess& app) {
-    HWND prompt = e2e::FindDialog(app.Id(), kOverwritePromptTitle);
-    return e2e::IsShown(prompt) ? prompt : nullptr;
+    HWND prompt = FindDialog(app.Id(), kOverwritePromptTitle);
+    return IsShown(prompt) ? prompt : nullptr;
 }
 
 void CheckOverwritePrompt(HWND prompt) {
     std::vector<std::string> buttons;
-    for (HWND child : e2e::ChildWindows(prompt)) {
-        if (e2e::ClassOf(child) != "Button" || !IsWindowVisible(child)) continue;
+    for (HWND child : ChildWindows(prompt)) {
+        if (ClassOf(child) != "Button" || !IsWindowVisible(child)) continue;
         std::string label;
-        for (char c : e2e::TextOf(child)) {
+        for (char c : TextOf(child)) {
             if (c != '&') label += c;
         }
-        buttons.push_back(std::to_string(e2e::ControlId(child)) + " " + label);
+        buttons.push_back(std::to_string(ControlId(child)) + " " + label);
     }
     CheckEqual(buttons, {"6 Yes", "12807 Yes to all", "7 No", "2 Cancel"},
                "buttons of the overwrite prompt");
@@ -109,31 +89,31 @@ void CheckOverwritePrompt(HWND prompt) {
 // Answers every overwrite prompt with `buttonId` until the program shows a message box;
 // returns how many prompts there were.
 int AnswerOverwritePrompts(const AppProcess& app, int buttonId, const std::string& label) {
-    e2e::Step("answer each overwrite prompt with " + e2e::Quote(label));
+    Step("answer each overwrite prompt with " + Quote(label));
     int prompts = 0;
     for (;;) {
         HWND prompt = nullptr;
         bool boxShown = false;
-        if (!e2e::WaitUntil(
+        if (!WaitUntil(
                 [&] {
                     app.CheckRunning("an overwrite prompt or a message box");
                     prompt = FindOverwritePrompt(app);
-                    boxShown = !e2e::FindMessageBoxes(app.Id()).empty();
+                    boxShown = !FindMessageBoxes(app.Id()).empty();
                     return prompt != nullptr || boxShown;
                 },
                 60000)) {
-            e2e::Fail("neither an overwrite prompt nor a message box within 60 s; windows:\n" +
-                      e2e::DescribeWindows(app.Id()));
+            Fail("neither an overwrite prompt nor a message box within 60 s; windows:\n" +
+                 DescribeWindows(app.Id()));
         }
         if (prompt == nullptr) break;
         if (prompts == 0) CheckOverwritePrompt(prompt);
-        e2e::PostClick(prompt, buttonId);
-        if (!e2e::WaitUntil([&] { return !e2e::IsShown(prompt); }, 5000)) {
-            e2e::Fail("the overwrite prompt is still open after " + label);
+        PostClick(prompt, buttonId);
+        if (!WaitUntil([&] { return !IsShown(prompt); }, 5000)) {
+            Fail("the overwrite prompt is still open after " + label);
         }
         ++prompts;
     }
-    e2e::Note(std::to_string(prompts) + " overwrite prompt(s) answered");
+    Note(std::to_string(prompts) + " overwrite prompt(s) answered");
     return prompts;
 }
 
@@ -144,8 +124,8 @@ void ExpectRefusal(const AppProcess& app, const MainDialog& dialog, const std::s
     const std::string source = dialog.SourceFolder();
     const std::string destination = dialog.DestinationFolder();
     dialog.Click(IDC_DUPLICATE);
-    e2e::ExpectNotice(app, text);
-    e2e::CheckDialogUsable(app, dialog);
+    ExpectNotice(app, text);
+    CheckDialogUsable(app, dialog);
     CheckEqual(dialog.SourceFolder(), source, "installation folder field (kept)");
     CheckEqual(dialog.DestinationFolder(), destination, "parent folder field (kept)");
 }
@@ -154,370 +134,368 @@ void ExpectRefusal(const AppProcess& app, const MainDialog& dialog, const std::s
 void ExpectCopyFailure(const Context& ctx, const AppProcess& app, const MainDialog& dialog,
                        const Installation& installation, const std::string& copy) {
     ExpectRefusal(app, dialog, kCopyFailed);
-    e2e::CheckRequests(ctx.catalogue(),
-                       Concat(ListRequest(ctx), e2e::ConnectionRequests(ctx.catalogue(), "alpha")));
-    e2e::CheckNoConnectionFileWritten(installation, copy);
-    e2e::CheckUnchanged(installation);
+    CheckRequests(ctx.catalogue,
+                  Concat(ListRequest(ctx), ConnectionRequests(ctx.catalogue, "alpha")));
+    CheckNoConnectionFileWritten(installation, copy);
+    CheckUnchanged(installation);
 }
 
 }  // namespace
 
 E2E_SCENARIO(duplicate_full,
              "whole duplication through folders named in Cyrillic: copy, bytes, log") {
-    const std::string scratch = ctx.options().scratch;
+    const std::string scratch = ctx.options.scratch;
     // Names no Western code page holds, picked in the real picker.
     const std::string games = scratch + "\\\xD0\x98\xD0\xB3\xD1\x80\xD1\x8B";          // "Игры"
     const std::string tests = scratch + "\\\xD0\xA2\xD0\xB5\xD1\x81\xD1\x82\xD1\x8B";  // "Тесты"
-    const Installation installation = e2e::MakeInstallation(games + "\\Quorvane");
-    e2e::CreateFolders(tests);
-    const ConnectionBytes beta = e2e::MakeConnectionBytes("beta");
-    e2e::PublishConnectionFiles(ctx.catalogue(), "beta", beta);
+    const Installation installation = MakeInstallation(games + "\\Quorvane");
+    CreateFolders(tests);
+    const ConnectionBytes beta = MakeConnectionBytes("beta");
+    PublishConnectionFiles(ctx.catalogue, "beta", beta);
     // A CR LF list: the server's value has no CR in the URLs.
-    PrepareCatalogue(ctx, kListCrLf, e2e::MakeConnectionBytes("alpha"));
+    PrepareCatalogue(ctx, kTwoServersCrLf, MakeConnectionBytes("alpha"));
     AppProcess app;
     MainDialog dialog = Start(ctx, app);
-    CheckEqual(dialog.Servers(), {"Alpha", "Beta Server"}, "server selector entries");
+    CheckEqual(dialog.Servers(), kTwoServerNames, "server selector entries");
 
-    e2e::Step("choose the second server and both folders, as a person does");
-    e2e::ComboSelect(dialog.Item(IDC_SERVER_COMBO), 1);
-    e2e::PickSource(app, dialog, installation.root);
-    e2e::PickParent(app, dialog, "Beta Server", tests);
+    Step("choose the second server and both folders, as a person does");
+    ComboSelect(dialog.Item(IDC_SERVER_COMBO), 1);
+    PickSource(app, dialog, installation.root);
+    PickParent(app, dialog, "Beta Server", tests);
     const std::string copy = tests + "\\Beta Server\\";
-    e2e::WaitUntil([&] { return dialog.DestinationFolder() == copy; }, 2000);
+    WaitUntil([&] { return dialog.DestinationFolder() == copy; }, 2000);
     CheckEqual(dialog.SourceFolder(), installation.root, "installation folder field");
     CheckEqual(dialog.DestinationFolder(), copy, "parent folder field");
 
     dialog.Click(IDC_DUPLICATE);
-    e2e::ExpectCompletion(app, copy);
-    e2e::CheckRequests(ctx.catalogue(),
-                       Concat(ListRequest(ctx), e2e::ConnectionRequests(ctx.catalogue(), "beta")));
-    e2e::CheckCopy(installation, copy, beta);
-    e2e::CheckMissing(copy + "Quorvane", "a copy nested in the destination");
-    e2e::CheckMissing(scratch + "\\Beta Server", "a copy in the folder above the picked one");
-    e2e::CheckUnchanged(installation);
+    ExpectCompletion(app, copy);
+    CheckRequests(ctx.catalogue,
+                  Concat(ListRequest(ctx), ConnectionRequests(ctx.catalogue, "beta")));
+    CheckCopy(installation, copy, beta);
+    CheckMissing(copy + "Quorvane", "a copy nested in the destination");
+    CheckMissing(scratch + "\\Beta Server", "a copy in the folder above the picked one");
+    CheckUnchanged(installation);
 }
 
 E2E_SCENARIO(duplicate_refused, "checks before any fetch: empty fields, no version.id, bad paths") {
-    const std::string scratch = ctx.options().scratch;
-    const Installation installation = e2e::MakeInstallation(scratch + "\\Quorvane");
+    const std::string scratch = ctx.options.scratch;
+    const Installation installation = MakeInstallation(scratch + "\\Quorvane");
     const std::string notInstalled = scratch + "\\Other";
-    e2e::WriteBytes(notInstalled + "\\readme.txt", "no version.id here\r\n");
-    e2e::WriteBytes(notInstalled + "\\data\\version.id", "1.0\r\n");  // not at the top
+    WriteBytes(notInstalled + "\\readme.txt", "no version.id here\r\n");
+    WriteBytes(notInstalled + "\\data\\version.id", "1.0\r\n");  // not at the top
     const std::string tests = scratch + "\\Tests";
-    PrepareCatalogue(ctx, kList, e2e::MakeConnectionBytes("alpha"));
+    PrepareCatalogue(ctx, kTwoServers, MakeConnectionBytes("alpha"));
     AppProcess app;
     MainDialog dialog = Start(ctx, app);
 
-    e2e::Step("both fields empty");
-    ExpectRefusal(app, dialog, "No source folder selected");
-    e2e::Step("only the installation chosen");
-    e2e::PickSource(app, dialog, installation.root);
+    Step("both fields empty");
+    ExpectRefusal(app, dialog, kNoSourceFolder);
+    Step("only the installation chosen");
+    PickSource(app, dialog, installation.root);
     ExpectRefusal(app, dialog, "No destination folder selected");
-    e2e::Step("a folder without version.id at its top");
-    e2e::FillFields(dialog, notInstalled, tests + "\\Alpha\\");
+    Step("a folder without version.id at its top");
+    FillFields(dialog, notInstalled, tests + "\\Alpha\\");
     ExpectRefusal(app, dialog, "The source folder must contain quorvane.");
-    e2e::Step("a destination too long for the connection files' paths");
-    e2e::FillFields(dialog, installation.root, tests + "\\" + std::string(180, 'x') + "\\Alpha\\");
+    Step("a destination too long for the connection files' paths");
+    FillFields(dialog, installation.root, tests + "\\" + std::string(180, 'x') + "\\Alpha\\");
     ExpectRefusal(app, dialog, "The destination path is too long.");
 
-    e2e::Step("the installation itself as the parent, chosen with the pickers");
-    e2e::PickSource(app, dialog, installation.root);
-    e2e::PickParent(app, dialog, "Alpha", installation.root);
+    Step("the installation itself as the parent, chosen with the pickers");
+    PickSource(app, dialog, installation.root);
+    PickParent(app, dialog, "Alpha", installation.root);
     ExpectRefusal(app, dialog, "The destination folder must not be inside the Quorvane folder.");
-    e2e::Step("a folder of the installation as the parent");
-    e2e::PickParent(app, dialog, "Alpha", installation.root + "\\data");
+    Step("a folder of the installation as the parent");
+    PickParent(app, dialog, "Alpha", installation.root + "\\data");
     ExpectRefusal(app, dialog, "The destination folder must not be inside the Quorvane folder.");
-    e2e::Step("the same, spelt in other case and with a dot segment");
+    Step("the same, spelt in other case and with a dot segment");
     std::string upper = installation.root;
     for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    e2e::FillFields(dialog, installation.root, upper + "\\.\\bin\\Alpha\\");
+    FillFields(dialog, installation.root, upper + "\\.\\bin\\Alpha\\");
     ExpectRefusal(app, dialog, "The destination folder must not be inside the Quorvane folder.");
 
-    e2e::Step("a parent reached through a link to the installation");
-    e2e::FillFields(dialog, installation.root, scratch + "\\ToGame\\Alpha\\");
+    Step("a parent reached through a link to the installation");
+    FillFields(dialog, installation.root, scratch + "\\ToGame\\Alpha\\");
     ExpectRefusal(app, dialog, "The destination folder must not be inside the Quorvane folder.");
-    e2e::FillFields(dialog, installation.root, scratch + "\\ToGame\\data\\Alpha\\");
+    FillFields(dialog, installation.root, scratch + "\\ToGame\\data\\Alpha\\");
     ExpectRefusal(app, dialog, "The destination folder must not be inside the Quorvane folder.");
-    e2e::Step("installations holding a link to their own folder and to the folder above");
+    Step("installations holding a link to their own folder and to the folder above");
     for (const char* looped : {"\\LoopSelf", "\\LoopUp"}) {
-        e2e::FillFields(dialog, scratch + looped, tests + "\\Alpha\\");
+        FillFields(dialog, scratch + looped, tests + "\\Alpha\\");
         ExpectRefusal(app, dialog,
                       "The Quorvane folder contains a link that loops back into itself.");
     }
 
-    e2e::CheckRequests(ctx.catalogue(), ListRequest(ctx));  // nothing fetched
-    e2e::CheckMissing(tests, "the destination's parent");
-    e2e::CheckMissing(installation.root + "\\Alpha", "a copy in the installation");
-    e2e::CheckMissing(installation.root + "\\data\\Alpha", "a copy in the installation");
-    e2e::CheckUnchanged(installation);
+    CheckRequests(ctx.catalogue, ListRequest(ctx));  // nothing fetched
+    CheckMissing(tests, "the destination's parent");
+    CheckMissing(installation.root + "\\Alpha", "a copy in the installation");
+    CheckMissing(installation.root + "\\data\\Alpha", "a copy in the installation");
+    CheckUnchanged(installation);
     dialog.ClickCloseBox();
-    app.ExpectExit(0, e2e::kExitTimeoutMs, "the close box");
+    app.ExpectExit(0, kExitTimeoutMs, "the close box");
 }
 
 E2E_SCENARIO(duplicate_no_server, "an empty server list: \"No test server selected\"") {
-    const std::string scratch = ctx.options().scratch;
-    const Installation installation = e2e::MakeInstallation(scratch + "\\Quorvane");
-    e2e::CreateFolders(scratch + "\\Tests");
-    PrepareCatalogue(ctx, "no servers today\n", e2e::MakeConnectionBytes("alpha"));
+    const std::string scratch = ctx.options.scratch;
+    const Installation installation = MakeInstallation(scratch + "\\Quorvane");
+    CreateFolders(scratch + "\\Tests");
+    PrepareCatalogue(ctx, "no servers today\n", MakeConnectionBytes("alpha"));
     AppProcess app;
     MainDialog dialog = Start(ctx, app);
-    CheckEqual(e2e::ComboCount(dialog.Item(IDC_SERVER_COMBO)), 0, "server selector entries");
+    CheckEqual(ComboCount(dialog.Item(IDC_SERVER_COMBO)), 0, "server selector entries");
 
-    e2e::Step("the parent's picker needs a server");
+    Step("the parent's picker needs a server");
     dialog.Click(IDC_BROWSE_DEST);
-    e2e::ExpectNotice(app, "No test server selected");  // instead of the picker
-    e2e::Step("Duplicate! needs one too");
-    e2e::FillFields(dialog, installation.root, scratch + "\\Tests\\Alpha\\");
+    ExpectNotice(app, "No test server selected");  // instead of the picker
+    Step("Duplicate! needs one too");
+    FillFields(dialog, installation.root, scratch + "\\Tests\\Alpha\\");
     ExpectRefusal(app, dialog, "No test server selected");
 
-    e2e::CheckRequests(ctx.catalogue(), ListRequest(ctx));  // nothing fetched
-    e2e::CheckMissing(scratch + "\\Tests\\Alpha", "the copy");
+    CheckRequests(ctx.catalogue, ListRequest(ctx));  // nothing fetched
+    CheckMissing(scratch + "\\Tests\\Alpha", "the copy");
     dialog.Click(IDCANCEL);
-    app.ExpectExit(0, e2e::kExitTimeoutMs, "Cancel");
+    app.ExpectExit(0, kExitTimeoutMs, "Cancel");
 }
 
 E2E_SCENARIO(fetch_cancel, "fetch cancelled at file 1, then 2: nothing copied; then a success") {
-    const std::string scratch = ctx.options().scratch;
-    const Installation installation = e2e::MakeInstallation(scratch + "\\Quorvane");
+    const std::string scratch = ctx.options.scratch;
+    const Installation installation = MakeInstallation(scratch + "\\Quorvane");
     const std::string copy = scratch + "\\Tests\\Alpha\\";
-    const ConnectionBytes alpha = e2e::MakeConnectionBytes("alpha");
-    PrepareCatalogue(ctx, kList, alpha);
+    const ConnectionBytes alpha = MakeConnectionBytes("alpha");
+    PrepareCatalogue(ctx, kTwoServers, alpha);
     AppProcess app;
     MainDialog dialog = Start(ctx, app);
-    e2e::FillFields(dialog, installation.root, copy);
-    const std::vector<std::string> fetches = e2e::ConnectionRequests(ctx.catalogue(), "alpha");
+    FillFields(dialog, installation.root, copy);
+    const std::vector<std::string> fetches = ConnectionRequests(ctx.catalogue, "alpha");
 
     for (std::size_t failing = 0; failing < 2; ++failing) {
-        const std::string name = e2e::kConnectionFiles[failing].name;
-        e2e::Step("status 404 for " + name + ", cancelled at the prompt");
-        ctx.catalogue().Clear();
-        ctx.catalogue().AddFault("alpha/" + name, "status=404");
+        const std::string name = kConnectionFiles[failing].name;
+        Step("status 404 for " + name + ", cancelled at the prompt");
+        ctx.catalogue.Clear();
+        ctx.catalogue.AddFault("alpha/" + name, "status=404");
         dialog.Click(IDC_DUPLICATE);
-        e2e::Answer(ExpectDownloadPrompt(ctx, app, failing, kCodeStatus404), IDCANCEL);
-        e2e::ExpectNotice(app, FailedDownload(failing));
-        e2e::CheckDialogUsable(app, dialog);
+        Answer(ExpectDownloadPrompt(ctx, app, failing, kCodeStatus404), IDCANCEL);
+        ExpectNotice(app, FailedDownload(failing));
+        CheckDialogUsable(app, dialog);
         // The files before it were fetched, none after it.
         std::vector<std::string> expected(fetches.begin(), fetches.begin() + failing);
-        expected.push_back(e2e::Request(ctx.catalogue(), "alpha/" + name, 404));
-        e2e::CheckRequests(ctx.catalogue(), expected);
-        e2e::CheckMissing(copy, "the copy");
+        expected.push_back(Request(ctx.catalogue, "alpha/" + name, 404));
+        CheckRequests(ctx.catalogue, expected);
+        CheckMissing(copy, "the copy");
     }
 
-    e2e::Step("no fault but one status 500 for the third file: Retry, then all goes through");
-    ctx.catalogue().Clear();
-    ctx.catalogue().AddFault(std::string("alpha/") + e2e::kConnectionFiles[2].name,
-                             "status=500,failfirst=1");
+    Step("no fault but one status 500 for the third file: Retry, then all goes through");
+    ctx.catalogue.Clear();
+    ctx.catalogue.AddFault(std::string("alpha/") + kConnectionFiles[2].name,
+                           "status=500,failfirst=1");
     dialog.Click(IDC_DUPLICATE);
-    e2e::Answer(ExpectDownloadPrompt(ctx, app, 2, kCodeStatus500), IDRETRY);
-    e2e::ExpectCompletion(app, copy);
-    e2e::CheckRequests(
-        ctx.catalogue(),
-        {fetches[0], fetches[1],
-         e2e::Request(ctx.catalogue(), std::string("alpha/") + e2e::kConnectionFiles[2].name, 500),
-         fetches[2]});
-    e2e::CheckCopy(installation, copy, alpha);
-    e2e::CheckUnchanged(installation);
+    Answer(ExpectDownloadPrompt(ctx, app, 2, kCodeStatus500), IDRETRY);
+    ExpectCompletion(app, copy);
+    CheckRequests(ctx.catalogue,
+                  {fetches[0], fetches[1],
+                   Request(ctx.catalogue, std::string("alpha/") + kConnectionFiles[2].name, 500),
+                   fetches[2]});
+    CheckCopy(installation, copy, alpha);
+    CheckUnchanged(installation);
 }
 
 E2E_SCENARIO(fetch_broken, "a cut connection file and a 404 one: notice after Cancel, no copy") {
-    const std::string scratch = ctx.options().scratch;
-    const Installation installation = e2e::MakeInstallation(scratch + "\\Quorvane");
+    const std::string scratch = ctx.options.scratch;
+    const Installation installation = MakeInstallation(scratch + "\\Quorvane");
     const std::string copy = scratch + "\\Tests\\Alpha\\";
-    PrepareCatalogue(ctx, kList, e2e::MakeConnectionBytes("alpha"));
+    PrepareCatalogue(ctx, kTwoServers, MakeConnectionBytes("alpha"));
     AppProcess app;
     MainDialog dialog = Start(ctx, app);
-    e2e::FillFields(dialog, installation.root, copy);
-    const std::vector<std::string> fetches = e2e::ConnectionRequests(ctx.catalogue(), "alpha");
-    const std::string first = std::string("alpha/") + e2e::kConnectionFiles[0].name;
-    const std::string third = std::string("alpha/") + e2e::kConnectionFiles[2].name;
+    FillFields(dialog, installation.root, copy);
+    const std::vector<std::string> fetches = ConnectionRequests(ctx.catalogue, "alpha");
+    const std::string first = std::string("alpha/") + kConnectionFiles[0].name;
+    const std::string third = std::string("alpha/") + kConnectionFiles[2].name;
 
-    e2e::Step("the first file's body stops after 5 bytes");
-    ctx.catalogue().AddFault(first, "truncate=5");
+    Step("the first file's body stops after 5 bytes");
+    ctx.catalogue.AddFault(first, "truncate=5");
     dialog.Click(IDC_DUPLICATE);
-    e2e::Answer(ExpectDownloadPrompt(ctx, app, 0, kCodeDownloadFailure), IDCANCEL);
-    e2e::ExpectNotice(app, FailedDownload(0));
+    Answer(ExpectDownloadPrompt(ctx, app, 0, kCodeDownloadFailure), IDCANCEL);
+    ExpectNotice(app, FailedDownload(0));
     // A 200 whose body stops short.
-    e2e::CheckRequests(ctx.catalogue(), Concat(ListRequest(ctx), {fetches[0]}));
-    e2e::CheckMissing(copy, "the copy");
-    e2e::CheckDialogUsable(app, dialog);
+    CheckRequests(ctx.catalogue, Concat(ListRequest(ctx), {fetches[0]}));
+    CheckMissing(copy, "the copy");
+    CheckDialogUsable(app, dialog);
 
-    e2e::Step("status 404 for the third file: Retry fetches it again, then Cancel");
-    ctx.catalogue().Clear();
-    ctx.catalogue().AddFault(third, "status=404");
+    Step("status 404 for the third file: Retry fetches it again, then Cancel");
+    ctx.catalogue.Clear();
+    ctx.catalogue.AddFault(third, "status=404");
     dialog.Click(IDC_DUPLICATE);
-    e2e::Answer(ExpectDownloadPrompt(ctx, app, 2, kCodeStatus404), IDRETRY);
-    e2e::Answer(ExpectDownloadPrompt(ctx, app, 2, kCodeStatus404), IDCANCEL);
-    e2e::ExpectNotice(app, FailedDownload(2));
-    e2e::CheckRequests(ctx.catalogue(),
-                       {fetches[0], fetches[1], e2e::Request(ctx.catalogue(), third, 404),
-                        e2e::Request(ctx.catalogue(), third, 404)});
-    e2e::CheckMissing(copy, "the copy");
-    e2e::CheckDialogUsable(app, dialog);
-    e2e::CheckUnchanged(installation);
+    Answer(ExpectDownloadPrompt(ctx, app, 2, kCodeStatus404), IDRETRY);
+    Answer(ExpectDownloadPrompt(ctx, app, 2, kCodeStatus404), IDCANCEL);
+    ExpectNotice(app, FailedDownload(2));
+    CheckRequests(ctx.catalogue, {fetches[0], fetches[1], Request(ctx.catalogue, third, 404),
+                                  Request(ctx.catalogue, third, 404)});
+    CheckMissing(copy, "the copy");
+    CheckDialogUsable(app, dialog);
+    CheckUnchanged(installation);
     dialog.PressEscape();
-    app.ExpectExit(0, e2e::kExitTimeoutMs, "Escape");
+    app.ExpectExit(0, kExitTimeoutMs, "Escape");
 }
 
 E2E_SCENARIO(fetch_hostile,
              "connection files cut in their chunks, stalled, over 16 MiB: prompts, nothing "
              "written; five redirects and a body without length: the copy") {
-    const std::string scratch = ctx.options().scratch;
-    const Installation installation = e2e::MakeInstallation(scratch + "\\Quorvane");
+    const std::string scratch = ctx.options.scratch;
+    const Installation installation = MakeInstallation(scratch + "\\Quorvane");
     const std::string copy = scratch + "\\Tests\\Alpha\\";
-    ConnectionBytes alpha = e2e::MakeConnectionBytes("alpha");
+    ConnectionBytes alpha = MakeConnectionBytes("alpha");
     // 300,000 bytes, of which a cut would leave a plausible file.
     while (alpha[0].size() < 300000) alpha[0] += alpha[0];
     alpha[0].resize(300000);
-    PrepareCatalogue(ctx, kList, alpha);
+    PrepareCatalogue(ctx, kTwoServers, alpha);
     AppProcess app;
     MainDialog dialog = Start(ctx, app);
-    e2e::FillFields(dialog, installation.root, copy);
-    const std::vector<std::string> fetches = e2e::ConnectionRequests(ctx.catalogue(), "alpha");
+    FillFields(dialog, installation.root, copy);
+    const std::vector<std::string> fetches = ConnectionRequests(ctx.catalogue, "alpha");
     auto file = [](std::size_t index) {
-        return std::string("alpha/") + e2e::kConnectionFiles[index].name;
+        return std::string("alpha/") + kConnectionFiles[index].name;
     };
     // Every request of the program asks with HTTP/1.0, which no server may answer chunked.
     auto checkRequests = [&ctx](const std::vector<std::string>& expected) {
-        e2e::CheckRequests(ctx.catalogue(), expected);
-        ctx.catalogue().CheckRequestVersions("HTTP/1.0");
+        CheckRequests(ctx.catalogue, expected);
+        ctx.catalogue.CheckRequestVersions("HTTP/1.0");
     };
 
-    e2e::Step("the first file chunked and cut after 100,000 bytes, inside a chunk");
-    ctx.catalogue().AddFault(file(0), "chunked=4096,truncate=100000");
+    Step("the first file chunked and cut after 100,000 bytes, inside a chunk");
+    ctx.catalogue.AddFault(file(0), "chunked=4096,truncate=100000");
     dialog.Click(IDC_DUPLICATE);
     MessageBoxInfo box = ExpectDownloadPrompt(ctx, app, 0, kCodeDownloadFailure);
-    e2e::Step("Retry: cut at a chunk boundary, then Cancel");
-    ctx.catalogue().AddFault(file(0), "chunked=4000,truncate=100000");
-    e2e::Answer(box, IDRETRY);
-    e2e::Answer(ExpectDownloadPrompt(ctx, app, 0, kCodeDownloadFailure), IDCANCEL);
-    e2e::ExpectNotice(app, FailedDownload(0));
+    Step("Retry: cut at a chunk boundary, then Cancel");
+    ctx.catalogue.AddFault(file(0), "chunked=4000,truncate=100000");
+    Answer(box, IDRETRY);
+    Answer(ExpectDownloadPrompt(ctx, app, 0, kCodeDownloadFailure), IDCANCEL);
+    ExpectNotice(app, FailedDownload(0));
     checkRequests(Concat(ListRequest(ctx), {fetches[0], fetches[0]}));
-    e2e::CheckMissing(copy, "the copy");
-    e2e::CheckDialogUsable(app, dialog);
+    CheckMissing(copy, "the copy");
+    CheckDialogUsable(app, dialog);
 
-    e2e::Step("the second file stalls after its headers, once; the third has 17 MiB");
-    ctx.catalogue().Clear();
-    ctx.catalogue().AddFault(file(1), "stall=600000,failfirst=1");
-    ctx.catalogue().AddFault(file(2), "size=17825792");
+    Step("the second file stalls after its headers, once; the third has 17 MiB");
+    ctx.catalogue.Clear();
+    ctx.catalogue.AddFault(file(1), "stall=600000,failfirst=1");
+    ctx.catalogue.AddFault(file(2), "size=17825792");
     const unsigned long long start = GetTickCount64();
     dialog.Click(IDC_DUPLICATE);
     box = ExpectDownloadPrompt(ctx, app, 1, kCodeTimeout);
-    e2e::CheckGaveUpAfterTimeout(start);
-    e2e::Answer(box, IDRETRY);
+    CheckGaveUpAfterTimeout(start);
+    Answer(box, IDRETRY);
     box = ExpectDownloadPrompt(ctx, app, 2, kCodeTooLarge);
-    e2e::Step("Retry: 17 MiB without a length announced, then Cancel");
-    ctx.catalogue().AddFault(file(2), "size=17825792,nolength");
-    e2e::Answer(box, IDRETRY);
-    e2e::Answer(ExpectDownloadPrompt(ctx, app, 2, kCodeTooLarge), IDCANCEL);
-    e2e::ExpectNotice(app, FailedDownload(2));
+    Step("Retry: 17 MiB without a length announced, then Cancel");
+    ctx.catalogue.AddFault(file(2), "size=17825792,nolength");
+    Answer(box, IDRETRY);
+    Answer(ExpectDownloadPrompt(ctx, app, 2, kCodeTooLarge), IDCANCEL);
+    ExpectNotice(app, FailedDownload(2));
     checkRequests({fetches[0], fetches[1], fetches[1], fetches[2], fetches[2]});
-    e2e::CheckMissing(copy, "the copy");
-    e2e::CheckDialogUsable(app, dialog);
+    CheckMissing(copy, "the copy");
+    CheckDialogUsable(app, dialog);
 
-    e2e::Step("the first file redirected to itself five times, the second without a length");
-    ctx.catalogue().Clear();
-    ctx.catalogue().AddFault(
-        file(0), std::string("redirect=") + e2e::kConnectionFiles[0].name + ",failfirst=5");
-    ctx.catalogue().AddFault(file(1), "nolength");
+    Step("the first file redirected to itself five times, the second without a length");
+    ctx.catalogue.Clear();
+    ctx.catalogue.AddFault(file(0),
+                           std::string("redirect=") + kConnectionFiles[0].name + ",failfirst=5");
+    ctx.catalogue.AddFault(file(1), "nolength");
     dialog.Click(IDC_DUPLICATE);
-    e2e::ExpectCompletion(app, copy);
-    std::vector<std::string> expected(5, e2e::Request(ctx.catalogue(), file(0), 302));
+    ExpectCompletion(app, copy);
+    std::vector<std::string> expected(5, Request(ctx.catalogue, file(0), 302));
     expected.insert(expected.end(), fetches.begin(), fetches.end());
     checkRequests(expected);
-    e2e::CheckCopy(installation, copy, alpha);
-    e2e::CheckUnchanged(installation);
+    CheckCopy(installation, copy, alpha);
+    CheckUnchanged(installation);
 }
 
 E2E_SCENARIO(copy_disk_full,
              "a 1 MB disk: a new copy is refused; into an existing one, copy failed") {
-    const std::string scratch = ctx.options().scratch;
-    Check(e2e::IsFolder(scratch + kFullDisk), "the small disk is mounted (run-scenario --setup)");
-    const Installation installation = e2e::MakeInstallation(scratch + "\\Quorvane");
+    const std::string scratch = ctx.options.scratch;
+    Check(IsFolder(scratch + kFullDisk), "the small disk is mounted (run-scenario --setup)");
+    const Installation installation = MakeInstallation(scratch + "\\Quorvane");
     const std::string copy = scratch + kFullDisk + "\\Alpha\\";
-    PrepareCatalogue(ctx, kList, e2e::MakeConnectionBytes("alpha"));
+    PrepareCatalogue(ctx, kTwoServers, MakeConnectionBytes("alpha"));
     AppProcess app;
     MainDialog dialog = Start(ctx, app);
-    e2e::FillFields(dialog, installation.root, copy);
-    e2e::Step("a new copy: refused before anything is fetched or made");
+    FillFields(dialog, installation.root, copy);
+    Step("a new copy: refused before anything is fetched or made");
     ExpectRefusal(app, dialog, "There is not enough free space for the copy.");
-    e2e::CheckRequests(ctx.catalogue(), ListRequest(ctx));
-    CheckEqual(e2e::ListTree(scratch + kFullDisk).size(), std::size_t{0}, "entries on the disk");
+    CheckRequests(ctx.catalogue, ListRequest(ctx));
+    CheckEqual(ListTree(scratch + kFullDisk).size(), std::size_t{0}, "entries on the disk");
 
-    e2e::Step("an existing copy is merged without the check: the disk fills");
-    e2e::CreateFolders(copy);
+    Step("an existing copy is merged without the check: the disk fills");
+    CreateFolders(copy);
     ExpectCopyFailure(ctx, app, dialog, installation, copy);
     dialog.Click(IDCANCEL);
-    app.ExpectExit(0, e2e::kExitTimeoutMs, "Cancel");
+    app.ExpectExit(0, kExitTimeoutMs, "Cancel");
 }
 
 E2E_SCENARIO(copy_readonly_parent, "the parent is on a read-only disk: copy failed, nothing made") {
-    const std::string scratch = ctx.options().scratch;
-    Check(e2e::IsFolder(scratch + kReadOnlyDisk), "the read-only disk is mounted");
-    const Installation installation = e2e::MakeInstallation(scratch + "\\Quorvane");
+    const std::string scratch = ctx.options.scratch;
+    Check(IsFolder(scratch + kReadOnlyDisk), "the read-only disk is mounted");
+    const Installation installation = MakeInstallation(scratch + "\\Quorvane");
     const std::string copy = scratch + kReadOnlyDisk + "\\Alpha\\";
-    PrepareCatalogue(ctx, kList, e2e::MakeConnectionBytes("alpha"));
+    PrepareCatalogue(ctx, kTwoServers, MakeConnectionBytes("alpha"));
     AppProcess app;
     MainDialog dialog = Start(ctx, app);
-    e2e::FillFields(dialog, installation.root, copy);
+    FillFields(dialog, installation.root, copy);
     ExpectCopyFailure(ctx, app, dialog, installation, copy);
-    e2e::CheckMissing(copy, "the copy");
+    CheckMissing(copy, "the copy");
     dialog.Click(IDCANCEL);
-    app.ExpectExit(0, e2e::kExitTimeoutMs, "Cancel");
+    app.ExpectExit(0, kExitTimeoutMs, "Cancel");
 }
 
 E2E_SCENARIO(copy_locked_source, "a source file open without sharing: copy failed; then retried") {
-    const std::string scratch = ctx.options().scratch;
-    const Installation installation = e2e::MakeInstallation(scratch + "\\Quorvane");
+    const std::string scratch = ctx.options.scratch;
+    const Installation installation = MakeInstallation(scratch + "\\Quorvane");
     const std::string copy = scratch + "\\Tests\\Alpha\\";
-    const ConnectionBytes alpha = e2e::MakeConnectionBytes("alpha");
-    PrepareCatalogue(ctx, kList, alpha);
+    const ConnectionBytes alpha = MakeConnectionBytes("alpha");
+    PrepareCatalogue(ctx, kTwoServers, alpha);
     AppProcess app;
     MainDialog dialog = Start(ctx, app);
-    e2e::FillFields(dialog, installation.root, copy);
+    FillFields(dialog, installation.root, copy);
 
     const std::string locked = installation.root + "\\bin\\engine.dll";
-    e2e::Step("open " + locked + " without sharing");
+    Step("open " + locked + " without sharing");
     {
-        const std::wstring lockedPath = e2e::Widen(locked);
+        const std::wstring lockedPath = Widen(locked);
         const tessaloom::ScopedHandle lock(CreateFileW(lockedPath.c_str(), GENERIC_READ, 0, nullptr,
                                                        OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
                                                        nullptr));
         Check(lock.valid(), "the file is open without sharing");
         ExpectRefusal(app, dialog, kCopyFailed);
     }
-    e2e::CheckRequests(ctx.catalogue(),
-                       Concat(ListRequest(ctx), e2e::ConnectionRequests(ctx.catalogue(), "alpha")));
-    e2e::CheckNoConnectionFileWritten(installation, copy);
-    e2e::CheckUnchanged(installation);
+    CheckRequests(ctx.catalogue,
+                  Concat(ListRequest(ctx), ConnectionRequests(ctx.catalogue, "alpha")));
+    CheckNoConnectionFileWritten(installation, copy);
+    CheckUnchanged(installation);
 
-    e2e::Step("the file closed, Duplicate! again into what the failed copy left");
-    ctx.catalogue().Clear();
+    Step("the file closed, Duplicate! again into what the failed copy left");
+    ctx.catalogue.Clear();
     dialog.Click(IDC_DUPLICATE);
     AnswerOverwritePrompts(app, kYesToAll, "Yes to all");
-    e2e::ExpectCompletion(app, copy);
-    e2e::CheckRequests(ctx.catalogue(), e2e::ConnectionRequests(ctx.catalogue(), "alpha"));
-    e2e::CheckCopy(installation, copy, alpha, {}, FILE_ATTRIBUTE_READONLY);
+    ExpectCompletion(app, copy);
+    CheckRequests(ctx.catalogue, ConnectionRequests(ctx.catalogue, "alpha"));
+    CheckCopy(installation, copy, alpha, {}, FILE_ATTRIBUTE_READONLY);
 }
 
 E2E_SCENARIO(duplicate_again, "into an existing copy: Yes to all, then Yes each; new bytes") {
-    const std::string scratch = ctx.options().scratch;
-    Installation installation = e2e::MakeInstallation(scratch + "\\Quorvane");
+    const std::string scratch = ctx.options.scratch;
+    Installation installation = MakeInstallation(scratch + "\\Quorvane");
     const std::string copy = scratch + "\\Tests\\Alpha\\";
-    const ConnectionBytes first = e2e::MakeConnectionBytes("first");
-    PrepareCatalogue(ctx, kList, first);
+    const ConnectionBytes first = MakeConnectionBytes("first");
+    PrepareCatalogue(ctx, kTwoServers, first);
     {
         AppProcess app;
         MainDialog dialog = Start(ctx, app);
-        e2e::FillFields(dialog, installation.root, copy);
+        FillFields(dialog, installation.root, copy);
         dialog.Click(IDC_DUPLICATE);
-        e2e::ExpectCompletion(app, copy);
-        e2e::CheckCopy(installation, copy, first);
+        ExpectCompletion(app, copy);
+        CheckCopy(installation, copy, first);
     }
 
     // The user's own file in the copy stays; changed files of the installation replace the
     // copy's, nested ones too.
-    e2e::WriteBytes(copy + "notes.txt", "my notes\r\n");
-    const e2e::TreeListing notes = {{"notes.txt", e2e::ListTree(copy).at("notes.txt")}};
+    WriteBytes(copy + "notes.txt", "my notes\r\n");
+    const TreeListing notes = {{"notes.txt", ListTree(copy).at("notes.txt")}};
     const struct {
         const char* tag;
         int answer;
@@ -529,19 +507,19 @@ E2E_SCENARIO(duplicate_again, "into an existing copy: Yes to all, then Yes each;
     };
     unsigned seed = 900;
     for (const auto& run : runs) {
-        e2e::Step(std::string("duplicate again, answering ") + run.label);
+        Step(std::string("duplicate again, answering ") + run.label);
         // Same size, other bytes: only a copy that really replaces the file shows it.
         const std::string changed = installation.root + "\\" + run.changed;
-        e2e::WriteNoise(changed, installation.listing.at(run.changed).size, ++seed);
-        e2e::WriteBytes(installation.root + "\\data\\maps\\" + run.tag + ".dat", run.tag);
-        installation.listing = e2e::ListTree(installation.root);
-        installation.hash = e2e::HashOf(installation.listing);
-        const ConnectionBytes bytes = e2e::MakeConnectionBytes(run.tag);
-        PrepareCatalogue(ctx, kList, bytes);
+        WriteNoise(changed, installation.listing.at(run.changed).size, ++seed);
+        WriteBytes(installation.root + "\\data\\maps\\" + run.tag + ".dat", run.tag);
+        installation.listing = ListTree(installation.root);
+        installation.hash = HashOf(installation.listing);
+        const ConnectionBytes bytes = MakeConnectionBytes(run.tag);
+        PrepareCatalogue(ctx, kTwoServers, bytes);
 
         AppProcess app;
         MainDialog dialog = Start(ctx, app);
-        e2e::FillFields(dialog, installation.root, copy);
+        FillFields(dialog, installation.root, copy);
         dialog.Click(IDC_DUPLICATE);
         const int prompts = AnswerOverwritePrompts(app, run.answer, run.label);
         // Wine's shell asks once for files and once for folders before Yes to all holds for
@@ -551,115 +529,116 @@ E2E_SCENARIO(duplicate_again, "into an existing copy: Yes to all, then Yes each;
         } else {
             Check(prompts > 2, "an overwrite prompt per existing entry");
         }
-        e2e::ExpectCompletion(app, copy);
-        e2e::CheckRequests(
-            ctx.catalogue(),
-            Concat(ListRequest(ctx), e2e::ConnectionRequests(ctx.catalogue(), "alpha")));
-        e2e::CheckCopy(installation, copy, bytes, notes, FILE_ATTRIBUTE_READONLY);
-        e2e::CheckMissing(copy + "Quorvane", "a copy nested in the destination");
-        e2e::CheckMissing(copy + "Alpha", "a copy nested in the destination");
+        ExpectCompletion(app, copy);
+        CheckRequests(ctx.catalogue,
+                      Concat(ListRequest(ctx), ConnectionRequests(ctx.catalogue, "alpha")));
+        CheckCopy(installation, copy, bytes, notes, FILE_ATTRIBUTE_READONLY);
+        CheckMissing(copy + "Quorvane", "a copy nested in the destination");
+        CheckMissing(copy + "Alpha", "a copy nested in the destination");
     }
-    e2e::CheckUnchanged(installation);
+    CheckUnchanged(installation);
 }
 
 E2E_SCENARIO(duplicate_overwrite_cancel,
              "Cancel at the overwrite prompt: aborted, copy as before") {
-    const std::string scratch = ctx.options().scratch;
-    Installation installation = e2e::MakeInstallation(scratch + "\\Quorvane");
+    const std::string scratch = ctx.options.scratch;
+    Installation installation = MakeInstallation(scratch + "\\Quorvane");
     const std::string copy = scratch + "\\Tests\\Alpha\\";
-    const ConnectionBytes first = e2e::MakeConnectionBytes("first");
-    PrepareCatalogue(ctx, kList, first);
+    const ConnectionBytes first = MakeConnectionBytes("first");
+    PrepareCatalogue(ctx, kTwoServers, first);
     {
         AppProcess app;
         MainDialog dialog = Start(ctx, app);
-        e2e::FillFields(dialog, installation.root, copy);
+        FillFields(dialog, installation.root, copy);
         dialog.Click(IDC_DUPLICATE);
-        e2e::ExpectCompletion(app, copy);
+        ExpectCompletion(app, copy);
     }
     const Installation copied = installation;  // what the copy holds now
 
-    e2e::Step("change the installation and the catalogue, then duplicate again");
-    e2e::WriteNoise(installation.root + "\\data\\maps\\harbour.dat",
-                    installation.listing.at("data\\maps\\harbour.dat").size, 777);
-    installation.listing = e2e::ListTree(installation.root);
-    installation.hash = e2e::HashOf(installation.listing);
-    PrepareCatalogue(ctx, kList, e2e::MakeConnectionBytes("second"));
+    Step("change the installation and the catalogue, then duplicate again");
+    WriteNoise(installation.root + "\\data\\maps\\harbour.dat",
+               installation.listing.at("data\\maps\\harbour.dat").size, 777);
+    installation.listing = ListTree(installation.root);
+    installation.hash = HashOf(installation.listing);
+    PrepareCatalogue(ctx, kTwoServers, MakeConnectionBytes("second"));
     AppProcess app;
     MainDialog dialog = Start(ctx, app);
-    e2e::FillFields(dialog, installation.root, copy);
+    FillFields(dialog, installation.root, copy);
     dialog.Click(IDC_DUPLICATE);
     CheckEqual(AnswerOverwritePrompts(app, IDCANCEL, "Cancel"), 1, "overwrite prompts");
-    e2e::ExpectNotice(app, "Operation aborted by user.");
-    e2e::CheckDialogUsable(app, dialog);
-    e2e::CheckRequests(ctx.catalogue(),
-                       Concat(ListRequest(ctx), e2e::ConnectionRequests(ctx.catalogue(), "alpha")));
+    ExpectNotice(app, "Operation aborted by user.");
+    CheckDialogUsable(app, dialog);
+    CheckRequests(ctx.catalogue,
+                  Concat(ListRequest(ctx), ConnectionRequests(ctx.catalogue, "alpha")));
     // Nothing replaced: the copy and its connection files are those of the first run.
-    e2e::CheckCopy(copied, copy, first);
-    e2e::CheckUnchanged(installation);
+    CheckCopy(copied, copy, first);
+    CheckUnchanged(installation);
     dialog.Click(IDCANCEL);
-    app.ExpectExit(0, e2e::kExitTimeoutMs, "Cancel");
+    app.ExpectExit(0, kExitTimeoutMs, "Cancel");
 }
 
 E2E_SCENARIO(duplicate_readonly_files,
              "read-only, hidden and system connection files, as a user: replaced, made normal") {
-    const std::string scratch = ctx.options().scratch;
+    const std::string scratch = ctx.options.scratch;
     // As installations from disc media have them; the copy keeps the attributes.
-    const Installation installation = e2e::MakeInstallation(
-        scratch + "\\Quorvane", true,
-        FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM);
+    const Installation installation =
+        MakeInstallation(scratch + "\\Quorvane", true,
+                         FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM);
     const std::string copy = scratch + "\\Tests\\Alpha\\";
-    const ConnectionBytes alpha = e2e::MakeConnectionBytes("alpha");
-    PrepareCatalogue(ctx, kList, alpha);
+    const ConnectionBytes alpha = MakeConnectionBytes("alpha");
+    PrepareCatalogue(ctx, kTwoServers, alpha);
     AppProcess app;
     MainDialog dialog = Start(ctx, app);
-    e2e::FillFields(dialog, installation.root, copy);
+    FillFields(dialog, installation.root, copy);
     dialog.Click(IDC_DUPLICATE);
-    e2e::ExpectCompletion(app, copy);
-    e2e::CheckCopy(installation, copy, alpha);  // the connection files with no attributes
-    e2e::CheckUnchanged(installation);
+    ExpectCompletion(app, copy);
+    CheckCopy(installation, copy, alpha);  // the connection files with no attributes
+    CheckUnchanged(installation);
 }
 
 E2E_SCENARIO(write_error, "no patcher folder: the write error names the file; no completion") {
-    const std::string scratch = ctx.options().scratch;
+    const std::string scratch = ctx.options.scratch;
     const Installation installation =
-        e2e::MakeInstallation(scratch + "\\Quorvane", /*withPatcherFolder=*/false);
+        MakeInstallation(scratch + "\\Quorvane", /*withPatcherFolder=*/false);
     const std::string copy = scratch + "\\Tests\\Alpha\\";
-    const ConnectionBytes alpha = e2e::MakeConnectionBytes("alpha");
-    PrepareCatalogue(ctx, kList, alpha);
+    const ConnectionBytes alpha = MakeConnectionBytes("alpha");
+    PrepareCatalogue(ctx, kTwoServers, alpha);
     AppProcess app;
     MainDialog dialog = Start(ctx, app);
-    e2e::FillFields(dialog, installation.root, copy);
+    FillFields(dialog, installation.root, copy);
     dialog.Click(IDC_DUPLICATE);
 
-    e2e::Step("wait for the write error");
-    MessageBoxInfo box = e2e::WaitForMessageBox(app, 60000);
-    const std::string local = e2e::kConnectionFiles[2].local;
+    Step("wait for the write error");
+    MessageBoxInfo box = WaitForMessageBox(app, 60000);
+    const std::string local = kConnectionFiles[2].local;
     // The destination ends with its separator: no doubled one before the local path.
     const std::string named = copy + local;
     const std::string head = "Cannot write " + named + ".\n";
     Check(box.text.compare(0, head.size(), head) == 0,
-          "the message names " + named + ": " + e2e::Quote(box.text));
+          "the message names " + named + ": " + Quote(box.text));
     const std::string reason = box.text.substr(head.size());
     Check(!reason.empty() && reason.find('\n') == std::string::npos,
-          "the message gives the reason on one line: " + e2e::Quote(reason));
-    e2e::CheckMessageBox(box, e2e::kAppTitle, box.text, {IDOK}, true);
+          "the message gives the reason on one line: " + Quote(reason));
+    CheckMessageBox(box, kAppTitle, box.text, {IDOK}, true);
     std::string icon;
-    e2e::WaitUntil([&] { return (icon = e2e::IconKindOf(box)) != "none"; }, 3000);
+    WaitUntil([&] { return (icon = IconKindOf(box)) != "none"; }, 3000);
     CheckEqual(icon, "exclamation", "icon of the write error");
-    e2e::Answer(box, IDOK);
+    Answer(box, IDOK);
 
-    e2e::Step("no completion: the program goes on with its dialog");
+    Step("no completion: the program goes on with its dialog");
     Sleep(1000);
-    e2e::CheckDialogUsable(app, dialog);
-    Check(e2e::FindFolderWindow("Alpha") == nullptr, "no file manager window shows the copy");
-    e2e::CheckRequests(ctx.catalogue(),
-                       Concat(ListRequest(ctx), e2e::ConnectionRequests(ctx.catalogue(), "alpha")));
+    CheckDialogUsable(app, dialog);
+    Check(FindFolderWindow("Alpha") == nullptr, "no file manager window shows the copy");
+    CheckRequests(ctx.catalogue,
+                  Concat(ListRequest(ctx), ConnectionRequests(ctx.catalogue, "alpha")));
     for (std::size_t i = 0; i < 2; ++i) {
-        CheckEqual(e2e::ReadBytes(copy + e2e::kConnectionFiles[i].local), alpha[i],
-                   std::string(e2e::kConnectionFiles[i].name) + " in the copy");
+        CheckEqual(ReadBytes(copy + kConnectionFiles[i].local), alpha[i],
+                   std::string(kConnectionFiles[i].name) + " in the copy");
     }
-    e2e::CheckMissing(copy + local, "the patcher's connection file");
-    e2e::CheckUnchanged(installation);
+    CheckMissing(copy + local, "the patcher's connection file");
+    CheckUnchanged(installation);
     dialog.Click(IDCANCEL);
-    app.ExpectExit(0, e2e::kExitTimeoutMs, "Cancel");
+    app.ExpectExit(0, kExitTimeoutMs, "Cancel");
 }
+
+}  // namespace e2e
