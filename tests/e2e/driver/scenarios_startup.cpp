@@ -48,8 +48,9 @@ void CheckEmptySelector(const MainDialog& dialog) {
     CheckEqual(dialog.SelectedServer(), -1, "selected server (none)");
 }
 
-// The retry prompt, which comes while the dialog initialises: before it is visible.
-MessageBoxInfo WaitForPromptBeforeDialog(const AppProcess& app) {
+// The retry prompt of the server list's fetch with `code`, which comes while the dialog
+// initialises: before it is visible.
+MessageBoxInfo ExpectListPrompt(const Context& ctx, const AppProcess& app, unsigned long code) {
     Step("wait for the retry prompt");
     auto dialogHidden = [&app] {
         if (IsShown(FindDialog(app.Id(), kMainDialogTitle))) {
@@ -59,6 +60,7 @@ MessageBoxInfo WaitForPromptBeforeDialog(const AppProcess& app) {
     MessageBoxInfo box = WaitForMessageBox(app, kWindowTimeoutMs, dialogHidden);
     dialogHidden();
     Check(true, "main dialog not visible while the prompt shows");
+    ctx.CheckDownloadPrompt(box, code, ctx.ServerListUrl());
     return box;
 }
 
@@ -96,8 +98,7 @@ E2E_SCENARIO(list_crlf, "CR LF list: the same names, without CR") {
 E2E_SCENARIO(unreachable, "no server: retry prompt before the dialog; Cancel gives an empty list") {
     Check(!ctx.catalogue.ServerAnswers(), "nothing answers at the catalogue's address");
     AppProcess app = ctx.Launch();
-    MessageBoxInfo box = WaitForPromptBeforeDialog(app);
-    ctx.CheckDownloadPrompt(box, kCodeDownloadFailure, ctx.ServerListUrl());
+    MessageBoxInfo box = ExpectListPrompt(ctx, app, kCodeDownloadFailure);
     Answer(box, IDCANCEL);
 
     MainDialog dialog = ExpectMainDialog(app);
@@ -109,8 +110,7 @@ E2E_SCENARIO(unreachable, "no server: retry prompt before the dialog; Cancel giv
 
 E2E_SCENARIO(retry_then_success, "status 500 once: prompt, Retry fetches the list again") {
     AppProcess app = LaunchWithListFault(ctx, "status=500,failfirst=1");
-    MessageBoxInfo box = WaitForPromptBeforeDialog(app);
-    ctx.CheckDownloadPrompt(box, kCodeStatus500, ctx.ServerListUrl());
+    MessageBoxInfo box = ExpectListPrompt(ctx, app, kCodeStatus500);
     Answer(box, IDRETRY);
 
     MainDialog dialog = ExpectMainDialog(app);
@@ -122,13 +122,11 @@ E2E_SCENARIO(retry_then_success, "status 500 once: prompt, Retry fetches the lis
 
 E2E_SCENARIO(http_404, "status 404: the prompt returns on Retry; Cancel gives an empty list") {
     AppProcess app = LaunchWithListFault(ctx, "status=404");
-    MessageBoxInfo box = WaitForPromptBeforeDialog(app);
-    ctx.CheckDownloadPrompt(box, kCodeStatus404, ctx.ServerListUrl());
+    MessageBoxInfo box = ExpectListPrompt(ctx, app, kCodeStatus404);
     Answer(box, IDRETRY);
 
     Step("the fetch fails again: the same prompt");
-    box = WaitForPromptBeforeDialog(app);
-    ctx.CheckDownloadPrompt(box, kCodeStatus404, ctx.ServerListUrl());
+    box = ExpectListPrompt(ctx, app, kCodeStatus404);
     Answer(box, IDCANCEL);
 
     MainDialog dialog = ExpectMainDialog(app);
@@ -140,8 +138,7 @@ E2E_SCENARIO(http_404, "status 404: the prompt returns on Retry; Cancel gives an
 
 E2E_SCENARIO(truncated_list, "list cut after 5 bytes: download failure prompt, empty list") {
     AppProcess app = LaunchWithListFault(ctx, "truncate=5");
-    MessageBoxInfo box = WaitForPromptBeforeDialog(app);
-    ctx.CheckDownloadPrompt(box, kCodeDownloadFailure, ctx.ServerListUrl());
+    MessageBoxInfo box = ExpectListPrompt(ctx, app, kCodeDownloadFailure);
     Answer(box, IDCANCEL);
 
     MainDialog dialog = ExpectMainDialog(app);
@@ -177,39 +174,34 @@ E2E_SCENARIO(list_hostile,
     // 41 bytes: 8-byte chunks cut after 20 bytes end inside the third chunk, 10-byte chunks
     // right after the second.
     AppProcess app = LaunchWithListFault(ctx, "chunked=8,truncate=20");
-    MessageBoxInfo box = WaitForPromptBeforeDialog(app);
-    ctx.CheckDownloadPrompt(box, kCodeDownloadFailure, ctx.ServerListUrl());
+    MessageBoxInfo box = ExpectListPrompt(ctx, app, kCodeDownloadFailure);
     CheckListRequests(ctx, "200", 1);
 
     Step("cut at a chunk boundary");
     ctx.catalogue.AddFault(kServerListName, "chunked=10,truncate=20");
     Answer(box, IDRETRY);
-    box = WaitForPromptBeforeDialog(app);
-    ctx.CheckDownloadPrompt(box, kCodeDownloadFailure, ctx.ServerListUrl());
+    box = ExpectListPrompt(ctx, app, kCodeDownloadFailure);
     CheckListRequests(ctx, "200 200", 2);
 
     Step("a redirect to itself: five redirects followed, the sixth refused");
     ctx.catalogue.AddFault(kServerListName, std::string("redirect=") + kServerListName);
     Answer(box, IDRETRY);
-    box = WaitForPromptBeforeDialog(app);
-    ctx.CheckDownloadPrompt(box, kCodeRedirectFailed, ctx.ServerListUrl());
+    box = ExpectListPrompt(ctx, app, kCodeRedirectFailed);
     CheckListRequests(ctx, "200 200 302 302 302 302 302 302", 8);
 
     Step("no headers at all (the held request would be logged once answered)");
     ctx.catalogue.AddFault(kServerListName, "delay=600000,failfirst=1");
     unsigned long long start = GetTickCount64();
     Answer(box, IDRETRY);
-    box = WaitForPromptBeforeDialog(app);
+    box = ExpectListPrompt(ctx, app, kCodeTimeout);
     CheckGaveUpAfterTimeout(start);
-    ctx.CheckDownloadPrompt(box, kCodeTimeout, ctx.ServerListUrl());
 
     Step("redirected to a server that never takes the connection");
     ctx.catalogue.AddFault(kServerListName, "unreachable,failfirst=1");
     start = GetTickCount64();
     Answer(box, IDRETRY);
-    box = WaitForPromptBeforeDialog(app);
+    box = ExpectListPrompt(ctx, app, kCodeTimeout);
     CheckGaveUpAfterTimeout(start);
-    ctx.CheckDownloadPrompt(box, kCodeTimeout, ctx.ServerListUrl());
 
     Step("an endless list: what counts is read, the rest is not");
     ctx.catalogue.AddFault(kServerListName, "size=999999999999");
