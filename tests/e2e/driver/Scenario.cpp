@@ -4,7 +4,6 @@
 #include <utility>
 
 #include "FileTree.h"
-#include "MainDialog.h"
 
 namespace e2e {
 

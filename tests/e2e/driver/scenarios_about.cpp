@@ -2,7 +2,6 @@
 // furniture: its icon, minimizing and restoring.
 #include <cstdlib>
 #include <string>
-#include <vector>
 
 #include "MainDialog.h"
 #include "MessageBoxes.h"
