@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds Tessaloom.exe a second time, from scratch, in another folder with the Windows build's
-# own settings (generator, toolchain, build type, catalogue URL) and checks that the two
-# executables are byte for byte the same and that neither names the source or a build folder.
+# own settings (generator, toolchain, build type, catalogue URL, fetch timeout) and checks that
+# the two executables are byte for byte the same and that neither names the source or a build
+# folder.
 #
 # usage: reproducible-build.sh SOURCE-DIR WINDOWS-BUILD-DIR SECOND-BUILD-DIR
 set -euo pipefail
@@ -28,6 +29,7 @@ settings=(
     -DCMAKE_TOOLCHAIN_FILE="$(cached CMAKE_TOOLCHAIN_FILE)"
     -DCMAKE_BUILD_TYPE="$(cached CMAKE_BUILD_TYPE)"
     -DTESSALOOM_CATALOGUE_URL="$(cached TESSALOOM_CATALOGUE_URL)"
+    -DTESSALOOM_FETCH_TIMEOUT_SECONDS="$(cached TESSALOOM_FETCH_TIMEOUT_SECONDS)"
 )
 
 rm -rf "$second_dir"
