@@ -24,20 +24,20 @@ namespace catalogue_server {
 //                                       line (VERSION: the request's, HTTP/1.0 or HTTP/1.1)
 class CatalogueServer {
 public:
-    // Throws std::runtime_error if `log_path` is given and cannot be opened for appending.
-    explicit CatalogueServer(std::string root, const std::string& log_path = {});
+    // Throws std::runtime_error if `logPath` is given and cannot be opened for appending.
+    explicit CatalogueServer(std::string root, const std::string& logPath = {});
     ~CatalogueServer();
 
-    void set_fault(const Fault& fault);
-    void clear();
-    std::vector<std::string> log() const;
+    void SetFault(const Fault& fault);
+    void Clear();
+    std::vector<std::string> Log() const;
 
     // Binds to host:port (0 picks a free port). Returns the port, or -1 on failure.
-    int bind(const std::string& host, int port);
-    // Starts serving on a thread of its own; call after bind(). False if that fails.
-    bool start();
+    int Bind(const std::string& host, int port);
+    // Starts serving on a thread of its own; call after Bind(). False if that fails.
+    bool Start();
     // Stops serving and waits for the requests in progress.
-    void stop();
+    void Stop();
 
 private:
     struct FaultState {
@@ -45,32 +45,32 @@ private:
         int hits = 0;
     };
 
-    void handle(const httplib::Request& req, httplib::Response& res);
-    void handle_control(const httplib::Request& req, httplib::Response& res);
+    void Handle(const httplib::Request& req, httplib::Response& res);
+    void HandleControl(const httplib::Request& req, httplib::Response& res);
     // Serves the file as `fault` (a Truncate or None action) says.
-    void serve_file(const httplib::Request& req, httplib::Response& res, const Fault& fault);
+    void ServeFile(const httplib::Request& req, httplib::Response& res, const Fault& fault);
     // The fault that applies to this request, counting it against failfirst.
-    std::optional<Fault> take_fault(const std::string& path);
-    void record(const httplib::Request& req, int status);
+    std::optional<Fault> TakeFault(const std::string& path);
+    void Record(const httplib::Request& req, int status);
     // Waits `ms` milliseconds, or less when the server stops; false when it stopped.
-    bool pause(int ms);
+    bool Pause(int ms);
     // A port of 127.0.0.1 whose queue of connections is full: further connection attempts get
     // no answer. Opened on first use; -1 when that fails.
-    int tarpit_port();
+    int TarpitPort();
 
-    const std::string root_;
-    httplib::Server server_;
-    std::thread thread_;
-    std::atomic<bool> finished_{false};
-    bool stopping_ = false;  // guarded by mutex_
-    std::condition_variable stopped_;
+    const std::string m_root;
+    httplib::Server m_server;
+    std::thread m_thread;
+    std::atomic<bool> m_finished{false};
+    bool m_stopping = false;  // guarded by m_mutex
+    std::condition_variable m_stopped;
 
-    mutable std::mutex mutex_;
-    std::map<std::string, FaultState> faults_;
-    std::vector<std::string> log_;
-    std::ofstream log_file_;
-    int tarpit_port_ = 0;          // 0: not opened yet
-    std::vector<int> tarpit_fds_;  // its listening socket and the connections that fill it
+    mutable std::mutex m_mutex;
+    std::map<std::string, FaultState> m_faults;
+    std::vector<std::string> m_log;
+    std::ofstream m_logFile;
+    int m_tarpitPort = 0;          // 0: not opened yet
+    std::vector<int> m_tarpitFds;  // its listening socket and the connections that fill it
 };
 
 }  // namespace catalogue_server

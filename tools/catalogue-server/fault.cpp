@@ -6,7 +6,7 @@ namespace catalogue_server {
 namespace {
 
 // Parses a non-negative decimal number no larger than `max`.
-bool parse_number(const std::string& s, long long max, long long& out) {
+bool ParseNumber(const std::string& s, long long max, long long& out) {
     if (s.empty() || s.size() > 12) return false;
     long long value = 0;
     for (char c : s) {
@@ -20,7 +20,7 @@ bool parse_number(const std::string& s, long long max, long long& out) {
 
 }  // namespace
 
-std::optional<Fault> parse_fault(const std::string& text, std::string& error) {
+std::optional<Fault> ParseFault(const std::string& text, std::string& error) {
     // Options never contain ':', so the last one separates path and options.
     const auto colon = text.rfind(':');
     if (colon == std::string::npos) {
@@ -34,7 +34,7 @@ std::optional<Fault> parse_fault(const std::string& text, std::string& error) {
         return std::nullopt;
     }
 
-    bool has_delay = false, has_stall = false, has_chunked = false, has_fail_first = false;
+    bool hasDelay = false, hasStall = false, hasChunked = false, hasFailFirst = false;
     const std::string options = text.substr(colon + 1);
     for (std::size_t start = 0; start <= options.size();) {
         const auto comma = std::min(options.find(',', start), options.size());
@@ -47,15 +47,15 @@ std::optional<Fault> parse_fault(const std::string& text, std::string& error) {
         const auto eq = option.find('=');
         const std::string key = option.substr(0, eq);
         const std::string value = eq == std::string::npos ? std::string() : option.substr(eq + 1);
-        const bool has_value = eq != std::string::npos;
+        const bool hasValue = eq != std::string::npos;
         const bool flag = key == "close" || key == "nolength" || key == "unreachable";
         long long n = 0;
 
-        if (flag && has_value) {
+        if (flag && hasValue) {
             error = "'" + key + "' takes no value";
             return std::nullopt;
         }
-        if (!flag && !has_value) {
+        if (!flag && !hasValue) {
             error = "option '" + key + "' needs a value";
             return std::nullopt;
         }
@@ -69,19 +69,19 @@ std::optional<Fault> parse_fault(const std::string& text, std::string& error) {
             }
         }
         if (key == "status") {
-            if (!parse_number(value, 599, n) || n < 400) {
+            if (!ParseNumber(value, 599, n) || n < 400) {
                 error = "status must be a code from 400 to 599";
                 return std::nullopt;
             }
             fault.action = FaultAction::Status;
             fault.status = static_cast<int>(n);
         } else if (key == "truncate") {
-            if (!parse_number(value, 1LL << 40, n)) {
+            if (!ParseNumber(value, 1LL << 40, n)) {
                 error = "truncate needs a byte count";
                 return std::nullopt;
             }
             fault.action = FaultAction::Truncate;
-            fault.truncate_at = static_cast<std::size_t>(n);
+            fault.truncateAt = static_cast<std::size_t>(n);
         } else if (key == "close") {
             fault.action = FaultAction::Close;
         } else if (key == "unreachable") {
@@ -94,53 +94,53 @@ std::optional<Fault> parse_fault(const std::string& text, std::string& error) {
             fault.action = FaultAction::Redirect;
             fault.location = value;
         } else if (key == "delay" || key == "stall") {
-            bool& seen = key == "delay" ? has_delay : has_stall;
-            if (seen || !parse_number(value, 600000, n)) {
+            bool& seen = key == "delay" ? hasDelay : hasStall;
+            if (seen || !ParseNumber(value, 600000, n)) {
                 error = key + " needs one value in milliseconds (at most 600000)";
                 return std::nullopt;
             }
             seen = true;
-            (key == "delay" ? fault.delay_ms : fault.stall_ms) = static_cast<int>(n);
+            (key == "delay" ? fault.delayMs : fault.stallMs) = static_cast<int>(n);
         } else if (key == "chunked") {
-            if (has_chunked || !parse_number(value, 1LL << 24, n) || n == 0) {
+            if (hasChunked || !ParseNumber(value, 1LL << 24, n) || n == 0) {
                 error = "chunked needs one chunk size in bytes (1 to 16777216)";
                 return std::nullopt;
             }
-            has_chunked = true;
-            fault.chunk_size = static_cast<std::size_t>(n);
+            hasChunked = true;
+            fault.chunkSize = static_cast<std::size_t>(n);
         } else if (key == "size") {
-            if (fault.size || !parse_number(value, 1LL << 40, n)) {
+            if (fault.size || !ParseNumber(value, 1LL << 40, n)) {
                 error = "size needs one byte count";
                 return std::nullopt;
             }
             fault.size = static_cast<std::uint64_t>(n);
         } else if (key == "nolength") {
-            fault.no_length = true;
+            fault.noLength = true;
         } else if (key == "failfirst") {
-            if (has_fail_first || !parse_number(value, 1000000, n) || n == 0) {
+            if (hasFailFirst || !ParseNumber(value, 1000000, n) || n == 0) {
                 error = "failfirst needs one positive count";
                 return std::nullopt;
             }
-            has_fail_first = true;
-            fault.fail_first = static_cast<int>(n);
+            hasFailFirst = true;
+            fault.failFirst = static_cast<int>(n);
         } else {
             error = "unknown option '" + key + "'";
             return std::nullopt;
         }
     }
 
-    const bool changes_sending = has_stall || has_chunked || fault.size || fault.no_length;
-    if (changes_sending && fault.action != FaultAction::None &&
+    const bool changesSending = hasStall || hasChunked || fault.size || fault.noLength;
+    if (changesSending && fault.action != FaultAction::None &&
         fault.action != FaultAction::Truncate) {
         error = "stall, chunked, size and nolength apply to a file sent, with truncate alone";
         return std::nullopt;
     }
-    if (has_chunked && fault.no_length) {
+    if (hasChunked && fault.noLength) {
         error = "chunked and nolength exclude each other";
         return std::nullopt;
     }
-    if (fault.action == FaultAction::None && !has_delay && !changes_sending) {
-        if (!has_fail_first) {
+    if (fault.action == FaultAction::None && !hasDelay && !changesSending) {
+        if (!hasFailFirst) {
             error = "no fault given";
             return std::nullopt;
         }

@@ -38,17 +38,17 @@ struct Fault {
     std::string path;
     FaultAction action = FaultAction::None;
     int status = 0;                     // Status: the code to answer with
-    std::size_t truncate_at = 0;        // Truncate: body bytes sent before the connection closes
+    std::size_t truncateAt = 0;         // Truncate: body bytes sent before the connection closes
     std::string location;               // Redirect: the Location header
-    int delay_ms = 0;                   // wait before answering
-    int stall_ms = 0;                   // wait between the headers and the body
-    std::size_t chunk_size = 0;         // > 0: chunked to HTTP/1.1 requests
+    int delayMs = 0;                    // wait before answering
+    int stallMs = 0;                    // wait between the headers and the body
+    std::size_t chunkSize = 0;          // > 0: chunked to HTTP/1.1 requests
     std::optional<std::uint64_t> size;  // the body's length, when not the file's
-    bool no_length = false;             // no Content-Length: the connection ends the body
-    int fail_first = 0;                 // > 0: only the first N requests are affected
+    bool noLength = false;              // no Content-Length: the connection ends the body
+    int failFirst = 0;                  // > 0: only the first N requests are affected
 };
 
 // Parses a fault description. Returns nullopt and a reason in `error` if it is malformed.
-std::optional<Fault> parse_fault(const std::string& text, std::string& error);
+std::optional<Fault> ParseFault(const std::string& text, std::string& error);
 
 }  // namespace catalogue_server

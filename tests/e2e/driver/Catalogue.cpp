@@ -5,24 +5,21 @@
 #include <cstdio>
 #include <sstream>
 
+#include "FileTree.h"
+#include "platform/win32/ScopedHandles.h"
+
 namespace e2e {
 
 namespace {
 
+using tessaloom::ScopedInternet;
+
 constexpr DWORD kHttpTimeoutMs = 10000;
 
-class InternetHandle {
-public:
-    explicit InternetHandle(HINTERNET handle) : handle_(handle) {}
-    ~InternetHandle() {
-        if (handle_ != nullptr) InternetCloseHandle(handle_);
-    }
-    InternetHandle(const InternetHandle&) = delete;
-    InternetHandle& operator=(const InternetHandle&) = delete;
-    HINTERNET get() const { return handle_; }
-
-private:
-    HINTERNET handle_;
+struct HttpAnswer {
+    bool connected = false;  // false: no answer at all (nothing listens, connection dropped)
+    DWORD status = 0;
+    std::string body;
 };
 
 // "http://host:port/path..." -> origin "http://host:port" and path "/path...".
@@ -34,26 +31,14 @@ void SplitUrl(const std::string& url, std::string& origin, std::string& path) {
     path = url.substr(slash);
 }
 
-void CreateFolders(const std::string& windowsPath) {
-    // Every prefix ending before a backslash, past the drive ("Z:\").
-    for (std::size_t pos = windowsPath.find('\\', 3); pos != std::string::npos;
-         pos = windowsPath.find('\\', pos + 1)) {
-        std::wstring folder = Widen(windowsPath.substr(0, pos));
-        if (!CreateDirectoryW(folder.c_str(), nullptr) && GetLastError() != ERROR_ALREADY_EXISTS) {
-            Fail("cannot create the folder " + windowsPath.substr(0, pos) + " (error " +
-                 std::to_string(GetLastError()) + ")");
-        }
-    }
-}
-
-}  // namespace
-
+// A plain GET that bypasses every cache.
 HttpAnswer HttpGet(const std::string& url) {
     HttpAnswer answer;
-    InternetHandle session(
+    const ScopedInternet session(
         InternetOpenW(L"tessaloom-e2e-driver", INTERNET_OPEN_TYPE_DIRECT, nullptr, nullptr, 0));
-    if (session.get() == nullptr)
+    if (!session.valid()) {
         Fail("InternetOpen failed (error " + std::to_string(GetLastError()) + ")");
+    }
     DWORD timeout = kHttpTimeoutMs;
     InternetSetOptionW(session.get(), INTERNET_OPTION_CONNECT_TIMEOUT, &timeout, sizeof timeout);
     InternetSetOptionW(session.get(), INTERNET_OPTION_RECEIVE_TIMEOUT, &timeout, sizeof timeout);
@@ -61,8 +46,9 @@ HttpAnswer HttpGet(const std::string& url) {
                         INTERNET_FLAG_PRAGMA_NOCACHE | INTERNET_FLAG_NO_COOKIES |
                         INTERNET_FLAG_NO_UI;
     std::wstring wideUrl = Widen(url);
-    InternetHandle request(InternetOpenUrlW(session.get(), wideUrl.c_str(), nullptr, 0, flags, 0));
-    if (request.get() == nullptr) return answer;
+    const ScopedInternet request(
+        InternetOpenUrlW(session.get(), wideUrl.c_str(), nullptr, 0, flags, 0));
+    if (!request.valid()) return answer;
 
     answer.connected = true;
     DWORD status = 0;
@@ -79,6 +65,7 @@ HttpAnswer HttpGet(const std::string& url) {
     return answer;
 }
 
+// Percent-encodes everything but unreserved characters, for a query value.
 std::string UrlEncode(const std::string& text) {
     std::string encoded;
     for (unsigned char c : text) {
@@ -94,15 +81,17 @@ std::string UrlEncode(const std::string& text) {
     return encoded;
 }
 
+}  // namespace
+
 Catalogue::Catalogue(const std::string& baseUrl, const std::string& folder)
-    : baseUrl_(baseUrl), folder_(folder) {
-    if (baseUrl_.empty() || baseUrl_.back() != '/') Fail("the catalogue URL must end in '/'");
-    SplitUrl(baseUrl_, origin_, basePath_);
-    while (!folder_.empty() && folder_.back() == '\\') folder_.pop_back();
+    : m_baseUrl(baseUrl), m_folder(folder) {
+    if (m_baseUrl.empty() || m_baseUrl.back() != '/') Fail("the catalogue URL must end in '/'");
+    SplitUrl(m_baseUrl, m_origin, m_basePath);
+    while (!m_folder.empty() && m_folder.back() == '\\') m_folder.pop_back();
 }
 
 std::string Catalogue::WindowsPathOf(const std::string& relative) const {
-    std::string path = folder_ + "\\" + relative;
+    std::string path = m_folder + "\\" + relative;
     for (char& c : path) {
         if (c == '/') c = '\\';
     }
@@ -110,32 +99,14 @@ std::string Catalogue::WindowsPathOf(const std::string& relative) const {
 }
 
 void Catalogue::WriteFile(const std::string& relative, const std::string& bytes) const {
-    const std::string path = WindowsPathOf(relative);
-    CreateFolders(path);
-    std::wstring widePath = Widen(path);
-    HANDLE file = CreateFileW(widePath.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) {
-        Fail("cannot create " + path + " (error " + std::to_string(GetLastError()) + ")");
-    }
-    DWORD written = 0;
-    BOOL ok = ::WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
-    CloseHandle(file);
-    if (!ok || written != bytes.size()) Fail("cannot write " + path);
+    WriteBytes(WindowsPathOf(relative), bytes);
     Note("catalogue file " + PathOf(relative) + " = " + Quote(bytes));
 }
 
-void Catalogue::RemoveFile(const std::string& relative) const {
-    std::wstring path = Widen(WindowsPathOf(relative));
-    if (!DeleteFileW(path.c_str()) && GetLastError() != ERROR_FILE_NOT_FOUND) {
-        Fail("cannot delete " + WindowsPathOf(relative));
-    }
-}
-
-bool Catalogue::ServerAnswers() const { return HttpGet(origin_ + "/__control/log").connected; }
+bool Catalogue::ServerAnswers() const { return HttpGet(m_origin + "/__control/log").connected; }
 
 std::string Catalogue::Control(const std::string& command) const {
-    const std::string url = origin_ + "/__control/" + command;
+    const std::string url = m_origin + "/__control/" + command;
     HttpAnswer answer = HttpGet(url);
     if (!answer.connected) Fail("the catalogue server does not answer " + url);
     if (answer.status != 200) {

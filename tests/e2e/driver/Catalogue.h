@@ -9,17 +9,6 @@
 
 namespace e2e {
 
-struct HttpAnswer {
-    bool connected = false;  // false: no answer at all (nothing listens, connection dropped)
-    DWORD status = 0;
-    std::string body;
-};
-
-// A plain GET that bypasses every cache.
-HttpAnswer HttpGet(const std::string& url);
-// Percent-encodes everything but unreserved characters, for a query value.
-std::string UrlEncode(const std::string& text);
-
 // One request line of the server's log: "GET /path STATUS VERSION".
 struct LoggedRequest {
     std::string method;
@@ -34,14 +23,12 @@ public:
     // `folder`: the Windows path of the folder the server serves for that URL.
     Catalogue(const std::string& baseUrl, const std::string& folder);
 
-    const std::string& BaseUrl() const { return baseUrl_; }
     // URL and URL path of a file below the base: "TestServers.txt", "srv/QuorvaneLauncher.url".
-    std::string UrlOf(const std::string& relative) const { return baseUrl_ + relative; }
-    std::string PathOf(const std::string& relative) const { return basePath_ + relative; }
+    std::string UrlOf(const std::string& relative) const { return m_baseUrl + relative; }
+    std::string PathOf(const std::string& relative) const { return m_basePath + relative; }
 
     // Writes a catalogue file byte for byte, creating its folders.
     void WriteFile(const std::string& relative, const std::string& bytes) const;
-    void RemoveFile(const std::string& relative) const;
 
     // --- The server -------------------------------------------------------------------------
     // Whether anything answers on the server's address.
@@ -67,10 +54,10 @@ private:
     std::string Control(const std::string& command) const;
     std::string WindowsPathOf(const std::string& relative) const;
 
-    std::string baseUrl_;
-    std::string origin_;    // http://host:port
-    std::string basePath_;  // /Tessaloom/
-    std::string folder_;
+    std::string m_baseUrl;
+    std::string m_origin;    // http://host:port
+    std::string m_basePath;  // /Tessaloom/
+    std::string m_folder;
 };
 
 }  // namespace e2e

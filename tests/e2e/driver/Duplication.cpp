@@ -4,16 +4,13 @@
 
 #include "Picker.h"
 #include "Window.h"
+#include "platform/win32/ScopedHandles.h"
 
 namespace e2e {
 
 namespace {
 
 constexpr char kFolderWindowClass[] = "ExplorerWClass";
-
-std::string Join(const std::string& folder, const std::string& name) {
-    return folder.back() == '\\' ? folder + name : folder + "\\" + name;
-}
 
 std::string StatusText(int status) {
     char text[8];
@@ -26,17 +23,6 @@ std::string ShortcutText(const std::string& target) {
            "\r\n; original, from the installation\r\n";
 }
 
-BOOL CALLBACK CollectAll(HWND window, LPARAM param) {
-    reinterpret_cast<std::vector<HWND>*>(param)->push_back(window);
-    return TRUE;
-}
-
-std::vector<HWND> AllTopLevelWindows() {
-    std::vector<HWND> windows;
-    EnumWindows(CollectAll, reinterpret_cast<LPARAM>(&windows));
-    return windows;
-}
-
 }  // namespace
 
 const ConnectionFile kConnectionFiles[kConnectionFileCount] = {
@@ -44,10 +30,6 @@ const ConnectionFile kConnectionFiles[kConnectionFileCount] = {
     {"DozidavuvUvurez.url", "cd_image\\data\\launcher\\DozidavuvUvurez.url"},
     {"QuorvanePatcher.url", "cd_image\\data\\patcher\\QuorvanePatcher.url"},
 };
-
-std::string DestinationInstruction(const std::string& name) {
-    return "Select where you want the \"" + name + "\" folder:";
-}
 
 ConnectionBytes MakeConnectionBytes(const std::string& tag) {
     ConnectionBytes bytes;
@@ -119,13 +101,17 @@ Installation MakeInstallation(const std::string& root, bool withPatcherFolder,
     }
     CreateFolders(Join(root, "logs"));
 
-    installation.listing = ListTree(root);
-    installation.hash = HashOf(installation.listing);
+    Relist(installation);
     unsigned long long bytes = 0;
     for (const auto& entry : installation.listing) bytes += entry.second.size;
     Note("installation: " + std::to_string(installation.listing.size()) + " entries, " +
          std::to_string(bytes) + " bytes");
     return installation;
+}
+
+void Relist(Installation& installation) {
+    installation.listing = ListTree(installation.root);
+    installation.hash = HashOf(installation.listing);
 }
 
 void CheckUnchanged(const Installation& installation) {
@@ -176,34 +162,19 @@ void CheckCopy(const Installation& installation, const std::string& copy,
                     " entries at the same places, with the served connection files");
 }
 
-void CheckNoConnectionFileWritten(const Installation& installation, const std::string& copy) {
-    for (std::size_t i = 0; i < kConnectionFileCount; ++i) {
-        const std::string path = Join(copy, kConnectionFiles[i].local);
-        if (!PathExists(path)) {
-            Check(true, std::string(kConnectionFiles[i].name) + " not in the copy");
-            continue;
-        }
-        // The shell may have copied the installation's file, or part of it, before failing.
-        const std::string bytes = ReadBytes(path);
-        const std::string& shipped = installation.shipped[i];
-        Check(shipped.compare(0, bytes.size(), bytes) == 0 && bytes.size() <= shipped.size(),
-              std::string(kConnectionFiles[i].name) + " in the copy is the installation's (" +
-                  std::to_string(bytes.size()) + " bytes)");
-    }
-}
-
 void CheckMissing(const std::string& path, const std::string& what) {
     Check(!PathExists(path), what + " does not exist: " + path);
 }
 
 // --- The program --------------------------------------------------------------------------
 
+namespace {
+
+// The standard icon a message box shows, told by its colours on screen: "error" (red),
+// "exclamation" (yellow), "information" (blue) or "none".
 std::string IconKindOf(const MessageBoxInfo& box) {
     for (HWND child : ChildWindows(box.window)) {
-        if (ClassOf(child) != "Static" || (StyleOf(child) & SS_TYPEMASK) != SS_ICON ||
-            !IsWindowVisible(child)) {
-            continue;
-        }
+        if (!IsIconStatic(child) || !IsWindowVisible(child)) continue;
         RECT rect;
         if (!GetWindowRect(child, &rect)) continue;
         HDC screen = GetDC(nullptr);
@@ -232,21 +203,20 @@ std::string IconKindOf(const MessageBoxInfo& box) {
     return "none";
 }
 
+}  // namespace
+
+void CheckIcon(const MessageBoxInfo& box, const std::string& kind, const std::string& what) {
+    std::string icon;
+    WaitUntil([&] { return (icon = IconKindOf(box)) != "none"; }, 3000);
+    CheckEqual(icon, kind, what);
+}
+
 void ExpectNotice(const AppProcess& app, const std::string& text, DWORD timeoutMs) {
     Step("wait for the notice " + Quote(text));
     MessageBoxInfo box = WaitForMessageBox(app, timeoutMs);
     CheckMessageBox(box, kAppTitle, text, {IDOK}, true);
-    std::string icon;
-    WaitUntil([&] { return (icon = IconKindOf(box)) != "none"; }, 3000);
-    CheckEqual(icon, "error", "icon of the notice");
+    CheckIcon(box, "error", "icon of the notice");
     Answer(box, IDOK);
-}
-
-void CheckDialogUsable(const AppProcess& app, const MainDialog& dialog) {
-    app.CheckRunning("the main dialog");
-    Check(IsShown(dialog.Window()) && IsWindowEnabled(dialog.Window()),
-          "the main dialog is shown and enabled");
-    CheckNoMessageBox(app, "over the main dialog");
 }
 
 void FillFields(const MainDialog& dialog, const std::string& source,
@@ -269,6 +239,8 @@ void PickParent(const AppProcess& app, const MainDialog& dialog, const std::stri
 
 // --- The catalogue server's log -----------------------------------------------------------
 
+namespace {
+
 std::vector<std::string> RequestLines(const Catalogue& catalogue) {
     std::vector<std::string> lines;
     for (const LoggedRequest& request : catalogue.Log()) {
@@ -277,18 +249,21 @@ std::vector<std::string> RequestLines(const Catalogue& catalogue) {
     return lines;
 }
 
-void CheckRequests(const Catalogue& catalogue, const std::vector<std::string>& expected) {
-    CheckEqual(RequestLines(catalogue), expected, "requests the catalogue server saw");
+// "GET /Tessaloom/RELATIVE STATUS".
+std::string LogLine(const Catalogue& catalogue, const std::string& relative, int status = 200) {
+    return "GET " + catalogue.PathOf(relative) + " " + StatusText(status);
 }
 
-std::string Request(const Catalogue& catalogue, const std::string& relative, int status) {
-    return "GET " + catalogue.PathOf(relative) + " " + StatusText(status);
+}  // namespace
+
+void CheckRequests(const Catalogue& catalogue, const std::vector<std::string>& expected) {
+    CheckEqual(RequestLines(catalogue), expected, "requests the catalogue server saw");
 }
 
 std::vector<std::string> ConnectionRequests(const Catalogue& catalogue, const std::string& value) {
     std::vector<std::string> requests;
     for (const ConnectionFile& file : kConnectionFiles) {
-        requests.push_back(Request(catalogue, value + "/" + file.name));
+        requests.push_back(LogLine(catalogue, value + "/" + file.name));
     }
     return requests;
 }
@@ -305,6 +280,9 @@ HWND FindFolderWindow(const std::string& title) {
     return nullptr;
 }
 
+namespace {
+
+// Waits for a file manager window titled `title`; fails after `timeoutMs`.
 HWND WaitForFolderWindow(const std::string& title, DWORD timeoutMs) {
     Step("wait for the file manager window " + Quote(title));
     const unsigned long long start = GetTickCount64();
@@ -327,15 +305,16 @@ HWND WaitForFolderWindow(const std::string& title, DWORD timeoutMs) {
     return found;
 }
 
+// Closes the window and waits until it and its process have gone.
 void CloseFolderWindow(HWND window) {
     DWORD pid = 0;
     GetWindowThreadProcessId(window, &pid);
-    HANDLE process = OpenProcess(SYNCHRONIZE, FALSE, pid);
+    const tessaloom::ScopedHandle process(OpenProcess(SYNCHRONIZE, FALSE, pid));
     Step("close the file manager window");
     PostClose(window);
     const bool closed = WaitUntil([&] { return !IsWindow(window); }, 5000);
-    const bool ended = process == nullptr || WaitForSingleObject(process, 10000) == WAIT_OBJECT_0;
-    if (process != nullptr) CloseHandle(process);
+    const bool ended =
+        !process.valid() || WaitForSingleObject(process.get(), 10000) == WAIT_OBJECT_0;
     Check(closed, "the file manager window has closed");
     Check(ended, "the file manager's process has ended");
 }
@@ -343,17 +322,118 @@ void CloseFolderWindow(HWND window) {
 void ExpectCompletion(const AppProcess& app, const std::string& copy) {
     Step("wait for the completion notice");
     MessageBoxInfo box = WaitForMessageBox(app, 60000);
-    CheckMessageBox(box, kAppTitle, "Operation completed.", {IDOK}, true);
-    std::string icon;
-    WaitUntil([&] { return (icon = IconKindOf(box)) != "none"; }, 3000);
-    CheckEqual(icon, "error", "icon of the notice");
+    CheckMessageBox(box, kAppTitle, kCompleted, {IDOK}, true);
+    CheckIcon(box, "error", "icon of the notice");
 
     std::string folder = copy;
     while (!folder.empty() && folder.back() == '\\') folder.pop_back();
-    CloseFolderWindow(WaitForFolderWindow(folder.substr(folder.find_last_of('\\') + 1)));
+    CloseFolderWindow(WaitForFolderWindow(folder.substr(folder.find_last_of('\\') + 1), 20000));
 
     Answer(box, IDOK);
     app.ExpectExit(0, kExitTimeoutMs, "the completion notice");
+}
+
+}  // namespace
+
+// --- The fixture --------------------------------------------------------------------------
+
+namespace {
+
+std::vector<std::string> Concat(std::vector<std::string> first,
+                                const std::vector<std::string>& second) {
+    first.insert(first.end(), second.begin(), second.end());
+    return first;
+}
+
+}  // namespace
+
+DuplicationSetup WithEmptyFields() {
+    DuplicationSetup setup;
+    setup.fillFields = false;
+    return setup;
+}
+
+DuplicationFixture::DuplicationFixture(const Context& context, const DuplicationSetup& given)
+    : ctx(context),
+      setup(given),
+      scratch(ctx.options.scratch),
+      installation(MakeInstallation(Join(scratch, setup.installation), setup.withPatcherFolder,
+                                    setup.connectionAttributes)),
+      copy(Join(scratch, setup.copy)),
+      alpha(MakeConnectionBytes("alpha")),
+      dialog(nullptr),
+      listRequest(LogLine(ctx.catalogue, kServerListName)),
+      fetches(ConnectionRequests(ctx.catalogue, "alpha")),
+      listAndFetches(Concat({listRequest}, fetches)) {
+    Start();
+}
+
+void DuplicationFixture::Start() {
+    ctx.catalogue.WriteFile(kServerListName, setup.list);
+    PublishConnectionFiles(ctx.catalogue, "alpha", alpha);
+    ctx.catalogue.Clear();
+    app = ctx.Launch();
+    Step("wait for the main dialog");
+    dialog = MainDialog::WaitFor(app);
+    if (setup.fillFields) FillFields(dialog, installation.root, copy);
+}
+
+std::string DuplicationFixture::File(std::size_t file) const {
+    return std::string("alpha/") + kConnectionFiles[file].name;
+}
+
+std::string DuplicationFixture::Request(std::size_t file, int status) const {
+    return LogLine(ctx.catalogue, File(file), status);
+}
+
+MessageBoxInfo DuplicationFixture::ExpectDownloadPrompt(std::size_t file,
+                                                        unsigned long code) const {
+    Step(std::string("wait for the retry prompt of ") + kConnectionFiles[file].name);
+    MessageBoxInfo box = WaitForMessageBox(app, kWindowTimeoutMs);
+    ctx.CheckDownloadPrompt(box, code, ctx.catalogue.UrlOf(File(file)));
+    return box;
+}
+
+void DuplicationFixture::ExpectRefusal(const std::string& text) const {
+    const std::string source = dialog.SourceFolder();
+    const std::string destination = dialog.DestinationFolder();
+    dialog.Click(IDC_DUPLICATE);
+    ExpectNotice(app, text);
+    CheckDialogUsable();
+    CheckEqual(dialog.SourceFolder(), source, "installation folder field (kept)");
+    CheckEqual(dialog.DestinationFolder(), destination, "parent folder field (kept)");
+}
+
+void DuplicationFixture::ExpectCopyFailure() const {
+    ExpectRefusal(kCopyFailed);
+    CheckFetchedNothingWritten();
+}
+
+void DuplicationFixture::CheckFetchedNothingWritten() const {
+    CheckRequests(ctx.catalogue, listAndFetches);
+    for (std::size_t i = 0; i < kConnectionFileCount; ++i) {
+        const std::string path = Join(copy, kConnectionFiles[i].local);
+        if (!PathExists(path)) {
+            Check(true, std::string(kConnectionFiles[i].name) + " not in the copy");
+            continue;
+        }
+        // The shell may have copied the installation's file, or part of it, before failing.
+        const std::string bytes = ReadBytes(path);
+        const std::string& shipped = installation.shipped[i];
+        Check(shipped.compare(0, bytes.size(), bytes) == 0 && bytes.size() <= shipped.size(),
+              std::string(kConnectionFiles[i].name) + " in the copy is the installation's (" +
+                  std::to_string(bytes.size()) + " bytes)");
+    }
+    CheckUnchanged(installation);
+}
+
+void DuplicationFixture::ExpectCompletion() const { e2e::ExpectCompletion(app, copy); }
+
+void DuplicationFixture::CheckDialogUsable() const {
+    app.CheckRunning("the main dialog");
+    Check(IsShown(dialog.Window()) && IsWindowEnabled(dialog.Window()),
+          "the main dialog is shown and enabled");
+    CheckNoMessageBox(app, "over the main dialog");
 }
 
 }  // namespace e2e

@@ -1,6 +1,7 @@
 // What the Duplicate command and the folder pickers are checked against: an installation on
 // disk, the catalogue's connection files, the program's notices, the catalogue server's
-// request log and the file manager window that shows the copy.
+// request log and the file manager window that shows the copy; and the fixture that sets all
+// of it up for a scenario.
 #pragma once
 
 #include <array>
@@ -9,17 +10,15 @@
 #include <vector>
 
 #include "Catalogue.h"
+#include "Constants.h"
 #include "Driver.h"
 #include "FileTree.h"
 #include "MainDialog.h"
 #include "MessageBoxes.h"
 #include "Process.h"
+#include "Scenario.h"
 
 namespace e2e {
-
-constexpr char kSourceInstruction[] = "Select the Quorvane folder:";
-// The instruction of the destination picker for the server `name`.
-std::string DestinationInstruction(const std::string& name);
 
 // The three files of a server directory: fetched and written in this order, to these places
 // below the copy.
@@ -53,6 +52,8 @@ struct Installation {
 // cd_image\data\patcher and what it holds. Its connection files get `connectionAttributes`.
 Installation MakeInstallation(const std::string& root, bool withPatcherFolder = true,
                               DWORD connectionAttributes = FILE_ATTRIBUTE_NORMAL);
+// Takes the listing and hash afresh, after the scenario changed the installation.
+void Relist(Installation& installation);
 // Fails unless the installation is byte for byte as it was made.
 void CheckUnchanged(const Installation& installation);
 
@@ -63,22 +64,16 @@ void CheckUnchanged(const Installation& installation);
 void CheckCopy(const Installation& installation, const std::string& copy,
                const ConnectionBytes& connection, const TreeListing& alsoThere = {},
                DWORD unkept = 0);
-// Fails unless each connection file below `copy` is missing or still as in the installation
-// (none holds what the catalogue served).
-void CheckNoConnectionFileWritten(const Installation& installation, const std::string& copy);
 void CheckMissing(const std::string& path, const std::string& what);
 
 // --- The program --------------------------------------------------------------------------
 
-// The standard icon a message box shows, told by its colours on screen: "error" (red),
-// "exclamation" (yellow), "information" (blue) or "none".
-std::string IconKindOf(const MessageBoxInfo& box);
-
+// Checks the standard icon the message box shows, told by its colours on screen: "error"
+// (red), "exclamation" (yellow) or "information" (blue); waits a moment for it to be drawn.
+void CheckIcon(const MessageBoxInfo& box, const std::string& kind, const std::string& what);
 // Waits for a message box and checks that it is the program's notice `text`: its name as
 // title, an error icon and OK alone; answers OK.
 void ExpectNotice(const AppProcess& app, const std::string& text, DWORD timeoutMs = 30000);
-// Checks that the program still runs with its dialog shown, enabled and alone.
-void CheckDialogUsable(const AppProcess& app, const MainDialog& dialog);
 
 // Fills the folder fields as the pickers do.
 void FillFields(const MainDialog& dialog, const std::string& source,
@@ -90,11 +85,8 @@ void PickParent(const AppProcess& app, const MainDialog& dialog, const std::stri
 
 // --- The catalogue server's log -----------------------------------------------------------
 
-// The server's log as "GET /path STATUS" lines.
-std::vector<std::string> RequestLines(const Catalogue& catalogue);
+// Fails unless the server's log holds `expected`, "GET /path STATUS" lines.
 void CheckRequests(const Catalogue& catalogue, const std::vector<std::string>& expected);
-// "GET /Tessaloom/RELATIVE STATUS".
-std::string Request(const Catalogue& catalogue, const std::string& relative, int status = 200);
 // The requests of the three connection files of `value`, each answered with 200.
 std::vector<std::string> ConnectionRequests(const Catalogue& catalogue, const std::string& value);
 
@@ -102,13 +94,66 @@ std::vector<std::string> ConnectionRequests(const Catalogue& catalogue, const st
 
 // A visible file manager window (of any process) titled `title`; null when there is none.
 HWND FindFolderWindow(const std::string& title);
-// Waits for one; fails after `timeoutMs`.
-HWND WaitForFolderWindow(const std::string& title, DWORD timeoutMs = 20000);
-// Closes it and waits until it and its process have gone.
-void CloseFolderWindow(HWND window);
 
-// Waits for "Operation completed.", checks the file manager shows `copy` (a folder path),
-// closes it, answers the notice and expects exit code 0.
-void ExpectCompletion(const AppProcess& app, const std::string& copy);
+// --- The fixture --------------------------------------------------------------------------
+
+// What a scenario starts from; the defaults are the common case. Paths are below the scratch
+// folder.
+struct DuplicationSetup {
+    std::string installation = "Quorvane";
+    // As MakeInstallation takes them.
+    bool withPatcherFolder = true;
+    DWORD connectionAttributes = FILE_ATTRIBUTE_NORMAL;
+    std::string copy = "Tests\\Alpha\\";  // the folder the copy goes to
+    std::string list = kTwoServers;       // the server list served
+    bool fillFields = true;               // false: both folder fields stay empty
+};
+// The common set-up with both folder fields left empty.
+DuplicationSetup WithEmptyFields();
+
+// The set-up the duplication and picker scenarios share, done when it is made: the
+// installation; the list and the connection files of "alpha" served, the server's faults and
+// log cleared; the program started, its main dialog shown and the fields filled with the
+// installation and the copy.
+struct DuplicationFixture {
+    explicit DuplicationFixture(const Context& context, const DuplicationSetup& given = {});
+
+    // Serves the list and `alpha` afresh, starts the program and fills the fields, as when
+    // the fixture was made; for a second run.
+    void Start();
+
+    // "alpha/NAME" for connection file `file`, and its GET as the server logs it.
+    std::string File(std::size_t file) const;
+    std::string Request(std::size_t file, int status) const;
+
+    // Waits for the retry prompt of connection file `file` and checks it.
+    MessageBoxInfo ExpectDownloadPrompt(std::size_t file, unsigned long code) const;
+    // Clicks Duplicate! and expects the notice `text`, with the fields kept and the dialog
+    // usable.
+    void ExpectRefusal(const std::string& text) const;
+    // A copy that fails: the notice, then CheckFetchedNothingWritten.
+    void ExpectCopyFailure() const;
+    // The three files were fetched, yet none was written into the copy (each is missing or
+    // still the installation's, whole or cut short); the installation is unchanged.
+    void CheckFetchedNothingWritten() const;
+    // Waits for "Operation completed.", checks the file manager shows the copy, closes it,
+    // answers the notice and expects exit code 0.
+    void ExpectCompletion() const;
+    // The program still runs with its dialog shown, enabled and alone.
+    void CheckDialogUsable() const;
+
+    const Context& ctx;
+    const DuplicationSetup setup;
+    const std::string scratch;
+    Installation installation;
+    const std::string copy;
+    ConnectionBytes alpha;  // served as the connection files of "alpha"
+    AppProcess app;
+    MainDialog dialog;
+    // The requests of a run: the list at start, then the three files Duplicate! fetches.
+    const std::string listRequest;
+    const std::vector<std::string> fetches;
+    const std::vector<std::string> listAndFetches;
+};
 
 }  // namespace e2e

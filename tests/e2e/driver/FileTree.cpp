@@ -3,62 +3,61 @@
 #include <cstdio>
 #include <vector>
 
+#include "platform/win32/ScopedHandles.h"
+
 namespace e2e {
 
 namespace {
 
-std::string Join(const std::string& folder, const std::string& name) {
-    if (folder.empty()) return name;
-    return folder.back() == '\\' ? folder + name : folder + "\\" + name;
-}
+using tessaloom::ScopedFind;
+using tessaloom::ScopedHandle;
 
 std::string LastError() { return " (error " + std::to_string(GetLastError()) + ")"; }
 
 std::uint64_t HashFile(const std::string& path, unsigned long long& size) {
     std::wstring wide = Widen(path);
-    HANDLE file = CreateFileW(wide.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                              FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
-    if (file == INVALID_HANDLE_VALUE) Fail("cannot open " + path + LastError());
+    const ScopedHandle file(CreateFileW(wide.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                        OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+    if (!file.valid()) Fail("cannot open " + path + LastError());
     std::vector<char> buffer(1 << 16);
     std::uint64_t hash = Fnv1a(nullptr, 0);
     size = 0;
     DWORD read = 0;
     BOOL ok;
-    while (
-        (ok = ReadFile(file, buffer.data(), static_cast<DWORD>(buffer.size()), &read, nullptr)) &&
-        read > 0) {
+    while ((ok = ReadFile(file.get(), buffer.data(), static_cast<DWORD>(buffer.size()), &read,
+                          nullptr)) &&
+           read > 0) {
         hash = Fnv1a(buffer.data(), read, hash);
         size += read;
     }
-    CloseHandle(file);
     if (!ok) Fail("cannot read " + path);
     return hash;
 }
 
 void ListInto(const std::string& root, const std::string& relative, TreeListing& listing) {
     const std::string folder = Join(root, relative);
-    std::wstring pattern = Widen(Join(folder, "*"));
-    WIN32_FIND_DATAW data;
-    HANDLE find = FindFirstFileW(pattern.c_str(), &data);
-    if (find == INVALID_HANDLE_VALUE) Fail("cannot list " + folder + LastError());
     std::vector<std::string> folders;
-    do {
-        const std::string name = Narrow(data.cFileName);
-        if (name == "." || name == "..") continue;
-        const std::string path = Join(relative, name);
-        TreeEntry entry;
-        entry.folder = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-        entry.attributes = data.dwFileAttributes & kKeptAttributes;
-        if (entry.folder) {
-            folders.push_back(path);
-        } else {
-            entry.hash = HashFile(Join(root, path), entry.size);
-        }
-        listing[path] = entry;
-    } while (FindNextFileW(find, &data));
-    const DWORD error = GetLastError();
-    FindClose(find);
-    if (error != ERROR_NO_MORE_FILES) Fail("cannot list all of " + folder);
+    {
+        std::wstring pattern = Widen(Join(folder, "*"));
+        WIN32_FIND_DATAW data;
+        const ScopedFind find(FindFirstFileW(pattern.c_str(), &data));
+        if (!find.valid()) Fail("cannot list " + folder + LastError());
+        do {
+            const std::string name = Narrow(data.cFileName);
+            if (name == "." || name == "..") continue;
+            const std::string path = Join(relative, name);
+            TreeEntry entry;
+            entry.folder = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+            entry.attributes = data.dwFileAttributes & kKeptAttributes;
+            if (entry.folder) {
+                folders.push_back(path);
+            } else {
+                entry.hash = HashFile(Join(root, path), entry.size);
+            }
+            listing[path] = entry;
+        } while (FindNextFileW(find.get(), &data));
+        if (GetLastError() != ERROR_NO_MORE_FILES) Fail("cannot list all of " + folder);
+    }
     for (const std::string& sub : folders) ListInto(root, sub, listing);
 }
 
@@ -71,6 +70,11 @@ std::uint64_t Fnv1a(const void* data, std::size_t size, std::uint64_t hash) {
         hash *= 0x100000001b3ull;
     }
     return hash;
+}
+
+std::string Join(const std::string& folder, const std::string& name) {
+    if (folder.empty()) return name;
+    return folder.back() == '\\' ? folder + name : folder + "\\" + name;
 }
 
 bool PathExists(const std::string& path) {
@@ -99,13 +103,17 @@ void CreateFolders(const std::string& folder) {
 void WriteBytes(const std::string& path, const std::string& bytes, DWORD attributes) {
     CreateFolders(path.substr(0, path.find_last_of('\\')));
     std::wstring wide = Widen(path);
-    HANDLE file = CreateFileW(wide.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) Fail("cannot create " + path + LastError());
-    DWORD written = 0;
-    BOOL ok = WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
-    CloseHandle(file);
-    if (!ok || written != bytes.size()) Fail("cannot write " + path);
+    {
+        const ScopedHandle file(CreateFileW(wide.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                            FILE_ATTRIBUTE_NORMAL, nullptr));
+        if (!file.valid()) Fail("cannot create " + path + LastError());
+        DWORD written = 0;
+        if (!WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written,
+                       nullptr) ||
+            written != bytes.size()) {
+            Fail("cannot write " + path);
+        }
+    }
     if (attributes != FILE_ATTRIBUTE_NORMAL && !SetFileAttributesW(wide.c_str(), attributes)) {
         Fail("cannot set the attributes of " + path + LastError());
     }
@@ -123,43 +131,18 @@ void WriteNoise(const std::string& path, unsigned long long size, unsigned seed,
 
 std::string ReadBytes(const std::string& path) {
     std::wstring wide = Widen(path);
-    HANDLE file = CreateFileW(wide.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                              0, nullptr);
-    if (file == INVALID_HANDLE_VALUE) Fail("cannot open " + path + LastError());
+    const ScopedHandle file(CreateFileW(wide.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                        OPEN_EXISTING, 0, nullptr));
+    if (!file.valid()) Fail("cannot open " + path + LastError());
     std::string bytes;
     char buffer[4096];
     DWORD read = 0;
     BOOL ok;
-    while ((ok = ReadFile(file, buffer, sizeof buffer, &read, nullptr)) && read > 0) {
+    while ((ok = ReadFile(file.get(), buffer, sizeof buffer, &read, nullptr)) && read > 0) {
         bytes.append(buffer, read);
     }
-    CloseHandle(file);
     if (!ok) Fail("cannot read " + path);
     return bytes;
-}
-
-void RemoveTree(const std::string& path) {
-    std::wstring wide = Widen(path);
-    const DWORD attributes = GetFileAttributesW(wide.c_str());
-    if (attributes == INVALID_FILE_ATTRIBUTES) return;
-    SetFileAttributesW(wide.c_str(), FILE_ATTRIBUTE_NORMAL);
-    if ((attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
-        if (!DeleteFileW(wide.c_str())) Fail("cannot delete " + path + LastError());
-        return;
-    }
-    std::wstring pattern = Widen(Join(path, "*"));
-    WIN32_FIND_DATAW data;
-    HANDLE find = FindFirstFileW(pattern.c_str(), &data);
-    if (find != INVALID_HANDLE_VALUE) {
-        std::vector<std::string> names;
-        do {
-            const std::string name = Narrow(data.cFileName);
-            if (name != "." && name != "..") names.push_back(name);
-        } while (FindNextFileW(find, &data));
-        FindClose(find);
-        for (const std::string& name : names) RemoveTree(Join(path, name));
-    }
-    if (!RemoveDirectoryW(wide.c_str())) Fail("cannot delete the folder " + path + LastError());
 }
 
 TreeListing ListTree(const std::string& root) {

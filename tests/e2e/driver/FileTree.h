@@ -32,6 +32,8 @@ using TreeListing = std::map<std::string, TreeEntry>;
 // 64-bit FNV-1a, continued from `hash`.
 std::uint64_t Fnv1a(const void* data, std::size_t size, std::uint64_t hash = 0xcbf29ce484222325ull);
 
+// `folder`\`name`, with one backslash between them; `name` alone when `folder` is empty.
+std::string Join(const std::string& folder, const std::string& name);
 bool PathExists(const std::string& path);
 bool IsFolder(const std::string& path);
 // Creates `folder` and its missing parents; fails when it cannot.
@@ -44,8 +46,6 @@ void WriteNoise(const std::string& path, unsigned long long size, unsigned seed,
                 DWORD attributes = FILE_ATTRIBUTE_NORMAL);
 // The whole contents of a file; fails when it cannot be read.
 std::string ReadBytes(const std::string& path);
-// Deletes a tree, read-only files included; nothing when it does not exist.
-void RemoveTree(const std::string& path);
 
 // Lists the tree below `root`; fails when a folder cannot be listed or a file read.
 TreeListing ListTree(const std::string& root);

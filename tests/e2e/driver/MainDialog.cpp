@@ -9,12 +9,12 @@ MainDialog MainDialog::WaitFor(const AppProcess& app, DWORD timeoutMs) {
 }
 
 HWND MainDialog::Item(int id) const {
-    HWND item = GetDlgItem(window_, id);
+    HWND item = GetDlgItem(m_window, id);
     if (item == nullptr) Fail("the main dialog has no control " + std::to_string(id));
     return item;
 }
 
-std::string MainDialog::Caption() const { return TextOf(window_); }
+std::string MainDialog::Caption() const { return TextOf(m_window); }
 
 std::vector<std::string> MainDialog::Servers() const { return ComboItems(Item(IDC_SERVER_COMBO)); }
 
@@ -26,17 +26,17 @@ std::string MainDialog::DestinationFolder() const { return TextOf(Item(IDC_DEST_
 
 void MainDialog::Click(int id) const {
     Step("click " + Quote(TextOf(Item(id))) + " (" + std::to_string(id) + ")");
-    PostClick(window_, id);
+    PostClick(m_window, id);
 }
 
 void MainDialog::PressEscape() const {
     Step("press Escape");
-    PostEscape(window_);
+    PostEscape(m_window);
 }
 
 void MainDialog::ClickCloseBox() const {
     Step("click the close box");
-    PostCloseBox(window_);
+    PostCloseBox(m_window);
 }
 
 }  // namespace e2e

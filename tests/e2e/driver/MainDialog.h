@@ -5,15 +5,13 @@
 #include <string>
 #include <vector>
 
+#include "Constants.h"
 #include "Driver.h"
 #include "Process.h"
 #include "resources/resource.h"
 
 namespace e2e {
 
-constexpr char kMainDialogTitle[] = "Tessaloom V2.1";
-// Title of the program's message boxes: the executable's name.
-constexpr char kAppTitle[] = "Tessaloom";
 // How long the program may take to show a window (Wine starts slowly on a fresh server).
 constexpr DWORD kWindowTimeoutMs = 30000;
 // How long the program may take to end after it was told to.
@@ -21,11 +19,11 @@ constexpr DWORD kExitTimeoutMs = 10000;
 
 class MainDialog {
 public:
-    explicit MainDialog(HWND window) : window_(window) {}
+    explicit MainDialog(HWND window) : m_window(window) {}
     // Waits until the main dialog is visible; fails otherwise.
     static MainDialog WaitFor(const AppProcess& app, DWORD timeoutMs = kWindowTimeoutMs);
 
-    HWND Window() const { return window_; }
+    HWND Window() const { return m_window; }
     // The control `id`; fails when the dialog has none.
     HWND Item(int id) const;
 
@@ -40,7 +38,7 @@ public:
     void ClickCloseBox() const;
 
 private:
-    HWND window_;
+    HWND m_window;
 };
 
 }  // namespace e2e

@@ -11,8 +11,6 @@ namespace {
 // IDOK to IDCONTINUE: the answers a message box can have.
 bool IsAnswerId(int id) { return id >= IDOK && id <= 11; }
 
-bool IsIconStatic(HWND window) { return (StyleOf(window) & SS_TYPEMASK) == SS_ICON; }
-
 std::string WithoutMnemonic(const std::string& text) {
     std::string plain;
     for (std::size_t i = 0; i < text.size(); ++i) {
@@ -44,11 +42,6 @@ std::string ButtonName(int id) {
 }
 
 }  // namespace
-
-bool MessageBoxInfo::HasButton(int id) const {
-    return std::any_of(buttons.begin(), buttons.end(),
-                       [id](const MessageBoxButton& button) { return button.id == id; });
-}
 
 std::vector<std::string> MessageBoxInfo::ButtonTexts() const {
     std::vector<std::string> texts;
@@ -82,7 +75,7 @@ std::optional<MessageBoxInfo> ReadMessageBox(HWND window) {
     std::vector<std::pair<LONG, MessageBoxButton>> buttons;
     for (HWND child : ChildWindows(window)) {
         const std::string cls = ClassOf(child);
-        if (cls == "Static" && IsIconStatic(child)) {
+        if (IsIconStatic(child)) {
             LRESULT icon = 0;
             if (IsWindowVisible(child) && TrySend(child, STM_GETICON, 0, 0, icon) && icon != 0) {
                 box.hasIcon = true;

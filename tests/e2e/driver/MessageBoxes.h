@@ -32,7 +32,6 @@ struct MessageBoxInfo {
     std::vector<MessageBoxButton> buttons;  // visible ones, left to right
     bool hasIcon = false;
 
-    bool HasButton(int id) const;
     std::vector<std::string> ButtonTexts() const;
 };
 

@@ -3,8 +3,10 @@
 #include <commctrl.h>
 
 #include <cstring>
+#include <vector>
 
 #include "Window.h"
+#include "platform/win32/ScopedHandles.h"
 
 namespace e2e {
 
@@ -17,47 +19,41 @@ constexpr std::size_t kTextChars = 520;
 // receiver fills in (a pointer into the driver would mean nothing there).
 class RemoteMemory {
 public:
-    RemoteMemory(DWORD pid, std::size_t size) : size_(size) {
-        process_ =
-            OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE, pid);
-        if (process_ == nullptr) {
-            Fail("cannot open process " + std::to_string(pid) + " (error " +
-                 std::to_string(GetLastError()) + ")");
-        }
-        address_ = static_cast<char*>(
-            VirtualAllocEx(process_, nullptr, size, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE));
-        if (address_ == nullptr) {
-            CloseHandle(process_);
-            Fail("cannot allocate memory in process " + std::to_string(pid));
-        }
+    RemoteMemory(DWORD pid, std::size_t size)
+        : m_memory(OpenProcessMemory(pid), size), m_size(size) {
+        if (!m_memory.valid()) Fail("cannot allocate memory in process " + std::to_string(pid));
     }
-    ~RemoteMemory() {
-        VirtualFreeEx(process_, address_, 0, MEM_RELEASE);
-        CloseHandle(process_);
-    }
-    RemoteMemory(const RemoteMemory&) = delete;
-    RemoteMemory& operator=(const RemoteMemory&) = delete;
 
-    char* At(std::size_t offset) const { return address_ + offset; }
+    char* At(std::size_t offset) const { return static_cast<char*>(m_memory.address()) + offset; }
     void Write(std::size_t offset, const void* data, std::size_t size) const {
         SIZE_T written = 0;
-        if (offset + size > size_ ||
-            !WriteProcessMemory(process_, At(offset), data, size, &written) || written != size) {
+        if (offset + size > m_size ||
+            !WriteProcessMemory(m_memory.process(), At(offset), data, size, &written) ||
+            written != size) {
             Fail("cannot write the memory of the program");
         }
     }
     void Read(std::size_t offset, void* data, std::size_t size) const {
         SIZE_T read = 0;
-        if (offset + size > size_ || !ReadProcessMemory(process_, At(offset), data, size, &read) ||
-            read != size) {
+        if (offset + size > m_size ||
+            !ReadProcessMemory(m_memory.process(), At(offset), data, size, &read) || read != size) {
             Fail("cannot read the memory of the program");
         }
     }
 
 private:
-    HANDLE process_ = nullptr;
-    char* address_ = nullptr;
-    std::size_t size_;
+    static tessaloom::ScopedHandle OpenProcessMemory(DWORD pid) {
+        tessaloom::ScopedHandle process(
+            OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE, pid));
+        if (!process.valid()) {
+            Fail("cannot open process " + std::to_string(pid) + " (error " +
+                 std::to_string(GetLastError()) + ")");
+        }
+        return process;
+    }
+
+    tessaloom::ScopedRemoteMemory m_memory;
+    std::size_t m_size;
 };
 
 HTREEITEM NextItem(HWND tree, UINT relation, HTREEITEM item) {
@@ -104,8 +100,8 @@ bool IsPicker(HWND window) {
     return tree != nullptr && ClassOf(tree) == kTreeClass;
 }
 
-}  // namespace
-
+// The components of `folder` below the Unix root: "/a/b", "Z:\a\b" and "z:/a/b/" give
+// {"a", "b"}. Fails on paths of other drives.
 std::vector<std::string> UnixComponents(const std::string& folder) {
     std::string path = folder;
     if (path.size() >= 2 && path[1] == ':') {
@@ -127,6 +123,8 @@ std::vector<std::string> UnixComponents(const std::string& folder) {
     }
     return components;
 }
+
+}  // namespace
 
 HWND FolderPicker::Find(DWORD pid) {
     for (HWND window : TopLevelWindows(pid)) {
@@ -158,36 +156,27 @@ FolderPicker FolderPicker::WaitFor(const AppProcess& app, const std::string& ins
 }
 
 std::string FolderPicker::Instruction() const {
-    HWND label = ChildById(window_, kPickerInstructionId);
+    HWND label = ChildById(m_window, kPickerInstructionId);
     if (label == nullptr) Fail("the folder picker has no instruction text");
     return TextOf(label);
 }
 
-std::vector<std::string> FolderPicker::SelectedItemPath() const {
-    std::vector<std::string> names;
-    for (HTREEITEM item = NextItem(tree_, TVGN_CARET, nullptr); item != nullptr;
-         item = NextItem(tree_, TVGN_PARENT, item)) {
-        names.insert(names.begin(), ItemText(pid_, tree_, item));
-    }
-    return names;
-}
-
 void FolderPicker::Select(const std::string& folder) const {
     Step("select " + Quote(folder) + " in the folder picker");
-    HTREEITEM item = NextItem(tree_, TVGN_ROOT, nullptr);
+    HTREEITEM item = NextItem(m_tree, TVGN_ROOT, nullptr);
     if (item == nullptr) Fail("the folder tree is empty");
     std::vector<std::string> path = {"/"};
     for (const std::string& component : UnixComponents(folder)) path.push_back(component);
 
-    std::string reached = ItemText(pid_, tree_, item);
+    std::string reached = ItemText(m_pid, m_tree, item);
     for (const std::string& name : path) {
         // The picker lists a folder's subfolders when it is first expanded.
-        SendChecked(tree_, TVM_EXPAND, TVE_EXPAND, reinterpret_cast<LPARAM>(item));
+        SendChecked(m_tree, TVM_EXPAND, TVE_EXPAND, reinterpret_cast<LPARAM>(item));
         std::vector<std::pair<HTREEITEM, std::string>> children;
         HTREEITEM found = nullptr;
         WaitUntil(
             [&] {
-                children = Children(pid_, tree_, item);
+                children = Children(m_pid, m_tree, item);
                 for (const auto& child : children) {
                     if (child.second == name) found = child.first;
                 }
@@ -203,17 +192,17 @@ void FolderPicker::Select(const std::string& folder) const {
         item = found;
         reached += " > " + name;
     }
-    if (!SendChecked(tree_, TVM_SELECTITEM, TVGN_CARET, reinterpret_cast<LPARAM>(item))) {
+    if (!SendChecked(m_tree, TVM_SELECTITEM, TVGN_CARET, reinterpret_cast<LPARAM>(item))) {
         Fail("the folder tree refused to select " + Quote(reached));
     }
-    SendChecked(tree_, TVM_ENSUREVISIBLE, 0, reinterpret_cast<LPARAM>(item));
-    Check(NextItem(tree_, TVGN_CARET, nullptr) == item, "selected " + Quote(reached));
+    SendChecked(m_tree, TVM_ENSUREVISIBLE, 0, reinterpret_cast<LPARAM>(item));
+    Check(NextItem(m_tree, TVGN_CARET, nullptr) == item, "selected " + Quote(reached));
 }
 
 void FolderPicker::Close(int buttonId, const std::string& label) const {
     Step("click " + label + " in the folder picker");
-    PostClick(window_, buttonId);
-    if (!WaitUntil([&] { return !IsWindow(window_); }, 5000)) {
+    PostClick(m_window, buttonId);
+    if (!WaitUntil([&] { return !IsWindow(m_window); }, 5000)) {
         Fail("the folder picker is still open 5000 ms after " + label);
     }
 }

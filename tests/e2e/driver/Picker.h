@@ -8,7 +8,6 @@
 #pragma once
 
 #include <string>
-#include <vector>
 
 #include "Driver.h"
 #include "Process.h"
@@ -28,10 +27,8 @@ public:
     // A visible picker of process `pid`; null when none is shown.
     static HWND Find(DWORD pid);
 
-    HWND Window() const { return window_; }
+    HWND Window() const { return m_window; }
     std::string Instruction() const;
-    // Names of the items from the root to the selected one ("Desktop", "/", "work", ...).
-    std::vector<std::string> SelectedItemPath() const;
 
     // Expands "/" and the components of `folder` (a Unix path or a path on drive Z:) and
     // selects the last one; "/" and "Z:\" select the root itself.
@@ -41,17 +38,13 @@ public:
     void ClickCancel() const;
 
 private:
-    FolderPicker(DWORD pid, HWND window, HWND tree) : pid_(pid), window_(window), tree_(tree) {}
+    FolderPicker(DWORD pid, HWND window, HWND tree) : m_pid(pid), m_window(window), m_tree(tree) {}
     void Close(int buttonId, const std::string& label) const;
 
-    DWORD pid_;
-    HWND window_;
-    HWND tree_;
+    DWORD m_pid;
+    HWND m_window;
+    HWND m_tree;
 };
-
-// The components of `folder` below the Unix root: "/a/b", "Z:\a\b" and "z:/a/b/" give
-// {"a", "b"}. Fails on paths of other drives.
-std::vector<std::string> UnixComponents(const std::string& folder);
 
 // Waits for a picker of `app` with `instruction`, selects `folder` in it and clicks OK.
 void PickFolder(const AppProcess& app, const std::string& instruction, const std::string& folder);

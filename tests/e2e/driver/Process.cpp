@@ -5,31 +5,27 @@
 namespace e2e {
 
 AppProcess::AppProcess(AppProcess&& other) noexcept
-    : process_(std::exchange(other.process_, nullptr)),
-      id_(std::exchange(other.id_, 0)),
-      name_(std::move(other.name_)) {}
+    : m_process(std::move(other.m_process)),
+      m_id(std::exchange(other.m_id, 0)),
+      m_name(std::move(other.m_name)) {}
 
 AppProcess& AppProcess::operator=(AppProcess&& other) noexcept {
     if (this != &other) {
-        Release();
-        process_ = std::exchange(other.process_, nullptr);
-        id_ = std::exchange(other.id_, 0);
-        name_ = std::move(other.name_);
+        TerminateIfRunning();
+        m_process = std::move(other.m_process);
+        m_id = std::exchange(other.m_id, 0);
+        m_name = std::move(other.m_name);
     }
     return *this;
 }
 
-AppProcess::~AppProcess() { Release(); }
+AppProcess::~AppProcess() { TerminateIfRunning(); }
 
-void AppProcess::Release() {
-    if (process_ == nullptr) return;
-    if (Running()) {
-        Note("terminating " + name_ + " (still running)");
-        TerminateProcess(process_, 255);
-        WaitForSingleObject(process_, 5000);
-    }
-    CloseHandle(process_);
-    process_ = nullptr;
+void AppProcess::TerminateIfRunning() {
+    if (!Running()) return;
+    Note("terminating " + m_name + " (still running)");
+    TerminateProcess(m_process.get(), 255);
+    WaitForSingleObject(m_process.get(), 5000);
 }
 
 AppProcess AppProcess::Start(const std::string& exe, const std::string& arguments,
@@ -45,47 +41,45 @@ AppProcess AppProcess::Start(const std::string& exe, const std::string& argument
                         directory.empty() ? nullptr : directory.c_str(), &startup, &info)) {
         Fail("cannot start " + exe + " (error " + std::to_string(GetLastError()) + ")");
     }
-    CloseHandle(info.hThread);
+    const tessaloom::ScopedHandle thread(info.hThread);
 
     AppProcess process;
-    process.process_ = info.hProcess;
-    process.id_ = info.dwProcessId;
+    process.m_process = tessaloom::ScopedHandle(info.hProcess);
+    process.m_id = info.dwProcessId;
     std::size_t slash = exe.find_last_of("\\/");
-    process.name_ = slash == std::string::npos ? exe : exe.substr(slash + 1);
-    Note("started " + process.name_ + " (pid " + std::to_string(process.id_) + ")");
+    process.m_name = slash == std::string::npos ? exe : exe.substr(slash + 1);
+    Note("started " + process.m_name + " (pid " + std::to_string(process.m_id) + ")");
     return process;
 }
 
 bool AppProcess::Running() const {
-    return process_ != nullptr && WaitForSingleObject(process_, 0) == WAIT_TIMEOUT;
+    return m_process.valid() && WaitForSingleObject(m_process.get(), 0) == WAIT_TIMEOUT;
 }
 
 bool AppProcess::WaitForExit(DWORD timeoutMs) const {
-    return process_ == nullptr || WaitForSingleObject(process_, timeoutMs) == WAIT_OBJECT_0;
+    return !m_process.valid() || WaitForSingleObject(m_process.get(), timeoutMs) == WAIT_OBJECT_0;
 }
 
 DWORD AppProcess::ExitCode() const {
     DWORD code = STILL_ACTIVE;
-    if (process_ != nullptr) GetExitCodeProcess(process_, &code);
+    if (m_process.valid()) GetExitCodeProcess(m_process.get(), &code);
     return code;
 }
-
-void AppProcess::Terminate() { Release(); }
 
 void AppProcess::ExpectExit(DWORD expectedCode, DWORD timeoutMs, const std::string& after) const {
     const unsigned long long start = GetTickCount64();
     if (!WaitForExit(timeoutMs)) {
-        Fail(name_ + " still runs " + std::to_string(timeoutMs) + " ms after " + after);
+        Fail(m_name + " still runs " + std::to_string(timeoutMs) + " ms after " + after);
     }
-    Note(name_ + " ended " + std::to_string(ElapsedMs(start)) + " ms after " + after);
+    Note(m_name + " ended " + std::to_string(ElapsedMs(start)) + " ms after " + after);
     CheckEqual(static_cast<long long>(ExitCode()), static_cast<long long>(expectedCode),
                "exit code after " + after);
 }
 
 void AppProcess::CheckRunning(const std::string& awaited) const {
     if (!Running()) {
-        Fail(name_ + " ended with exit code " + std::to_string(ExitCode()) + " while waiting for " +
-             awaited);
+        Fail(m_name + " ended with exit code " + std::to_string(ExitCode()) +
+             " while waiting for " + awaited);
     }
 }
 

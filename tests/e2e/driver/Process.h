@@ -5,6 +5,7 @@
 #include <string>
 
 #include "Driver.h"
+#include "platform/win32/ScopedHandles.h"
 
 namespace e2e {
 
@@ -23,14 +24,12 @@ public:
     static AppProcess Start(const std::string& exe, const std::string& arguments,
                             const std::string& workDir);
 
-    DWORD Id() const { return id_; }
-    const std::string& Name() const { return name_; }
+    DWORD Id() const { return m_id; }
     bool Running() const;
     // True when the process ended within `timeoutMs`.
     bool WaitForExit(DWORD timeoutMs) const;
     // STILL_ACTIVE while running.
     DWORD ExitCode() const;
-    void Terminate();
 
     // Fails unless the process ends within `timeoutMs` with `expectedCode`; `after` says what
     // should have ended it.
@@ -39,11 +38,11 @@ public:
     void CheckRunning(const std::string& awaited) const;
 
 private:
-    void Release();
+    void TerminateIfRunning();
 
-    HANDLE process_ = nullptr;
-    DWORD id_ = 0;
-    std::string name_;
+    tessaloom::ScopedHandle m_process;
+    DWORD m_id = 0;
+    std::string m_name;
 };
 
 }  // namespace e2e

@@ -3,33 +3,16 @@
 #include <cstdio>
 #include <utility>
 
-#include "MainDialog.h"
+#include "FileTree.h"
 
 namespace e2e {
 
-namespace {
-
-bool FileExists(const std::string& path) {
-    std::wstring wide = Widen(path);
-    return GetFileAttributesW(wide.c_str()) != INVALID_FILE_ATTRIBUTES;
-}
-
-void TouchFile(const std::string& path) {
-    std::wstring wide = Widen(path);
-    HANDLE file = CreateFileW(wide.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) Fail("cannot create " + path);
-    CloseHandle(file);
-}
-
-}  // namespace
-
-Context::Context(Options options)
-    : options_(std::move(options)), catalogue_(options_.catalogueUrl, options_.catalogueDir) {}
+Context::Context(Options given)
+    : options(std::move(given)), catalogue(options.catalogueUrl, options.catalogueDir) {}
 
 AppProcess Context::Launch(const std::string& arguments) const {
-    Step("start " + options_.app);
-    return AppProcess::Start(options_.app, arguments, options_.scratch);
+    Step("start " + options.app);
+    return AppProcess::Start(options.app, arguments, options.scratch);
 }
 
 void CheckGaveUpAfterTimeout(unsigned long long start) {
@@ -46,8 +29,8 @@ void Context::CheckDownloadPrompt(const MessageBoxInfo& box, unsigned long code,
     const std::string head = std::string("An error (0x") + hex + ") occured while downloading " +
                              url + ".\nPlease contact ";
     const std::string tail = ", or try to download the file manually.";
-    if (!options_.support.empty()) {
-        CheckMessageBox(box, kAppTitle, head + options_.support + tail, {IDRETRY, IDCANCEL}, false);
+    if (!options.support.empty()) {
+        CheckMessageBox(box, kAppTitle, head + options.support + tail, {IDRETRY, IDCANCEL}, false);
         return;
     }
     // The support contact is not known here: check everything around it.
@@ -66,10 +49,10 @@ void Context::CheckDownloadPrompt(const MessageBoxInfo& box, unsigned long code,
 }
 
 void Context::Screenshot(const std::string& name) const {
-    if (options_.shots.empty()) return;
-    const std::string base = options_.shots + "\\" + name;
-    TouchFile(base + ".request");
-    if (WaitUntil([&] { return FileExists(base + ".done"); }, 20000)) {
+    if (options.shots.empty()) return;
+    const std::string base = options.shots + "\\" + name;
+    WriteBytes(base + ".request", "");
+    if (WaitUntil([&] { return PathExists(base + ".done"); }, 20000)) {
         Note("screenshot " + name + ".png taken");
     } else {
         Note("warning: screenshot " + name + ".png was not taken");

@@ -7,13 +7,12 @@
 #include <vector>
 
 #include "Catalogue.h"
+#include "Constants.h"
 #include "Driver.h"
 #include "MessageBoxes.h"
 #include "Process.h"
 
 namespace e2e {
-
-constexpr char kServerListName[] = "TestServers.txt";
 
 // How long the program, as built for these tests, waits for a silent server.
 #ifndef TESSALOOM_FETCH_TIMEOUT_SECONDS
@@ -32,17 +31,13 @@ struct Options {
     std::vector<std::string> args;  // anything after the options, for the scenario
 };
 
-class Context {
-public:
-    explicit Context(Options options);
-
-    const Options& options() const { return options_; }
-    const Catalogue& catalogue() const { return catalogue_; }
+struct Context {
+    explicit Context(Options given);
 
     // Starts the program in the scratch folder.
     AppProcess Launch(const std::string& arguments = std::string()) const;
 
-    std::string ServerListUrl() const { return catalogue_.UrlOf(kServerListName); }
+    std::string ServerListUrl() const { return catalogue.UrlOf(kServerListName); }
 
     // Checks the program's retry prompt for a failed download of `url` with `code`: titled
     // with the program's name, Retry and Cancel, no icon.
@@ -53,9 +48,8 @@ public:
     // collects screenshots; waits until it is taken.
     void Screenshot(const std::string& name) const;
 
-private:
-    Options options_;
-    Catalogue catalogue_;
+    const Options options;
+    const Catalogue catalogue;
 };
 
 // Checks that a prompt for a fetch that ran out of time came once the program's fetch timeout

@@ -1,17 +1,13 @@
 #include "Window.h"
 
 #include <cstdio>
-#include <utility>
 
 namespace e2e {
 
 namespace {
 
 BOOL CALLBACK CollectTopLevel(HWND window, LPARAM param) {
-    auto* found = reinterpret_cast<std::pair<DWORD, std::vector<HWND>*>*>(param);
-    DWORD pid = 0;
-    GetWindowThreadProcessId(window, &pid);
-    if (pid == found->first) found->second->push_back(window);
+    reinterpret_cast<std::vector<HWND>*>(param)->push_back(window);
     return TRUE;
 }
 
@@ -75,10 +71,23 @@ int ControlId(HWND window) { return GetDlgCtrlID(window) & 0xFFFF; }
 
 LONG StyleOf(HWND window) { return GetWindowLongW(window, GWL_STYLE); }
 
+bool IsIconStatic(HWND window) {
+    return ClassOf(window) == "Static" && (StyleOf(window) & SS_TYPEMASK) == SS_ICON;
+}
+
+std::vector<HWND> AllTopLevelWindows() {
+    std::vector<HWND> windows;
+    EnumWindows(CollectTopLevel, reinterpret_cast<LPARAM>(&windows));
+    return windows;
+}
+
 std::vector<HWND> TopLevelWindows(DWORD pid) {
     std::vector<HWND> windows;
-    std::pair<DWORD, std::vector<HWND>*> found(pid, &windows);
-    EnumWindows(CollectTopLevel, reinterpret_cast<LPARAM>(&found));
+    for (HWND window : AllTopLevelWindows()) {
+        DWORD owner = 0;
+        GetWindowThreadProcessId(window, &owner);
+        if (owner == pid) windows.push_back(window);
+    }
     return windows;
 }
 

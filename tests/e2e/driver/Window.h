@@ -28,8 +28,10 @@ std::string StoredTextOf(HWND window);
 bool IsShown(HWND window);   // exists and is visible
 int ControlId(HWND window);  // low 16 bits of the control id, as dialog templates store it
 LONG StyleOf(HWND window);
+bool IsIconStatic(HWND window);  // a static control of style SS_ICON
 
-// Top-level windows of process `pid`, in z-order.
+// Top-level windows of every process, and of process `pid`, in z-order.
+std::vector<HWND> AllTopLevelWindows();
 std::vector<HWND> TopLevelWindows(DWORD pid);
 // Direct children of `parent`, in z-order.
 std::vector<HWND> ChildWindows(HWND parent);

@@ -2,22 +2,16 @@
 // furniture: its icon, minimizing and restoring.
 #include <cstdlib>
 #include <string>
-#include <vector>
 
 #include "MainDialog.h"
 #include "MessageBoxes.h"
 #include "Scenario.h"
 #include "Window.h"
 
+namespace e2e {
+
 namespace {
 
-using e2e::AppProcess;
-using e2e::Check;
-using e2e::CheckEqual;
-using e2e::Context;
-using e2e::MainDialog;
-
-constexpr char kAboutTitle[] = "About Tessaloom";
 constexpr char kAboutVersion[] = "Tessaloom Version 1.3";
 // How far the About box's centre may be from the main dialog's (rounding of odd sizes).
 constexpr long kCentreTolerance = 3;
@@ -29,7 +23,7 @@ std::string RectText(const RECT& rect) {
 
 RECT RectOf(HWND window) {
     RECT rect = {};
-    if (!GetWindowRect(window, &rect)) e2e::Fail("cannot read a window's rectangle");
+    if (!GetWindowRect(window, &rect)) Fail("cannot read a window's rectangle");
     return rect;
 }
 
@@ -76,16 +70,15 @@ constexpr int kIconPixels = 4;
 // The system menu command: posted, as the menu posts it, so that the About box's modal loop
 // does not block the driver.
 void PostSysCommand(const MainDialog& dialog, WPARAM command, const std::string& what) {
-    e2e::Step("system menu command " + e2e::Hex(static_cast<unsigned long>(command)) + " (" + what +
-              ")");
+    Step("system menu command " + Hex(static_cast<unsigned long>(command)) + " (" + what + ")");
     if (!PostMessageW(dialog.Window(), WM_SYSCOMMAND, command, 0)) {
-        e2e::Fail("cannot post WM_SYSCOMMAND (error " + std::to_string(GetLastError()) + ")");
+        Fail("cannot post WM_SYSCOMMAND (error " + std::to_string(GetLastError()) + ")");
     }
 }
 
 HWND ChildWithText(HWND parent, const std::string& cls, const std::string& text) {
-    for (HWND child : e2e::ChildWindows(parent)) {
-        if (e2e::ClassOf(child) == cls && e2e::TextOf(child) == text) return child;
+    for (HWND child : ChildWindows(parent)) {
+        if (ClassOf(child) == cls && TextOf(child) == text) return child;
     }
     return nullptr;
 }
@@ -93,35 +86,34 @@ HWND ChildWithText(HWND parent, const std::string& cls, const std::string& text)
 // Waits for the About box and checks it: owned by the main dialog, which it disables while
 // it is open, centred over it, with the version text, the program's icon and an OK button.
 HWND ExpectAboutBox(const AppProcess& app, const MainDialog& dialog) {
-    HWND about = e2e::WaitForDialog(app, kAboutTitle, e2e::kWindowTimeoutMs);
+    HWND about = WaitForDialog(app, kAboutTitle, kWindowTimeoutMs);
     Check(GetWindow(about, GW_OWNER) == dialog.Window(),
           "the About box is owned by the main dialog");
     Check(!IsWindowEnabled(dialog.Window()),
           "the main dialog is disabled while the About box is open");
     Check(ChildWithText(about, "Static", kAboutVersion) != nullptr,
-          "the About box says " + e2e::Quote(kAboutVersion));
+          "the About box says " + Quote(kAboutVersion));
 
     HWND ok = GetDlgItem(about, IDOK);
-    Check(ok != nullptr && e2e::IsShown(ok) && IsWindowEnabled(ok),
+    Check(ok != nullptr && IsShown(ok) && IsWindowEnabled(ok),
           "the About box has an enabled OK button (id 1)");
-    CheckEqual(e2e::TextOf(ok), "OK", "the About box's button");
+    CheckEqual(TextOf(ok), "OK", "the About box's button");
 
     HWND icon = nullptr;
-    for (HWND child : e2e::ChildWindows(about)) {
-        if (e2e::ClassOf(child) == "Static" && (e2e::StyleOf(child) & SS_TYPEMASK) == SS_ICON &&
-            e2e::SendChecked(child, STM_GETICON, 0, 0) != 0) {
+    for (HWND child : ChildWindows(about)) {
+        if (IsIconStatic(child) && SendChecked(child, STM_GETICON, 0, 0) != 0) {
             icon = child;
         }
     }
-    Check(icon != nullptr && e2e::IsShown(icon), "the About box shows an icon");
+    Check(icon != nullptr && IsShown(icon), "the About box shows an icon");
     int pixels = 0;
-    e2e::WaitUntil([&] { return (pixels = IconPixelsIn(RectOf(icon))) >= kIconPixels; }, 3000);
+    WaitUntil([&] { return (pixels = IconPixelsIn(RectOf(icon))) >= kIconPixels; }, 3000);
     Check(pixels >= kIconPixels, "the About box's icon is the program's (" +
                                      std::to_string(pixels) + " pixels of its orange)");
 
     const RECT outer = RectOf(dialog.Window());
     const RECT inner = RectOf(about);
-    e2e::Note("main dialog " + RectText(outer) + ", About box " + RectText(inner));
+    Note("main dialog " + RectText(outer) + ", About box " + RectText(inner));
     // Twice the centre, to stay in whole pixels.
     const long dx = (inner.left + inner.right) - (outer.left + outer.right);
     const long dy = (inner.top + inner.bottom) - (outer.top + outer.bottom);
@@ -132,22 +124,22 @@ HWND ExpectAboutBox(const AppProcess& app, const MainDialog& dialog) {
 }
 
 void ExpectClosed(const MainDialog& dialog, HWND about, const std::string& after) {
-    if (!e2e::WaitUntil([&] { return !e2e::IsShown(about); }, 5000)) {
-        e2e::Fail("the About box is still open 5000 ms after " + after);
+    if (!WaitUntil([&] { return !IsShown(about); }, 5000)) {
+        Fail("the About box is still open 5000 ms after " + after);
     }
     Check(true, after + " closes the About box");
-    Check(e2e::WaitUntil([&] { return IsWindowEnabled(dialog.Window()) != FALSE; }, 5000),
+    Check(WaitUntil([&] { return IsWindowEnabled(dialog.Window()) != FALSE; }, 5000),
           "the main dialog is enabled again");
-    Check(e2e::IsShown(dialog.Window()), "the main dialog is still shown");
+    Check(IsShown(dialog.Window()), "the main dialog is still shown");
 }
 
 // Duplicate with both folder fields empty: the program answers with its notice, so the
 // dialog still handles its commands.
 void ExpectDuplicateAnswers(const AppProcess& app, const MainDialog& dialog) {
     dialog.Click(IDC_DUPLICATE);
-    e2e::MessageBoxInfo box = e2e::WaitForMessageBox(app, e2e::kWindowTimeoutMs);
-    e2e::CheckMessageBox(box, e2e::kAppTitle, "No source folder selected", {IDOK}, true);
-    e2e::Answer(box, IDOK);
+    MessageBoxInfo box = WaitForMessageBox(app, kWindowTimeoutMs);
+    CheckMessageBox(box, kAppTitle, kNoSourceFolder, {IDOK}, true);
+    Answer(box, IDOK);
     app.CheckRunning("the main dialog after the notice");
 }
 
@@ -161,15 +153,15 @@ bool UnderWine() {
 // when it was given an icon.
 void CheckWindowIcons(HWND window) {
     if (!UnderWine()) {
-        Check(e2e::SendChecked(window, WM_GETICON, ICON_BIG, 0) != 0,
+        Check(SendChecked(window, WM_GETICON, ICON_BIG, 0) != 0,
               "the main dialog has a large icon");
-        Check(e2e::SendChecked(window, WM_GETICON, ICON_SMALL, 0) != 0,
+        Check(SendChecked(window, WM_GETICON, ICON_SMALL, 0) != 0,
               "the main dialog has a small icon");
         return;
     }
-    e2e::Note("Wine sends no WM_GETICON to another process: reading the caption bar");
+    Note("Wine sends no WM_GETICON to another process: reading the caption bar");
     int pixels = 0;
-    e2e::WaitUntil([&] { return (pixels = IconPixelsInCaption(window)) >= kIconPixels; }, 3000);
+    WaitUntil([&] { return (pixels = IconPixelsInCaption(window)) >= kIconPixels; }, 3000);
     Check(pixels >= kIconPixels, "the main dialog's caption shows the program's icon (" +
                                      std::to_string(pixels) + " pixels of its orange)");
 }
@@ -177,44 +169,44 @@ void CheckWindowIcons(HWND window) {
 }  // namespace
 
 E2E_SCENARIO(about_box, "About box from the system menu command; window icon; minimize, restore") {
-    ctx.catalogue().WriteFile(e2e::kServerListName, "Alpha=alpha\nBeta Server=beta\n");
+    ctx.catalogue.WriteFile(kServerListName, kTwoServers);
     AppProcess app = ctx.Launch();
-    e2e::Step("wait for the main dialog");
+    Step("wait for the main dialog");
     MainDialog dialog = MainDialog::WaitFor(app);
-    e2e::CheckNoMessageBox(app, "over the main dialog");
+    CheckNoMessageBox(app, "over the main dialog");
 
     CheckWindowIcons(dialog.Window());
 
     PostSysCommand(dialog, IDM_ABOUTBOX, "About");
     HWND about = ExpectAboutBox(app, dialog);
     ctx.Screenshot("about-box");
-    e2e::Step("click OK in the About box");
-    e2e::PostClick(about, IDOK);
+    Step("click OK in the About box");
+    PostClick(about, IDOK);
     ExpectClosed(dialog, about, "OK");
     ExpectDuplicateAnswers(app, dialog);
 
     // The low four bits of a system command are the system's own; the command still counts.
     PostSysCommand(dialog, IDM_ABOUTBOX | 0x000F, "About, low bits set");
     about = ExpectAboutBox(app, dialog);
-    e2e::Step("press Escape in the About box");
-    e2e::PostEscape(about);
+    Step("press Escape in the About box");
+    PostEscape(about);
     ExpectClosed(dialog, about, "Escape");
 
     const RECT before = RectOf(dialog.Window());
     PostSysCommand(dialog, SC_MINIMIZE, "minimize");
-    Check(e2e::WaitUntil([&] { return IsIconic(dialog.Window()) != FALSE; }, 5000),
+    Check(WaitUntil([&] { return IsIconic(dialog.Window()) != FALSE; }, 5000),
           "the main dialog is minimized");
-    e2e::CheckNoMessageBox(app, "while minimized");
+    CheckNoMessageBox(app, "while minimized");
     PostSysCommand(dialog, SC_RESTORE, "restore");
-    Check(e2e::WaitUntil(
-              [&] { return !IsIconic(dialog.Window()) && e2e::IsShown(dialog.Window()); }, 5000),
+    Check(WaitUntil([&] { return !IsIconic(dialog.Window()) && IsShown(dialog.Window()); }, 5000),
           "the main dialog is restored");
     const RECT after = RectOf(dialog.Window());
     CheckEqual(RectText(after), RectText(before), "the main dialog's place after restoring");
-    CheckEqual(dialog.Servers(), std::vector<std::string>{"Alpha", "Beta Server"},
-               "server selector entries");
+    CheckEqual(dialog.Servers(), kTwoServerNames, "server selector entries");
     ExpectDuplicateAnswers(app, dialog);
 
     dialog.Click(IDCANCEL);
-    app.ExpectExit(0, e2e::kExitTimeoutMs, "Cancel");
+    app.ExpectExit(0, kExitTimeoutMs, "Cancel");
 }
+
+}  // namespace e2e

@@ -7,99 +7,45 @@
 #include <vector>
 
 #include "Duplication.h"
-#include "MainDialog.h"
-#include "MessageBoxes.h"
 #include "Scenario.h"
 #include "Window.h"
+#include "platform/win32/ScopedHandles.h"
+
+namespace e2e {
 
 namespace {
-
-using e2e::AppProcess;
-using e2e::Check;
-using e2e::CheckEqual;
-using e2e::ConnectionBytes;
-using e2e::Context;
-using e2e::Installation;
-using e2e::MainDialog;
-using e2e::MessageBoxInfo;
-
-const char kList[] = "Alpha=alpha\nBeta Server=beta\n";
-const char kListCrLf[] = "Alpha=alpha\r\nBeta Server=beta\r\n";
-
-// HTTP 404 and 500, a short body, a silent server and a body over the limit, in the
-// program's error-code form.
-constexpr unsigned long kCodeStatus404 = 0x80190194;
-constexpr unsigned long kCodeStatus500 = 0x801901F4;
-constexpr unsigned long kCodeDownloadFailure = 0x800C0008;
-constexpr unsigned long kCodeTimeout = 0x800C000B;
-constexpr unsigned long kCodeTooLarge = 0x800C000F;
 
 // The shell's question before it replaces an entry of an existing copy, and its answers.
 constexpr char kOverwritePromptTitle[] = "Confirm file overwrite";
 constexpr int kYesToAll = 12807;
 
 // File systems that scratch-mounts.sh mounts in the scratch folder.
-constexpr char kFullDisk[] = "\\full";
-constexpr char kReadOnlyDisk[] = "\\readonly";
+constexpr char kFullDisk[] = "full";
+constexpr char kReadOnlyDisk[] = "readonly";
 
-const char kCopyFailed[] = "Failed to copy the Quorvane folder.";
-
-// A catalogue with the server list and the connection files of "alpha", its log emptied.
-void PrepareCatalogue(const Context& ctx, const char* list, const ConnectionBytes& alpha) {
-    ctx.catalogue().WriteFile(e2e::kServerListName, list);
-    e2e::PublishConnectionFiles(ctx.catalogue(), "alpha", alpha);
-    ctx.catalogue().Clear();
-}
-
-MainDialog Start(const Context& ctx, AppProcess& app) {
-    app = ctx.Launch();
-    e2e::Step("wait for the main dialog");
-    return MainDialog::WaitFor(app);
-}
-
-std::vector<std::string> Concat(std::vector<std::string> first,
-                                const std::vector<std::string>& second) {
-    first.insert(first.end(), second.begin(), second.end());
-    return first;
-}
-
-std::vector<std::string> ListRequest(const Context& ctx) {
-    return {e2e::Request(ctx.catalogue(), e2e::kServerListName)};
-}
-
-std::string ConnectionUrl(const Context& ctx, const std::string& value, std::size_t file) {
-    return ctx.catalogue().UrlOf(value + "/" + e2e::kConnectionFiles[file].name);
-}
+constexpr char kInsideInstallation[] =
+    "The destination folder must not be inside the Quorvane folder.";
 
 std::string FailedDownload(std::size_t file) {
-    return std::string("Failed to download ") + e2e::kConnectionFiles[file].name + " file.";
-}
-
-// Waits for the retry prompt of connection file `file` of "alpha" and checks it.
-MessageBoxInfo ExpectDownloadPrompt(const Context& ctx, const AppProcess& app, std::size_t file,
-                                    unsigned long code) {
-    e2e::Step(std::string("wait for the retry prompt of ") + e2e::kConnectionFiles[file].name);
-    MessageBoxInfo box = e2e::WaitForMessageBox(app, e2e::kWindowTimeoutMs);
-    ctx.CheckDownloadPrompt(box, code, ConnectionUrl(ctx, "alpha", file));
-    return box;
+    return std::string("Failed to download ") + kConnectionFiles[file].name + " file.";
 }
 
 // --- The shell's overwrite prompts ----------------------------------------------------------
 
 HWND FindOverwritePrompt(const AppProcess& app) {
-    HWND prompt = e2e::FindDialog(app.Id(), kOverwritePromptTitle);
-    return e2e::IsShown(prompt) ? prompt : nullptr;
+    HWND prompt = FindDialog(app.Id(), kOverwritePromptTitle);
+    return IsShown(prompt) ? prompt : nullptr;
 }
 
 void CheckOverwritePrompt(HWND prompt) {
     std::vector<std::string> buttons;
-    for (HWND child : e2e::ChildWindows(prompt)) {
-        if (e2e::ClassOf(child) != "Button" || !IsWindowVisible(child)) continue;
+    for (HWND child : ChildWindows(prompt)) {
+        if (ClassOf(child) != "Button" || !IsWindowVisible(child)) continue;
         std::string label;
-        for (char c : e2e::TextOf(child)) {
+        for (char c : TextOf(child)) {
             if (c != '&') label += c;
         }
-        buttons.push_back(std::to_string(e2e::ControlId(child)) + " " + label);
+        buttons.push_back(std::to_string(ControlId(child)) + " " + label);
     }
     CheckEqual(buttons, {"6 Yes", "12807 Yes to all", "7 No", "2 Cancel"},
                "buttons of the overwrite prompt");
@@ -108,418 +54,327 @@ void CheckOverwritePrompt(HWND prompt) {
 // Answers every overwrite prompt with `buttonId` until the program shows a message box;
 // returns how many prompts there were.
 int AnswerOverwritePrompts(const AppProcess& app, int buttonId, const std::string& label) {
-    e2e::Step("answer each overwrite prompt with " + e2e::Quote(label));
+    Step("answer each overwrite prompt with " + Quote(label));
     int prompts = 0;
     for (;;) {
         HWND prompt = nullptr;
         bool boxShown = false;
-        if (!e2e::WaitUntil(
+        if (!WaitUntil(
                 [&] {
                     app.CheckRunning("an overwrite prompt or a message box");
                     prompt = FindOverwritePrompt(app);
-                    boxShown = !e2e::FindMessageBoxes(app.Id()).empty();
+                    boxShown = !FindMessageBoxes(app.Id()).empty();
                     return prompt != nullptr || boxShown;
                 },
                 60000)) {
-            e2e::Fail("neither an overwrite prompt nor a message box within 60 s; windows:\n" +
-                      e2e::DescribeWindows(app.Id()));
+            Fail("neither an overwrite prompt nor a message box within 60 s; windows:\n" +
+                 DescribeWindows(app.Id()));
         }
         if (prompt == nullptr) break;
         if (prompts == 0) CheckOverwritePrompt(prompt);
-        e2e::PostClick(prompt, buttonId);
-        if (!e2e::WaitUntil([&] { return !e2e::IsShown(prompt); }, 5000)) {
-            e2e::Fail("the overwrite prompt is still open after " + label);
+        PostClick(prompt, buttonId);
+        if (!WaitUntil([&] { return !IsShown(prompt); }, 5000)) {
+            Fail("the overwrite prompt is still open after " + label);
         }
         ++prompts;
     }
-    e2e::Note(std::to_string(prompts) + " overwrite prompt(s) answered");
+    Note(std::to_string(prompts) + " overwrite prompt(s) answered");
     return prompts;
-}
-
-// --- Attempts that stop --------------------------------------------------------------------
-
-// Clicks Duplicate! and expects the notice `text`, with the fields kept and the dialog usable.
-void ExpectRefusal(const AppProcess& app, const MainDialog& dialog, const std::string& text) {
-    const std::string source = dialog.SourceFolder();
-    const std::string destination = dialog.DestinationFolder();
-    dialog.Click(IDC_DUPLICATE);
-    e2e::ExpectNotice(app, text);
-    e2e::CheckDialogUsable(app, dialog);
-    CheckEqual(dialog.SourceFolder(), source, "installation folder field (kept)");
-    CheckEqual(dialog.DestinationFolder(), destination, "parent folder field (kept)");
-}
-
-// A copy that fails: the notice, the three fetches before it, no connection file written.
-void ExpectCopyFailure(const Context& ctx, const AppProcess& app, const MainDialog& dialog,
-                       const Installation& installation, const std::string& copy) {
-    ExpectRefusal(app, dialog, kCopyFailed);
-    e2e::CheckRequests(ctx.catalogue(),
-                       Concat(ListRequest(ctx), e2e::ConnectionRequests(ctx.catalogue(), "alpha")));
-    e2e::CheckNoConnectionFileWritten(installation, copy);
-    e2e::CheckUnchanged(installation);
 }
 
 }  // namespace
 
 E2E_SCENARIO(duplicate_full,
              "whole duplication through folders named in Cyrillic: copy, bytes, log") {
-    const std::string scratch = ctx.options().scratch;
     // Names no Western code page holds, picked in the real picker.
-    const std::string games = scratch + "\\\xD0\x98\xD0\xB3\xD1\x80\xD1\x8B";          // "Игры"
-    const std::string tests = scratch + "\\\xD0\xA2\xD0\xB5\xD1\x81\xD1\x82\xD1\x8B";  // "Тесты"
-    const Installation installation = e2e::MakeInstallation(games + "\\Quorvane");
-    e2e::CreateFolders(tests);
-    const ConnectionBytes beta = e2e::MakeConnectionBytes("beta");
-    e2e::PublishConnectionFiles(ctx.catalogue(), "beta", beta);
-    // A CR LF list: the server's value has no CR in the URLs.
-    PrepareCatalogue(ctx, kListCrLf, e2e::MakeConnectionBytes("alpha"));
-    AppProcess app;
-    MainDialog dialog = Start(ctx, app);
-    CheckEqual(dialog.Servers(), {"Alpha", "Beta Server"}, "server selector entries");
+    const std::string games = "\xD0\x98\xD0\xB3\xD1\x80\xD1\x8B";          // "Игры"
+    const std::string tests = "\xD0\xA2\xD0\xB5\xD1\x81\xD1\x82\xD1\x8B";  // "Тесты"
+    DuplicationSetup setup = WithEmptyFields();
+    setup.installation = games + "\\Quorvane";
+    setup.copy = tests + "\\Beta Server\\";
+    setup.list = kTwoServersCrLf;  // the server's value has no CR in the URLs
+    DuplicationFixture dup(ctx, setup);
+    CreateFolders(Join(dup.scratch, tests));
+    const ConnectionBytes beta = MakeConnectionBytes("beta");
+    PublishConnectionFiles(ctx.catalogue, "beta", beta);
+    CheckEqual(dup.dialog.Servers(), kTwoServerNames, "server selector entries");
 
-    e2e::Step("choose the second server and both folders, as a person does");
-    e2e::ComboSelect(dialog.Item(IDC_SERVER_COMBO), 1);
-    e2e::PickSource(app, dialog, installation.root);
-    e2e::PickParent(app, dialog, "Beta Server", tests);
-    const std::string copy = tests + "\\Beta Server\\";
-    e2e::WaitUntil([&] { return dialog.DestinationFolder() == copy; }, 2000);
-    CheckEqual(dialog.SourceFolder(), installation.root, "installation folder field");
-    CheckEqual(dialog.DestinationFolder(), copy, "parent folder field");
+    Step("choose the second server and both folders, as a person does");
+    ComboSelect(dup.dialog.Item(IDC_SERVER_COMBO), 1);
+    PickSource(dup.app, dup.dialog, dup.installation.root);
+    PickParent(dup.app, dup.dialog, "Beta Server", Join(dup.scratch, tests));
+    WaitUntil([&] { return dup.dialog.DestinationFolder() == dup.copy; }, 2000);
+    CheckEqual(dup.dialog.SourceFolder(), dup.installation.root, "installation folder field");
+    CheckEqual(dup.dialog.DestinationFolder(), dup.copy, "parent folder field");
 
-    dialog.Click(IDC_DUPLICATE);
-    e2e::ExpectCompletion(app, copy);
-    e2e::CheckRequests(ctx.catalogue(),
-                       Concat(ListRequest(ctx), e2e::ConnectionRequests(ctx.catalogue(), "beta")));
-    e2e::CheckCopy(installation, copy, beta);
-    e2e::CheckMissing(copy + "Quorvane", "a copy nested in the destination");
-    e2e::CheckMissing(scratch + "\\Beta Server", "a copy in the folder above the picked one");
-    e2e::CheckUnchanged(installation);
+    dup.dialog.Click(IDC_DUPLICATE);
+    dup.ExpectCompletion();
+    std::vector<std::string> expected = ConnectionRequests(ctx.catalogue, "beta");
+    expected.insert(expected.begin(), dup.listRequest);
+    CheckRequests(ctx.catalogue, expected);
+    CheckCopy(dup.installation, dup.copy, beta);
+    CheckMissing(dup.copy + "Quorvane", "a copy nested in the destination");
+    CheckMissing(dup.scratch + "\\Beta Server", "a copy in the folder above the picked one");
+    CheckUnchanged(dup.installation);
 }
 
 E2E_SCENARIO(duplicate_refused, "checks before any fetch: empty fields, no version.id, bad paths") {
-    const std::string scratch = ctx.options().scratch;
-    const Installation installation = e2e::MakeInstallation(scratch + "\\Quorvane");
+    DuplicationFixture dup(ctx, WithEmptyFields());
+    const std::string& scratch = dup.scratch;
+    const std::string& root = dup.installation.root;
     const std::string notInstalled = scratch + "\\Other";
-    e2e::WriteBytes(notInstalled + "\\readme.txt", "no version.id here\r\n");
-    e2e::WriteBytes(notInstalled + "\\data\\version.id", "1.0\r\n");  // not at the top
+    WriteBytes(notInstalled + "\\readme.txt", "no version.id here\r\n");
+    WriteBytes(notInstalled + "\\data\\version.id", "1.0\r\n");  // not at the top
     const std::string tests = scratch + "\\Tests";
-    PrepareCatalogue(ctx, kList, e2e::MakeConnectionBytes("alpha"));
-    AppProcess app;
-    MainDialog dialog = Start(ctx, app);
 
-    e2e::Step("both fields empty");
-    ExpectRefusal(app, dialog, "No source folder selected");
-    e2e::Step("only the installation chosen");
-    e2e::PickSource(app, dialog, installation.root);
-    ExpectRefusal(app, dialog, "No destination folder selected");
-    e2e::Step("a folder without version.id at its top");
-    e2e::FillFields(dialog, notInstalled, tests + "\\Alpha\\");
-    ExpectRefusal(app, dialog, "The source folder must contain quorvane.");
-    e2e::Step("a destination too long for the connection files' paths");
-    e2e::FillFields(dialog, installation.root, tests + "\\" + std::string(180, 'x') + "\\Alpha\\");
-    ExpectRefusal(app, dialog, "The destination path is too long.");
+    Step("both fields empty");
+    dup.ExpectRefusal(kNoSourceFolder);
+    Step("only the installation chosen");
+    PickSource(dup.app, dup.dialog, root);
+    dup.ExpectRefusal("No destination folder selected");
+    Step("a folder without version.id at its top");
+    FillFields(dup.dialog, notInstalled, tests + "\\Alpha\\");
+    dup.ExpectRefusal("The source folder must contain quorvane.");
+    Step("a destination too long for the connection files' paths");
+    FillFields(dup.dialog, root, tests + "\\" + std::string(180, 'x') + "\\Alpha\\");
+    dup.ExpectRefusal("The destination path is too long.");
 
-    e2e::Step("the installation itself as the parent, chosen with the pickers");
-    e2e::PickSource(app, dialog, installation.root);
-    e2e::PickParent(app, dialog, "Alpha", installation.root);
-    ExpectRefusal(app, dialog, "The destination folder must not be inside the Quorvane folder.");
-    e2e::Step("a folder of the installation as the parent");
-    e2e::PickParent(app, dialog, "Alpha", installation.root + "\\data");
-    ExpectRefusal(app, dialog, "The destination folder must not be inside the Quorvane folder.");
-    e2e::Step("the same, spelt in other case and with a dot segment");
-    std::string upper = installation.root;
+    Step("the installation itself as the parent, chosen with the pickers");
+    PickSource(dup.app, dup.dialog, root);
+    PickParent(dup.app, dup.dialog, "Alpha", root);
+    dup.ExpectRefusal(kInsideInstallation);
+    Step("a folder of the installation as the parent");
+    PickParent(dup.app, dup.dialog, "Alpha", root + "\\data");
+    dup.ExpectRefusal(kInsideInstallation);
+    Step("the same, spelt in other case and with a dot segment");
+    std::string upper = root;
     for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    e2e::FillFields(dialog, installation.root, upper + "\\.\\bin\\Alpha\\");
-    ExpectRefusal(app, dialog, "The destination folder must not be inside the Quorvane folder.");
+    FillFields(dup.dialog, root, upper + "\\.\\bin\\Alpha\\");
+    dup.ExpectRefusal(kInsideInstallation);
 
-    e2e::Step("a parent reached through a link to the installation");
-    e2e::FillFields(dialog, installation.root, scratch + "\\ToGame\\Alpha\\");
-    ExpectRefusal(app, dialog, "The destination folder must not be inside the Quorvane folder.");
-    e2e::FillFields(dialog, installation.root, scratch + "\\ToGame\\data\\Alpha\\");
-    ExpectRefusal(app, dialog, "The destination folder must not be inside the Quorvane folder.");
-    e2e::Step("installations holding a link to their own folder and to the folder above");
+    Step("a parent reached through a link to the installation");
+    FillFields(dup.dialog, root, scratch + "\\ToGame\\Alpha\\");
+    dup.ExpectRefusal(kInsideInstallation);
+    FillFields(dup.dialog, root, scratch + "\\ToGame\\data\\Alpha\\");
+    dup.ExpectRefusal(kInsideInstallation);
+    Step("installations holding a link to their own folder and to the folder above");
     for (const char* looped : {"\\LoopSelf", "\\LoopUp"}) {
-        e2e::FillFields(dialog, scratch + looped, tests + "\\Alpha\\");
-        ExpectRefusal(app, dialog,
-                      "The Quorvane folder contains a link that loops back into itself.");
+        FillFields(dup.dialog, scratch + looped, tests + "\\Alpha\\");
+        dup.ExpectRefusal("The Quorvane folder contains a link that loops back into itself.");
     }
 
-    e2e::CheckRequests(ctx.catalogue(), ListRequest(ctx));  // nothing fetched
-    e2e::CheckMissing(tests, "the destination's parent");
-    e2e::CheckMissing(installation.root + "\\Alpha", "a copy in the installation");
-    e2e::CheckMissing(installation.root + "\\data\\Alpha", "a copy in the installation");
-    e2e::CheckUnchanged(installation);
-    dialog.ClickCloseBox();
-    app.ExpectExit(0, e2e::kExitTimeoutMs, "the close box");
+    CheckRequests(ctx.catalogue, {dup.listRequest});  // nothing fetched
+    CheckMissing(tests, "the destination's parent");
+    CheckMissing(root + "\\Alpha", "a copy in the installation");
+    CheckMissing(root + "\\data\\Alpha", "a copy in the installation");
+    CheckUnchanged(dup.installation);
+    dup.dialog.ClickCloseBox();
+    dup.app.ExpectExit(0, kExitTimeoutMs, "the close box");
 }
 
 E2E_SCENARIO(duplicate_no_server, "an empty server list: \"No test server selected\"") {
-    const std::string scratch = ctx.options().scratch;
-    const Installation installation = e2e::MakeInstallation(scratch + "\\Quorvane");
-    e2e::CreateFolders(scratch + "\\Tests");
-    PrepareCatalogue(ctx, "no servers today\n", e2e::MakeConnectionBytes("alpha"));
-    AppProcess app;
-    MainDialog dialog = Start(ctx, app);
-    CheckEqual(e2e::ComboCount(dialog.Item(IDC_SERVER_COMBO)), 0, "server selector entries");
+    DuplicationSetup setup = WithEmptyFields();
+    setup.list = "no servers today\n";
+    DuplicationFixture dup(ctx, setup);
+    CreateFolders(dup.scratch + "\\Tests");
+    CheckEqual(ComboCount(dup.dialog.Item(IDC_SERVER_COMBO)), 0, "server selector entries");
 
-    e2e::Step("the parent's picker needs a server");
-    dialog.Click(IDC_BROWSE_DEST);
-    e2e::ExpectNotice(app, "No test server selected");  // instead of the picker
-    e2e::Step("Duplicate! needs one too");
-    e2e::FillFields(dialog, installation.root, scratch + "\\Tests\\Alpha\\");
-    ExpectRefusal(app, dialog, "No test server selected");
+    Step("the parent's picker needs a server");
+    dup.dialog.Click(IDC_BROWSE_DEST);
+    ExpectNotice(dup.app, "No test server selected");  // instead of the picker
+    Step("Duplicate! needs one too");
+    FillFields(dup.dialog, dup.installation.root, dup.copy);
+    dup.ExpectRefusal("No test server selected");
 
-    e2e::CheckRequests(ctx.catalogue(), ListRequest(ctx));  // nothing fetched
-    e2e::CheckMissing(scratch + "\\Tests\\Alpha", "the copy");
-    dialog.Click(IDCANCEL);
-    app.ExpectExit(0, e2e::kExitTimeoutMs, "Cancel");
+    CheckRequests(ctx.catalogue, {dup.listRequest});  // nothing fetched
+    CheckMissing(dup.copy, "the copy");
+    dup.dialog.Click(IDCANCEL);
+    dup.app.ExpectExit(0, kExitTimeoutMs, "Cancel");
 }
 
 E2E_SCENARIO(fetch_cancel, "fetch cancelled at file 1, then 2: nothing copied; then a success") {
-    const std::string scratch = ctx.options().scratch;
-    const Installation installation = e2e::MakeInstallation(scratch + "\\Quorvane");
-    const std::string copy = scratch + "\\Tests\\Alpha\\";
-    const ConnectionBytes alpha = e2e::MakeConnectionBytes("alpha");
-    PrepareCatalogue(ctx, kList, alpha);
-    AppProcess app;
-    MainDialog dialog = Start(ctx, app);
-    e2e::FillFields(dialog, installation.root, copy);
-    const std::vector<std::string> fetches = e2e::ConnectionRequests(ctx.catalogue(), "alpha");
-
+    DuplicationFixture dup(ctx);
     for (std::size_t failing = 0; failing < 2; ++failing) {
-        const std::string name = e2e::kConnectionFiles[failing].name;
-        e2e::Step("status 404 for " + name + ", cancelled at the prompt");
-        ctx.catalogue().Clear();
-        ctx.catalogue().AddFault("alpha/" + name, "status=404");
-        dialog.Click(IDC_DUPLICATE);
-        e2e::Answer(ExpectDownloadPrompt(ctx, app, failing, kCodeStatus404), IDCANCEL);
-        e2e::ExpectNotice(app, FailedDownload(failing));
-        e2e::CheckDialogUsable(app, dialog);
+        Step(std::string("status 404 for ") + kConnectionFiles[failing].name +
+             ", cancelled at the prompt");
+        ctx.catalogue.Clear();
+        ctx.catalogue.AddFault(dup.File(failing), "status=404");
+        dup.dialog.Click(IDC_DUPLICATE);
+        Answer(dup.ExpectDownloadPrompt(failing, kCodeStatus404), IDCANCEL);
+        ExpectNotice(dup.app, FailedDownload(failing));
+        dup.CheckDialogUsable();
         // The files before it were fetched, none after it.
-        std::vector<std::string> expected(fetches.begin(), fetches.begin() + failing);
-        expected.push_back(e2e::Request(ctx.catalogue(), "alpha/" + name, 404));
-        e2e::CheckRequests(ctx.catalogue(), expected);
-        e2e::CheckMissing(copy, "the copy");
+        std::vector<std::string> expected(dup.fetches.begin(), dup.fetches.begin() + failing);
+        expected.push_back(dup.Request(failing, 404));
+        CheckRequests(ctx.catalogue, expected);
+        CheckMissing(dup.copy, "the copy");
     }
 
-    e2e::Step("no fault but one status 500 for the third file: Retry, then all goes through");
-    ctx.catalogue().Clear();
-    ctx.catalogue().AddFault(std::string("alpha/") + e2e::kConnectionFiles[2].name,
-                             "status=500,failfirst=1");
-    dialog.Click(IDC_DUPLICATE);
-    e2e::Answer(ExpectDownloadPrompt(ctx, app, 2, kCodeStatus500), IDRETRY);
-    e2e::ExpectCompletion(app, copy);
-    e2e::CheckRequests(
-        ctx.catalogue(),
-        {fetches[0], fetches[1],
-         e2e::Request(ctx.catalogue(), std::string("alpha/") + e2e::kConnectionFiles[2].name, 500),
-         fetches[2]});
-    e2e::CheckCopy(installation, copy, alpha);
-    e2e::CheckUnchanged(installation);
+    Step("no fault but one status 500 for the third file: Retry, then all goes through");
+    ctx.catalogue.Clear();
+    ctx.catalogue.AddFault(dup.File(2), "status=500,failfirst=1");
+    dup.dialog.Click(IDC_DUPLICATE);
+    Answer(dup.ExpectDownloadPrompt(2, kCodeStatus500), IDRETRY);
+    dup.ExpectCompletion();
+    CheckRequests(ctx.catalogue,
+                  {dup.fetches[0], dup.fetches[1], dup.Request(2, 500), dup.fetches[2]});
+    CheckCopy(dup.installation, dup.copy, dup.alpha);
+    CheckUnchanged(dup.installation);
 }
 
 E2E_SCENARIO(fetch_broken, "a cut connection file and a 404 one: notice after Cancel, no copy") {
-    const std::string scratch = ctx.options().scratch;
-    const Installation installation = e2e::MakeInstallation(scratch + "\\Quorvane");
-    const std::string copy = scratch + "\\Tests\\Alpha\\";
-    PrepareCatalogue(ctx, kList, e2e::MakeConnectionBytes("alpha"));
-    AppProcess app;
-    MainDialog dialog = Start(ctx, app);
-    e2e::FillFields(dialog, installation.root, copy);
-    const std::vector<std::string> fetches = e2e::ConnectionRequests(ctx.catalogue(), "alpha");
-    const std::string first = std::string("alpha/") + e2e::kConnectionFiles[0].name;
-    const std::string third = std::string("alpha/") + e2e::kConnectionFiles[2].name;
-
-    e2e::Step("the first file's body stops after 5 bytes");
-    ctx.catalogue().AddFault(first, "truncate=5");
-    dialog.Click(IDC_DUPLICATE);
-    e2e::Answer(ExpectDownloadPrompt(ctx, app, 0, kCodeDownloadFailure), IDCANCEL);
-    e2e::ExpectNotice(app, FailedDownload(0));
+    DuplicationFixture dup(ctx);
+    Step("the first file's body stops after 5 bytes");
+    ctx.catalogue.AddFault(dup.File(0), "truncate=5");
+    dup.dialog.Click(IDC_DUPLICATE);
+    Answer(dup.ExpectDownloadPrompt(0, kCodeDownloadFailure), IDCANCEL);
+    ExpectNotice(dup.app, FailedDownload(0));
     // A 200 whose body stops short.
-    e2e::CheckRequests(ctx.catalogue(), Concat(ListRequest(ctx), {fetches[0]}));
-    e2e::CheckMissing(copy, "the copy");
-    e2e::CheckDialogUsable(app, dialog);
+    CheckRequests(ctx.catalogue, {dup.listRequest, dup.fetches[0]});
+    CheckMissing(dup.copy, "the copy");
+    dup.CheckDialogUsable();
 
-    e2e::Step("status 404 for the third file: Retry fetches it again, then Cancel");
-    ctx.catalogue().Clear();
-    ctx.catalogue().AddFault(third, "status=404");
-    dialog.Click(IDC_DUPLICATE);
-    e2e::Answer(ExpectDownloadPrompt(ctx, app, 2, kCodeStatus404), IDRETRY);
-    e2e::Answer(ExpectDownloadPrompt(ctx, app, 2, kCodeStatus404), IDCANCEL);
-    e2e::ExpectNotice(app, FailedDownload(2));
-    e2e::CheckRequests(ctx.catalogue(),
-                       {fetches[0], fetches[1], e2e::Request(ctx.catalogue(), third, 404),
-                        e2e::Request(ctx.catalogue(), third, 404)});
-    e2e::CheckMissing(copy, "the copy");
-    e2e::CheckDialogUsable(app, dialog);
-    e2e::CheckUnchanged(installation);
-    dialog.PressEscape();
-    app.ExpectExit(0, e2e::kExitTimeoutMs, "Escape");
+    Step("status 404 for the third file: Retry fetches it again, then Cancel");
+    ctx.catalogue.Clear();
+    ctx.catalogue.AddFault(dup.File(2), "status=404");
+    dup.dialog.Click(IDC_DUPLICATE);
+    Answer(dup.ExpectDownloadPrompt(2, kCodeStatus404), IDRETRY);
+    Answer(dup.ExpectDownloadPrompt(2, kCodeStatus404), IDCANCEL);
+    ExpectNotice(dup.app, FailedDownload(2));
+    CheckRequests(ctx.catalogue,
+                  {dup.fetches[0], dup.fetches[1], dup.Request(2, 404), dup.Request(2, 404)});
+    CheckMissing(dup.copy, "the copy");
+    dup.CheckDialogUsable();
+    CheckUnchanged(dup.installation);
+    dup.dialog.PressEscape();
+    dup.app.ExpectExit(0, kExitTimeoutMs, "Escape");
 }
 
 E2E_SCENARIO(fetch_hostile,
              "connection files cut in their chunks, stalled, over 16 MiB: prompts, nothing "
              "written; five redirects and a body without length: the copy") {
-    const std::string scratch = ctx.options().scratch;
-    const Installation installation = e2e::MakeInstallation(scratch + "\\Quorvane");
-    const std::string copy = scratch + "\\Tests\\Alpha\\";
-    ConnectionBytes alpha = e2e::MakeConnectionBytes("alpha");
+    DuplicationFixture dup(ctx);
     // 300,000 bytes, of which a cut would leave a plausible file.
-    while (alpha[0].size() < 300000) alpha[0] += alpha[0];
-    alpha[0].resize(300000);
-    PrepareCatalogue(ctx, kList, alpha);
-    AppProcess app;
-    MainDialog dialog = Start(ctx, app);
-    e2e::FillFields(dialog, installation.root, copy);
-    const std::vector<std::string> fetches = e2e::ConnectionRequests(ctx.catalogue(), "alpha");
-    auto file = [](std::size_t index) {
-        return std::string("alpha/") + e2e::kConnectionFiles[index].name;
-    };
+    std::string& big = dup.alpha[0];
+    while (big.size() < 300000) big += big;
+    big.resize(300000);
+    PublishConnectionFiles(ctx.catalogue, "alpha", dup.alpha);
     // Every request of the program asks with HTTP/1.0, which no server may answer chunked.
     auto checkRequests = [&ctx](const std::vector<std::string>& expected) {
-        e2e::CheckRequests(ctx.catalogue(), expected);
-        ctx.catalogue().CheckRequestVersions("HTTP/1.0");
+        CheckRequests(ctx.catalogue, expected);
+        ctx.catalogue.CheckRequestVersions("HTTP/1.0");
     };
+    const std::vector<std::string>& fetches = dup.fetches;
 
-    e2e::Step("the first file chunked and cut after 100,000 bytes, inside a chunk");
-    ctx.catalogue().AddFault(file(0), "chunked=4096,truncate=100000");
-    dialog.Click(IDC_DUPLICATE);
-    MessageBoxInfo box = ExpectDownloadPrompt(ctx, app, 0, kCodeDownloadFailure);
-    e2e::Step("Retry: cut at a chunk boundary, then Cancel");
-    ctx.catalogue().AddFault(file(0), "chunked=4000,truncate=100000");
-    e2e::Answer(box, IDRETRY);
-    e2e::Answer(ExpectDownloadPrompt(ctx, app, 0, kCodeDownloadFailure), IDCANCEL);
-    e2e::ExpectNotice(app, FailedDownload(0));
-    checkRequests(Concat(ListRequest(ctx), {fetches[0], fetches[0]}));
-    e2e::CheckMissing(copy, "the copy");
-    e2e::CheckDialogUsable(app, dialog);
+    Step("the first file chunked and cut after 100,000 bytes, inside a chunk");
+    ctx.catalogue.AddFault(dup.File(0), "chunked=4096,truncate=100000");
+    dup.dialog.Click(IDC_DUPLICATE);
+    MessageBoxInfo box = dup.ExpectDownloadPrompt(0, kCodeDownloadFailure);
+    Step("Retry: cut at a chunk boundary, then Cancel");
+    ctx.catalogue.AddFault(dup.File(0), "chunked=4000,truncate=100000");
+    Answer(box, IDRETRY);
+    Answer(dup.ExpectDownloadPrompt(0, kCodeDownloadFailure), IDCANCEL);
+    ExpectNotice(dup.app, FailedDownload(0));
+    checkRequests({dup.listRequest, fetches[0], fetches[0]});
+    CheckMissing(dup.copy, "the copy");
+    dup.CheckDialogUsable();
 
-    e2e::Step("the second file stalls after its headers, once; the third has 17 MiB");
-    ctx.catalogue().Clear();
-    ctx.catalogue().AddFault(file(1), "stall=600000,failfirst=1");
-    ctx.catalogue().AddFault(file(2), "size=17825792");
+    Step("the second file stalls after its headers, once; the third has 17 MiB");
+    ctx.catalogue.Clear();
+    ctx.catalogue.AddFault(dup.File(1), "stall=600000,failfirst=1");
+    ctx.catalogue.AddFault(dup.File(2), "size=17825792");
     const unsigned long long start = GetTickCount64();
-    dialog.Click(IDC_DUPLICATE);
-    box = ExpectDownloadPrompt(ctx, app, 1, kCodeTimeout);
-    e2e::CheckGaveUpAfterTimeout(start);
-    e2e::Answer(box, IDRETRY);
-    box = ExpectDownloadPrompt(ctx, app, 2, kCodeTooLarge);
-    e2e::Step("Retry: 17 MiB without a length announced, then Cancel");
-    ctx.catalogue().AddFault(file(2), "size=17825792,nolength");
-    e2e::Answer(box, IDRETRY);
-    e2e::Answer(ExpectDownloadPrompt(ctx, app, 2, kCodeTooLarge), IDCANCEL);
-    e2e::ExpectNotice(app, FailedDownload(2));
+    dup.dialog.Click(IDC_DUPLICATE);
+    box = dup.ExpectDownloadPrompt(1, kCodeTimeout);
+    CheckGaveUpAfterTimeout(start);
+    Answer(box, IDRETRY);
+    box = dup.ExpectDownloadPrompt(2, kCodeTooLarge);
+    Step("Retry: 17 MiB without a length announced, then Cancel");
+    ctx.catalogue.AddFault(dup.File(2), "size=17825792,nolength");
+    Answer(box, IDRETRY);
+    Answer(dup.ExpectDownloadPrompt(2, kCodeTooLarge), IDCANCEL);
+    ExpectNotice(dup.app, FailedDownload(2));
     checkRequests({fetches[0], fetches[1], fetches[1], fetches[2], fetches[2]});
-    e2e::CheckMissing(copy, "the copy");
-    e2e::CheckDialogUsable(app, dialog);
+    CheckMissing(dup.copy, "the copy");
+    dup.CheckDialogUsable();
 
-    e2e::Step("the first file redirected to itself five times, the second without a length");
-    ctx.catalogue().Clear();
-    ctx.catalogue().AddFault(
-        file(0), std::string("redirect=") + e2e::kConnectionFiles[0].name + ",failfirst=5");
-    ctx.catalogue().AddFault(file(1), "nolength");
-    dialog.Click(IDC_DUPLICATE);
-    e2e::ExpectCompletion(app, copy);
-    std::vector<std::string> expected(5, e2e::Request(ctx.catalogue(), file(0), 302));
+    Step("the first file redirected to itself five times, the second without a length");
+    ctx.catalogue.Clear();
+    ctx.catalogue.AddFault(dup.File(0),
+                           std::string("redirect=") + kConnectionFiles[0].name + ",failfirst=5");
+    ctx.catalogue.AddFault(dup.File(1), "nolength");
+    dup.dialog.Click(IDC_DUPLICATE);
+    dup.ExpectCompletion();
+    std::vector<std::string> expected(5, dup.Request(0, 302));
     expected.insert(expected.end(), fetches.begin(), fetches.end());
     checkRequests(expected);
-    e2e::CheckCopy(installation, copy, alpha);
-    e2e::CheckUnchanged(installation);
+    CheckCopy(dup.installation, dup.copy, dup.alpha);
+    CheckUnchanged(dup.installation);
 }
 
 E2E_SCENARIO(copy_disk_full,
              "a 1 MB disk: a new copy is refused; into an existing one, copy failed") {
-    const std::string scratch = ctx.options().scratch;
-    Check(e2e::IsFolder(scratch + kFullDisk), "the small disk is mounted (run-scenario --setup)");
-    const Installation installation = e2e::MakeInstallation(scratch + "\\Quorvane");
-    const std::string copy = scratch + kFullDisk + "\\Alpha\\";
-    PrepareCatalogue(ctx, kList, e2e::MakeConnectionBytes("alpha"));
-    AppProcess app;
-    MainDialog dialog = Start(ctx, app);
-    e2e::FillFields(dialog, installation.root, copy);
-    e2e::Step("a new copy: refused before anything is fetched or made");
-    ExpectRefusal(app, dialog, "There is not enough free space for the copy.");
-    e2e::CheckRequests(ctx.catalogue(), ListRequest(ctx));
-    CheckEqual(e2e::ListTree(scratch + kFullDisk).size(), std::size_t{0}, "entries on the disk");
+    const std::string disk = Join(ctx.options.scratch, kFullDisk);
+    Check(IsFolder(disk), "the small disk is mounted (run-scenario --setup)");
+    DuplicationSetup setup;
+    setup.copy = std::string(kFullDisk) + "\\Alpha\\";
+    DuplicationFixture dup(ctx, setup);
+    Step("a new copy: refused before anything is fetched or made");
+    dup.ExpectRefusal("There is not enough free space for the copy.");
+    CheckRequests(ctx.catalogue, {dup.listRequest});
+    CheckEqual(ListTree(disk).size(), std::size_t{0}, "entries on the disk");
 
-    e2e::Step("an existing copy is merged without the check: the disk fills");
-    e2e::CreateFolders(copy);
-    ExpectCopyFailure(ctx, app, dialog, installation, copy);
-    dialog.Click(IDCANCEL);
-    app.ExpectExit(0, e2e::kExitTimeoutMs, "Cancel");
+    Step("an existing copy is merged without the check: the disk fills");
+    CreateFolders(dup.copy);
+    dup.ExpectCopyFailure();
+    dup.dialog.Click(IDCANCEL);
+    dup.app.ExpectExit(0, kExitTimeoutMs, "Cancel");
 }
 
 E2E_SCENARIO(copy_readonly_parent, "the parent is on a read-only disk: copy failed, nothing made") {
-    const std::string scratch = ctx.options().scratch;
-    Check(e2e::IsFolder(scratch + kReadOnlyDisk), "the read-only disk is mounted");
-    const Installation installation = e2e::MakeInstallation(scratch + "\\Quorvane");
-    const std::string copy = scratch + kReadOnlyDisk + "\\Alpha\\";
-    PrepareCatalogue(ctx, kList, e2e::MakeConnectionBytes("alpha"));
-    AppProcess app;
-    MainDialog dialog = Start(ctx, app);
-    e2e::FillFields(dialog, installation.root, copy);
-    ExpectCopyFailure(ctx, app, dialog, installation, copy);
-    e2e::CheckMissing(copy, "the copy");
-    dialog.Click(IDCANCEL);
-    app.ExpectExit(0, e2e::kExitTimeoutMs, "Cancel");
+    Check(IsFolder(Join(ctx.options.scratch, kReadOnlyDisk)), "the read-only disk is mounted");
+    DuplicationSetup setup;
+    setup.copy = std::string(kReadOnlyDisk) + "\\Alpha\\";
+    DuplicationFixture dup(ctx, setup);
+    dup.ExpectCopyFailure();
+    CheckMissing(dup.copy, "the copy");
+    dup.dialog.Click(IDCANCEL);
+    dup.app.ExpectExit(0, kExitTimeoutMs, "Cancel");
 }
 
 E2E_SCENARIO(copy_locked_source, "a source file open without sharing: copy failed; then retried") {
-    const std::string scratch = ctx.options().scratch;
-    const Installation installation = e2e::MakeInstallation(scratch + "\\Quorvane");
-    const std::string copy = scratch + "\\Tests\\Alpha\\";
-    const ConnectionBytes alpha = e2e::MakeConnectionBytes("alpha");
-    PrepareCatalogue(ctx, kList, alpha);
-    AppProcess app;
-    MainDialog dialog = Start(ctx, app);
-    e2e::FillFields(dialog, installation.root, copy);
-
-    const std::string locked = installation.root + "\\bin\\engine.dll";
-    e2e::Step("open " + locked + " without sharing");
-    const std::wstring lockedPath = e2e::Widen(locked);
-    HANDLE lock = CreateFileW(lockedPath.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
-    Check(lock != INVALID_HANDLE_VALUE, "the file is open without sharing");
-    try {
-        ExpectRefusal(app, dialog, kCopyFailed);
-    } catch (...) {
-        CloseHandle(lock);
-        throw;
+    DuplicationFixture dup(ctx);
+    const std::string locked = dup.installation.root + "\\bin\\engine.dll";
+    {
+        Step("open " + locked + " without sharing");
+        const std::wstring lockedPath = Widen(locked);
+        const tessaloom::ScopedHandle lock(CreateFileW(lockedPath.c_str(), GENERIC_READ, 0, nullptr,
+                                                       OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
+                                                       nullptr));
+        Check(lock.valid(), "the file is open without sharing");
+        dup.ExpectRefusal(kCopyFailed);
     }
-    CloseHandle(lock);
-    e2e::CheckRequests(ctx.catalogue(),
-                       Concat(ListRequest(ctx), e2e::ConnectionRequests(ctx.catalogue(), "alpha")));
-    e2e::CheckNoConnectionFileWritten(installation, copy);
-    e2e::CheckUnchanged(installation);
+    dup.CheckFetchedNothingWritten();
 
-    e2e::Step("the file closed, Duplicate! again into what the failed copy left");
-    ctx.catalogue().Clear();
-    dialog.Click(IDC_DUPLICATE);
-    AnswerOverwritePrompts(app, kYesToAll, "Yes to all");
-    e2e::ExpectCompletion(app, copy);
-    e2e::CheckRequests(ctx.catalogue(), e2e::ConnectionRequests(ctx.catalogue(), "alpha"));
-    e2e::CheckCopy(installation, copy, alpha, {}, FILE_ATTRIBUTE_READONLY);
+    Step("the file closed, Duplicate! again into what the failed copy left");
+    ctx.catalogue.Clear();
+    dup.dialog.Click(IDC_DUPLICATE);
+    AnswerOverwritePrompts(dup.app, kYesToAll, "Yes to all");
+    dup.ExpectCompletion();
+    CheckRequests(ctx.catalogue, dup.fetches);
+    CheckCopy(dup.installation, dup.copy, dup.alpha, {}, FILE_ATTRIBUTE_READONLY);
 }
 
 E2E_SCENARIO(duplicate_again, "into an existing copy: Yes to all, then Yes each; new bytes") {
-    const std::string scratch = ctx.options().scratch;
-    Installation installation = e2e::MakeInstallation(scratch + "\\Quorvane");
-    const std::string copy = scratch + "\\Tests\\Alpha\\";
-    const ConnectionBytes first = e2e::MakeConnectionBytes("first");
-    PrepareCatalogue(ctx, kList, first);
-    {
-        AppProcess app;
-        MainDialog dialog = Start(ctx, app);
-        e2e::FillFields(dialog, installation.root, copy);
-        dialog.Click(IDC_DUPLICATE);
-        e2e::ExpectCompletion(app, copy);
-        e2e::CheckCopy(installation, copy, first);
-    }
+    DuplicationFixture dup(ctx);
+    dup.dialog.Click(IDC_DUPLICATE);
+    dup.ExpectCompletion();
+    CheckCopy(dup.installation, dup.copy, dup.alpha);
 
     // The user's own file in the copy stays; changed files of the installation replace the
     // copy's, nested ones too.
-    e2e::WriteBytes(copy + "notes.txt", "my notes\r\n");
-    const e2e::TreeListing notes = {{"notes.txt", e2e::ListTree(copy).at("notes.txt")}};
+    WriteBytes(dup.copy + "notes.txt", "my notes\r\n");
+    const TreeListing notes = {{"notes.txt", ListTree(dup.copy).at("notes.txt")}};
     const struct {
         const char* tag;
         int answer;
@@ -531,21 +386,18 @@ E2E_SCENARIO(duplicate_again, "into an existing copy: Yes to all, then Yes each;
     };
     unsigned seed = 900;
     for (const auto& run : runs) {
-        e2e::Step(std::string("duplicate again, answering ") + run.label);
+        Step(std::string("duplicate again, answering ") + run.label);
         // Same size, other bytes: only a copy that really replaces the file shows it.
-        const std::string changed = installation.root + "\\" + run.changed;
-        e2e::WriteNoise(changed, installation.listing.at(run.changed).size, ++seed);
-        e2e::WriteBytes(installation.root + "\\data\\maps\\" + run.tag + ".dat", run.tag);
-        installation.listing = e2e::ListTree(installation.root);
-        installation.hash = e2e::HashOf(installation.listing);
-        const ConnectionBytes bytes = e2e::MakeConnectionBytes(run.tag);
-        PrepareCatalogue(ctx, kList, bytes);
+        const std::string root = dup.installation.root;
+        WriteNoise(root + "\\" + run.changed, dup.installation.listing.at(run.changed).size,
+                   ++seed);
+        WriteBytes(root + "\\data\\maps\\" + run.tag + ".dat", run.tag);
+        Relist(dup.installation);
+        dup.alpha = MakeConnectionBytes(run.tag);
+        dup.Start();
 
-        AppProcess app;
-        MainDialog dialog = Start(ctx, app);
-        e2e::FillFields(dialog, installation.root, copy);
-        dialog.Click(IDC_DUPLICATE);
-        const int prompts = AnswerOverwritePrompts(app, run.answer, run.label);
+        dup.dialog.Click(IDC_DUPLICATE);
+        const int prompts = AnswerOverwritePrompts(dup.app, run.answer, run.label);
         // Wine's shell asks once for files and once for folders before Yes to all holds for
         // all of them; answered Yes, it asks for every entry of the installation's top.
         if (run.answer == kYesToAll) {
@@ -553,115 +405,89 @@ E2E_SCENARIO(duplicate_again, "into an existing copy: Yes to all, then Yes each;
         } else {
             Check(prompts > 2, "an overwrite prompt per existing entry");
         }
-        e2e::ExpectCompletion(app, copy);
-        e2e::CheckRequests(
-            ctx.catalogue(),
-            Concat(ListRequest(ctx), e2e::ConnectionRequests(ctx.catalogue(), "alpha")));
-        e2e::CheckCopy(installation, copy, bytes, notes, FILE_ATTRIBUTE_READONLY);
-        e2e::CheckMissing(copy + "Quorvane", "a copy nested in the destination");
-        e2e::CheckMissing(copy + "Alpha", "a copy nested in the destination");
+        dup.ExpectCompletion();
+        CheckRequests(ctx.catalogue, dup.listAndFetches);
+        CheckCopy(dup.installation, dup.copy, dup.alpha, notes, FILE_ATTRIBUTE_READONLY);
+        CheckMissing(dup.copy + "Quorvane", "a copy nested in the destination");
+        CheckMissing(dup.copy + "Alpha", "a copy nested in the destination");
     }
-    e2e::CheckUnchanged(installation);
+    CheckUnchanged(dup.installation);
 }
 
 E2E_SCENARIO(duplicate_overwrite_cancel,
              "Cancel at the overwrite prompt: aborted, copy as before") {
-    const std::string scratch = ctx.options().scratch;
-    Installation installation = e2e::MakeInstallation(scratch + "\\Quorvane");
-    const std::string copy = scratch + "\\Tests\\Alpha\\";
-    const ConnectionBytes first = e2e::MakeConnectionBytes("first");
-    PrepareCatalogue(ctx, kList, first);
-    {
-        AppProcess app;
-        MainDialog dialog = Start(ctx, app);
-        e2e::FillFields(dialog, installation.root, copy);
-        dialog.Click(IDC_DUPLICATE);
-        e2e::ExpectCompletion(app, copy);
-    }
-    const Installation copied = installation;  // what the copy holds now
+    DuplicationFixture dup(ctx);
+    dup.dialog.Click(IDC_DUPLICATE);
+    dup.ExpectCompletion();
+    const Installation copied = dup.installation;  // what the copy holds now
+    const ConnectionBytes first = dup.alpha;
 
-    e2e::Step("change the installation and the catalogue, then duplicate again");
-    e2e::WriteNoise(installation.root + "\\data\\maps\\harbour.dat",
-                    installation.listing.at("data\\maps\\harbour.dat").size, 777);
-    installation.listing = e2e::ListTree(installation.root);
-    installation.hash = e2e::HashOf(installation.listing);
-    PrepareCatalogue(ctx, kList, e2e::MakeConnectionBytes("second"));
-    AppProcess app;
-    MainDialog dialog = Start(ctx, app);
-    e2e::FillFields(dialog, installation.root, copy);
-    dialog.Click(IDC_DUPLICATE);
-    CheckEqual(AnswerOverwritePrompts(app, IDCANCEL, "Cancel"), 1, "overwrite prompts");
-    e2e::ExpectNotice(app, "Operation aborted by user.");
-    e2e::CheckDialogUsable(app, dialog);
-    e2e::CheckRequests(ctx.catalogue(),
-                       Concat(ListRequest(ctx), e2e::ConnectionRequests(ctx.catalogue(), "alpha")));
+    Step("change the installation and the catalogue, then duplicate again");
+    WriteNoise(dup.installation.root + "\\data\\maps\\harbour.dat",
+               dup.installation.listing.at("data\\maps\\harbour.dat").size, 777);
+    Relist(dup.installation);
+    dup.alpha = MakeConnectionBytes("second");
+    dup.Start();
+    dup.dialog.Click(IDC_DUPLICATE);
+    CheckEqual(AnswerOverwritePrompts(dup.app, IDCANCEL, "Cancel"), 1, "overwrite prompts");
+    ExpectNotice(dup.app, "Operation aborted by user.");
+    dup.CheckDialogUsable();
+    CheckRequests(ctx.catalogue, dup.listAndFetches);
     // Nothing replaced: the copy and its connection files are those of the first run.
-    e2e::CheckCopy(copied, copy, first);
-    e2e::CheckUnchanged(installation);
-    dialog.Click(IDCANCEL);
-    app.ExpectExit(0, e2e::kExitTimeoutMs, "Cancel");
+    CheckCopy(copied, dup.copy, first);
+    CheckUnchanged(dup.installation);
+    dup.dialog.Click(IDCANCEL);
+    dup.app.ExpectExit(0, kExitTimeoutMs, "Cancel");
 }
 
 E2E_SCENARIO(duplicate_readonly_files,
              "read-only, hidden and system connection files, as a user: replaced, made normal") {
-    const std::string scratch = ctx.options().scratch;
     // As installations from disc media have them; the copy keeps the attributes.
-    const Installation installation = e2e::MakeInstallation(
-        scratch + "\\Quorvane", true,
-        FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM);
-    const std::string copy = scratch + "\\Tests\\Alpha\\";
-    const ConnectionBytes alpha = e2e::MakeConnectionBytes("alpha");
-    PrepareCatalogue(ctx, kList, alpha);
-    AppProcess app;
-    MainDialog dialog = Start(ctx, app);
-    e2e::FillFields(dialog, installation.root, copy);
-    dialog.Click(IDC_DUPLICATE);
-    e2e::ExpectCompletion(app, copy);
-    e2e::CheckCopy(installation, copy, alpha);  // the connection files with no attributes
-    e2e::CheckUnchanged(installation);
+    DuplicationSetup setup;
+    setup.connectionAttributes =
+        FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
+    DuplicationFixture dup(ctx, setup);
+    dup.dialog.Click(IDC_DUPLICATE);
+    dup.ExpectCompletion();
+    // The connection files with no attributes.
+    CheckCopy(dup.installation, dup.copy, dup.alpha);
+    CheckUnchanged(dup.installation);
 }
 
 E2E_SCENARIO(write_error, "no patcher folder: the write error names the file; no completion") {
-    const std::string scratch = ctx.options().scratch;
-    const Installation installation =
-        e2e::MakeInstallation(scratch + "\\Quorvane", /*withPatcherFolder=*/false);
-    const std::string copy = scratch + "\\Tests\\Alpha\\";
-    const ConnectionBytes alpha = e2e::MakeConnectionBytes("alpha");
-    PrepareCatalogue(ctx, kList, alpha);
-    AppProcess app;
-    MainDialog dialog = Start(ctx, app);
-    e2e::FillFields(dialog, installation.root, copy);
-    dialog.Click(IDC_DUPLICATE);
+    DuplicationSetup setup;
+    setup.withPatcherFolder = false;
+    DuplicationFixture dup(ctx, setup);
+    dup.dialog.Click(IDC_DUPLICATE);
 
-    e2e::Step("wait for the write error");
-    MessageBoxInfo box = e2e::WaitForMessageBox(app, 60000);
-    const std::string local = e2e::kConnectionFiles[2].local;
+    Step("wait for the write error");
+    MessageBoxInfo box = WaitForMessageBox(dup.app, 60000);
+    const std::string local = kConnectionFiles[2].local;
     // The destination ends with its separator: no doubled one before the local path.
-    const std::string named = copy + local;
+    const std::string named = dup.copy + local;
     const std::string head = "Cannot write " + named + ".\n";
     Check(box.text.compare(0, head.size(), head) == 0,
-          "the message names " + named + ": " + e2e::Quote(box.text));
+          "the message names " + named + ": " + Quote(box.text));
     const std::string reason = box.text.substr(head.size());
     Check(!reason.empty() && reason.find('\n') == std::string::npos,
-          "the message gives the reason on one line: " + e2e::Quote(reason));
-    e2e::CheckMessageBox(box, e2e::kAppTitle, box.text, {IDOK}, true);
-    std::string icon;
-    e2e::WaitUntil([&] { return (icon = e2e::IconKindOf(box)) != "none"; }, 3000);
-    CheckEqual(icon, "exclamation", "icon of the write error");
-    e2e::Answer(box, IDOK);
+          "the message gives the reason on one line: " + Quote(reason));
+    CheckMessageBox(box, kAppTitle, box.text, {IDOK}, true);
+    CheckIcon(box, "exclamation", "icon of the write error");
+    Answer(box, IDOK);
 
-    e2e::Step("no completion: the program goes on with its dialog");
+    Step("no completion: the program goes on with its dialog");
     Sleep(1000);
-    e2e::CheckDialogUsable(app, dialog);
-    Check(e2e::FindFolderWindow("Alpha") == nullptr, "no file manager window shows the copy");
-    e2e::CheckRequests(ctx.catalogue(),
-                       Concat(ListRequest(ctx), e2e::ConnectionRequests(ctx.catalogue(), "alpha")));
+    dup.CheckDialogUsable();
+    Check(FindFolderWindow("Alpha") == nullptr, "no file manager window shows the copy");
+    CheckRequests(ctx.catalogue, dup.listAndFetches);
     for (std::size_t i = 0; i < 2; ++i) {
-        CheckEqual(e2e::ReadBytes(copy + e2e::kConnectionFiles[i].local), alpha[i],
-                   std::string(e2e::kConnectionFiles[i].name) + " in the copy");
+        CheckEqual(ReadBytes(dup.copy + kConnectionFiles[i].local), dup.alpha[i],
+                   std::string(kConnectionFiles[i].name) + " in the copy");
     }
-    e2e::CheckMissing(copy + local, "the patcher's connection file");
-    e2e::CheckUnchanged(installation);
-    dialog.Click(IDCANCEL);
-    app.ExpectExit(0, e2e::kExitTimeoutMs, "Cancel");
+    CheckMissing(dup.copy + local, "the patcher's connection file");
+    CheckUnchanged(dup.installation);
+    dup.dialog.Click(IDCANCEL);
+    dup.app.ExpectExit(0, kExitTimeoutMs, "Cancel");
 }
+
+}  // namespace e2e

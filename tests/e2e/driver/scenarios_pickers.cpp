@@ -3,32 +3,18 @@
 #include <string>
 
 #include "Duplication.h"
-#include "MainDialog.h"
 #include "Picker.h"
 #include "Scenario.h"
 #include "Window.h"
 
+namespace e2e {
+
 namespace {
-
-using e2e::AppProcess;
-using e2e::Check;
-using e2e::CheckEqual;
-using e2e::Context;
-using e2e::MainDialog;
-
-const char kList[] = "Alpha=alpha\nBeta Server=beta\n";
-
-MainDialog Start(const Context& ctx, AppProcess& app) {
-    ctx.catalogue().WriteFile(e2e::kServerListName, kList);
-    ctx.catalogue().Clear();
-    app = ctx.Launch();
-    return MainDialog::WaitFor(app);
-}
 
 void CheckFields(const MainDialog& dialog, const std::string& source,
                  const std::string& destination) {
     // The program fills a field just after its picker has gone.
-    e2e::WaitUntil(
+    WaitUntil(
         [&] {
             return dialog.SourceFolder() == source && dialog.DestinationFolder() == destination;
         },
@@ -38,79 +24,76 @@ void CheckFields(const MainDialog& dialog, const std::string& source,
 }
 
 // Clicks "..." beside a field, cancels the picker and expects the notice.
-void CancelBoth(const AppProcess& app, const MainDialog& dialog, const std::string& serverName) {
-    dialog.Click(IDC_BROWSE_SOURCE);
-    e2e::CancelPicker(app, e2e::kSourceInstruction);
-    e2e::ExpectNotice(app, "No folder selected");
-    dialog.Click(IDC_BROWSE_DEST);
-    e2e::CancelPicker(app, e2e::DestinationInstruction(serverName));
-    e2e::ExpectNotice(app, "No folder selected");
+void CancelBoth(const DuplicationFixture& dup, const std::string& serverName) {
+    dup.dialog.Click(IDC_BROWSE_SOURCE);
+    CancelPicker(dup.app, kSourceInstruction);
+    ExpectNotice(dup.app, "No folder selected");
+    dup.dialog.Click(IDC_BROWSE_DEST);
+    CancelPicker(dup.app, DestinationInstruction(serverName));
+    ExpectNotice(dup.app, "No folder selected");
 }
 
 }  // namespace
 
 E2E_SCENARIO(picker_cancel, "Cancel in either picker: \"No folder selected\", fields unchanged") {
-    const std::string source = ctx.options().scratch + "\\Quorvane";
-    const std::string parent = ctx.options().scratch + "\\Tests";
-    e2e::CreateFolders(source);
-    e2e::CreateFolders(parent);
-    AppProcess app;
-    MainDialog dialog = Start(ctx, app);
+    DuplicationFixture dup(ctx, WithEmptyFields());
+    const std::string& source = dup.installation.root;
+    const std::string parent = dup.scratch + "\\Tests";
+    CreateFolders(parent);
 
-    e2e::Step("cancel both pickers with the fields empty");
-    CancelBoth(app, dialog, "Alpha");
-    CheckFields(dialog, "", "");
+    Step("cancel both pickers with the fields empty");
+    CancelBoth(dup, "Alpha");
+    CheckFields(dup.dialog, "", "");
 
-    e2e::Step("fill both fields, then cancel both pickers again");
-    e2e::PickSource(app, dialog, source);
-    e2e::PickParent(app, dialog, "Alpha", parent);
-    CheckFields(dialog, source, parent + "\\Alpha\\");
-    CancelBoth(app, dialog, "Alpha");
-    CheckFields(dialog, source, parent + "\\Alpha\\");
+    Step("fill both fields, then cancel both pickers again");
+    PickSource(dup.app, dup.dialog, source);
+    PickParent(dup.app, dup.dialog, "Alpha", parent);
+    CheckFields(dup.dialog, source, parent + "\\Alpha\\");
+    CancelBoth(dup, "Alpha");
+    CheckFields(dup.dialog, source, parent + "\\Alpha\\");
 
-    e2e::CheckDialogUsable(app, dialog);
-    e2e::CheckMissing(parent + "\\Alpha", "the server's folder (the pickers create nothing)");
-    e2e::CheckRequests(ctx.catalogue(), {e2e::Request(ctx.catalogue(), e2e::kServerListName)});
-    dialog.Click(IDCANCEL);
-    app.ExpectExit(0, e2e::kExitTimeoutMs, "Cancel");
+    dup.CheckDialogUsable();
+    CheckMissing(parent + "\\Alpha", "the server's folder (the pickers create nothing)");
+    CheckRequests(ctx.catalogue, {dup.listRequest});
+    dup.dialog.Click(IDCANCEL);
+    dup.app.ExpectExit(0, kExitTimeoutMs, "Cancel");
 }
 
 E2E_SCENARIO(picker_choose, "chosen folders: the source as picked, the parent + server name + \\") {
-    const std::string scratch = ctx.options().scratch;
-    const std::string source = scratch + "\\Quorvane";
+    DuplicationFixture dup(ctx, WithEmptyFields());
+    const std::string& source = dup.installation.root;
     // Spaces and a letter beyond ASCII, as in a user's own folders.
-    const std::string otherSource = scratch +
+    const std::string otherSource = dup.scratch +
                                     "\\Spiele \xC3\x9C"
                                     "bung\\Quorvane 2";
-    const std::string parent = scratch + "\\Tests";
-    e2e::CreateFolders(source);
-    e2e::CreateFolders(otherSource);
-    e2e::CreateFolders(parent);
-    AppProcess app;
-    MainDialog dialog = Start(ctx, app);
+    const std::string parent = dup.scratch + "\\Tests";
+    CreateFolders(otherSource);
+    CreateFolders(parent);
 
-    e2e::PickSource(app, dialog, source);
-    CheckFields(dialog, source, "");
+    PickSource(dup.app, dup.dialog, source);
+    CheckFields(dup.dialog, source, "");
 
-    e2e::Step("select the second server: the picker asks for its folder");
-    e2e::ComboSelect(dialog.Item(IDC_SERVER_COMBO), 1);
-    e2e::PickParent(app, dialog, "Beta Server", parent);
-    CheckFields(dialog, source, parent + "\\Beta Server\\");
+    Step("select the second server: the picker asks for its folder");
+    ComboSelect(dup.dialog.Item(IDC_SERVER_COMBO), 1);
+    PickParent(dup.app, dup.dialog, "Beta Server", parent);
+    CheckFields(dup.dialog, source, parent + "\\Beta Server\\");
 
-    e2e::Step("the root of drive Z: as the parent: no doubled separator");
-    e2e::PickParent(app, dialog, "Beta Server", "Z:\\");
-    CheckFields(dialog, source, "Z:\\Beta Server\\");
+    Step("the root of drive Z: as the parent: no doubled separator");
+    PickParent(dup.app, dup.dialog, "Beta Server", "Z:\\");
+    CheckFields(dup.dialog, source, "Z:\\Beta Server\\");
 
-    e2e::Step("a second choice replaces the first");
-    e2e::PickSource(app, dialog, otherSource);
-    e2e::ComboSelect(dialog.Item(IDC_SERVER_COMBO), 0);
-    e2e::PickParent(app, dialog, "Alpha", parent);
-    CheckFields(dialog, otherSource, parent + "\\Alpha\\");
+    Step("a second choice replaces the first");
+    PickSource(dup.app, dup.dialog, otherSource);
+    ComboSelect(dup.dialog.Item(IDC_SERVER_COMBO), 0);
+    PickParent(dup.app, dup.dialog, "Alpha", parent);
+    CheckFields(dup.dialog, otherSource, parent + "\\Alpha\\");
 
-    e2e::CheckDialogUsable(app, dialog);
-    e2e::CheckMissing(parent + "\\Alpha", "the server's folder (the pickers create nothing)");
-    e2e::CheckMissing(parent + "\\Beta Server", "the other server's folder");
-    e2e::CheckRequests(ctx.catalogue(), {e2e::Request(ctx.catalogue(), e2e::kServerListName)});
-    dialog.PressEscape();
-    app.ExpectExit(0, e2e::kExitTimeoutMs, "Escape");
+    dup.CheckDialogUsable();
+    CheckMissing(parent + "\\Alpha", "the server's folder (the pickers create nothing)");
+    CheckMissing(parent + "\\Beta Server", "the other server's folder");
+    CheckRequests(ctx.catalogue, {dup.listRequest});
+    dup.dialog.PressEscape();
+    dup.app.ExpectExit(0, kExitTimeoutMs, "Escape");
 }
+
+}  // namespace e2e

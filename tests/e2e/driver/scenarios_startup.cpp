@@ -8,26 +8,9 @@
 #include "Scenario.h"
 #include "Window.h"
 
+namespace e2e {
+
 namespace {
-
-using e2e::AppProcess;
-using e2e::Check;
-using e2e::CheckEqual;
-using e2e::Context;
-using e2e::MainDialog;
-using e2e::MessageBoxInfo;
-
-const char kThreeServersLf[] = "Alpha=alpha\nBeta Server=beta\nGamma=gamma\n";
-const char kThreeServersCrLf[] = "Alpha=alpha\r\nBeta Server=beta\r\nGamma=gamma\r\n";
-const std::vector<std::string> kThreeServerNames = {"Alpha", "Beta Server", "Gamma"};
-
-// HTTP 500 and 404, a short body, a silent server and a redirect loop, in the program's
-// error-code form.
-constexpr unsigned long kCodeStatus500 = 0x801901F4;
-constexpr unsigned long kCodeStatus404 = 0x80190194;
-constexpr unsigned long kCodeDownloadFailure = 0x800C0008;
-constexpr unsigned long kCodeTimeout = 0x800C000B;
-constexpr unsigned long kCodeRedirectFailed = 0x800C0014;
 
 std::string StatusList(const std::vector<int>& statuses) {
     std::string text;
@@ -37,16 +20,16 @@ std::string StatusList(const std::vector<int>& statuses) {
 
 // The GETs of the server list the server has seen, once `count` of them have arrived.
 void CheckListRequests(const Context& ctx, const std::string& expected, std::size_t count) {
-    std::vector<int> statuses = ctx.catalogue().WaitForRequests(e2e::kServerListName, count, 3000);
+    std::vector<int> statuses = ctx.catalogue.WaitForRequests(kServerListName, count, 3000);
     CheckEqual(StatusList(statuses), expected, "statuses of the GETs of the server list");
 }
 
 // The main dialog, once visible, with no message box over it.
 MainDialog ExpectMainDialog(const AppProcess& app) {
-    e2e::Step("wait for the main dialog");
+    Step("wait for the main dialog");
     MainDialog dialog = MainDialog::WaitFor(app);
-    CheckEqual(dialog.Caption(), e2e::kMainDialogTitle, "dialog caption");
-    e2e::CheckNoMessageBox(app, "over the main dialog");
+    CheckEqual(dialog.Caption(), kMainDialogTitle, "dialog caption");
+    CheckNoMessageBox(app, "over the main dialog");
     return dialog;
 }
 
@@ -61,27 +44,29 @@ void CheckServers(const MainDialog& dialog, const std::vector<std::string>& name
 }
 
 void CheckEmptySelector(const MainDialog& dialog) {
-    CheckEqual(e2e::ComboCount(dialog.Item(IDC_SERVER_COMBO)), 0, "server selector entries");
+    CheckEqual(ComboCount(dialog.Item(IDC_SERVER_COMBO)), 0, "server selector entries");
     CheckEqual(dialog.SelectedServer(), -1, "selected server (none)");
 }
 
-// The retry prompt, which comes while the dialog initialises: before it is visible.
-MessageBoxInfo WaitForPromptBeforeDialog(const AppProcess& app) {
-    e2e::Step("wait for the retry prompt");
+// The retry prompt of the server list's fetch with `code`, which comes while the dialog
+// initialises: before it is visible.
+MessageBoxInfo ExpectListPrompt(const Context& ctx, const AppProcess& app, unsigned long code) {
+    Step("wait for the retry prompt");
     auto dialogHidden = [&app] {
-        if (e2e::IsShown(e2e::FindDialog(app.Id(), e2e::kMainDialogTitle))) {
-            e2e::Fail("the main dialog became visible before the retry prompt");
+        if (IsShown(FindDialog(app.Id(), kMainDialogTitle))) {
+            Fail("the main dialog became visible before the retry prompt");
         }
     };
-    MessageBoxInfo box = e2e::WaitForMessageBox(app, e2e::kWindowTimeoutMs, dialogHidden);
+    MessageBoxInfo box = WaitForMessageBox(app, kWindowTimeoutMs, dialogHidden);
     dialogHidden();
     Check(true, "main dialog not visible while the prompt shows");
+    ctx.CheckDownloadPrompt(box, code, ctx.ServerListUrl());
     return box;
 }
 
 void ShowsServerList(Context& ctx, const std::string& listBytes) {
-    ctx.catalogue().WriteFile(e2e::kServerListName, listBytes);
-    ctx.catalogue().Clear();
+    ctx.catalogue.WriteFile(kServerListName, listBytes);
+    ctx.catalogue.Clear();
     AppProcess app = ctx.Launch();
     MainDialog dialog = ExpectMainDialog(app);
     CheckServers(dialog, kThreeServerNames);
@@ -89,21 +74,21 @@ void ShowsServerList(Context& ctx, const std::string& listBytes) {
     CheckListRequests(ctx, "200", 1);
     ctx.Screenshot("main-dialog");
     dialog.Click(IDCANCEL);
-    app.ExpectExit(0, e2e::kExitTimeoutMs, "Cancel");
+    app.ExpectExit(0, kExitTimeoutMs, "Cancel");
 }
 
 // Serves the three-server list with `fault` on it and starts the program.
 AppProcess LaunchWithListFault(Context& ctx, const std::string& fault) {
-    ctx.catalogue().WriteFile(e2e::kServerListName, kThreeServersLf);
-    ctx.catalogue().Clear();
-    ctx.catalogue().AddFault(e2e::kServerListName, fault);
+    ctx.catalogue.WriteFile(kServerListName, kThreeServers);
+    ctx.catalogue.Clear();
+    ctx.catalogue.AddFault(kServerListName, fault);
     return ctx.Launch();
 }
 
 }  // namespace
 
 E2E_SCENARIO(list_lf, "LF list: names in file order, first selected; Cancel ends with 0") {
-    ShowsServerList(ctx, kThreeServersLf);
+    ShowsServerList(ctx, kThreeServers);
 }
 
 E2E_SCENARIO(list_crlf, "CR LF list: the same names, without CR") {
@@ -111,65 +96,60 @@ E2E_SCENARIO(list_crlf, "CR LF list: the same names, without CR") {
 }
 
 E2E_SCENARIO(unreachable, "no server: retry prompt before the dialog; Cancel gives an empty list") {
-    Check(!ctx.catalogue().ServerAnswers(), "nothing answers at the catalogue's address");
+    Check(!ctx.catalogue.ServerAnswers(), "nothing answers at the catalogue's address");
     AppProcess app = ctx.Launch();
-    MessageBoxInfo box = WaitForPromptBeforeDialog(app);
-    ctx.CheckDownloadPrompt(box, kCodeDownloadFailure, ctx.ServerListUrl());
-    e2e::Answer(box, IDCANCEL);
+    MessageBoxInfo box = ExpectListPrompt(ctx, app, kCodeDownloadFailure);
+    Answer(box, IDCANCEL);
 
     MainDialog dialog = ExpectMainDialog(app);
     CheckEmptySelector(dialog);
     CheckFreshFields(dialog);
     dialog.PressEscape();
-    app.ExpectExit(0, e2e::kExitTimeoutMs, "Escape");
+    app.ExpectExit(0, kExitTimeoutMs, "Escape");
 }
 
 E2E_SCENARIO(retry_then_success, "status 500 once: prompt, Retry fetches the list again") {
     AppProcess app = LaunchWithListFault(ctx, "status=500,failfirst=1");
-    MessageBoxInfo box = WaitForPromptBeforeDialog(app);
-    ctx.CheckDownloadPrompt(box, kCodeStatus500, ctx.ServerListUrl());
-    e2e::Answer(box, IDRETRY);
+    MessageBoxInfo box = ExpectListPrompt(ctx, app, kCodeStatus500);
+    Answer(box, IDRETRY);
 
     MainDialog dialog = ExpectMainDialog(app);
     CheckServers(dialog, kThreeServerNames);
     CheckListRequests(ctx, "500 200", 2);
     dialog.ClickCloseBox();
-    app.ExpectExit(0, e2e::kExitTimeoutMs, "the close box");
+    app.ExpectExit(0, kExitTimeoutMs, "the close box");
 }
 
 E2E_SCENARIO(http_404, "status 404: the prompt returns on Retry; Cancel gives an empty list") {
     AppProcess app = LaunchWithListFault(ctx, "status=404");
-    MessageBoxInfo box = WaitForPromptBeforeDialog(app);
-    ctx.CheckDownloadPrompt(box, kCodeStatus404, ctx.ServerListUrl());
-    e2e::Answer(box, IDRETRY);
+    MessageBoxInfo box = ExpectListPrompt(ctx, app, kCodeStatus404);
+    Answer(box, IDRETRY);
 
-    e2e::Step("the fetch fails again: the same prompt");
-    box = WaitForPromptBeforeDialog(app);
-    ctx.CheckDownloadPrompt(box, kCodeStatus404, ctx.ServerListUrl());
-    e2e::Answer(box, IDCANCEL);
+    Step("the fetch fails again: the same prompt");
+    box = ExpectListPrompt(ctx, app, kCodeStatus404);
+    Answer(box, IDCANCEL);
 
     MainDialog dialog = ExpectMainDialog(app);
     CheckEmptySelector(dialog);
     CheckListRequests(ctx, "404 404", 2);
     dialog.Click(IDCANCEL);
-    app.ExpectExit(0, e2e::kExitTimeoutMs, "Cancel");
+    app.ExpectExit(0, kExitTimeoutMs, "Cancel");
 }
 
 E2E_SCENARIO(truncated_list, "list cut after 5 bytes: download failure prompt, empty list") {
     AppProcess app = LaunchWithListFault(ctx, "truncate=5");
-    MessageBoxInfo box = WaitForPromptBeforeDialog(app);
-    ctx.CheckDownloadPrompt(box, kCodeDownloadFailure, ctx.ServerListUrl());
-    e2e::Answer(box, IDCANCEL);
+    MessageBoxInfo box = ExpectListPrompt(ctx, app, kCodeDownloadFailure);
+    Answer(box, IDCANCEL);
 
     MainDialog dialog = ExpectMainDialog(app);
     CheckEmptySelector(dialog);
     CheckListRequests(ctx, "200", 1);  // a 200 whose body stops short
     dialog.PressEscape();
-    app.ExpectExit(0, e2e::kExitTimeoutMs, "Escape");
+    app.ExpectExit(0, kExitTimeoutMs, "Escape");
 }
 
 E2E_SCENARIO(exit_paths, "Escape, the Cancel button and the close box each end with 0") {
-    ctx.catalogue().WriteFile(e2e::kServerListName, kThreeServersLf);
+    ctx.catalogue.WriteFile(kServerListName, kThreeServers);
     struct Way {
         const char* name;
         void (*act)(const MainDialog&);
@@ -184,7 +164,7 @@ E2E_SCENARIO(exit_paths, "Escape, the Cancel button and the close box each end w
         MainDialog dialog = ExpectMainDialog(app);
         CheckServers(dialog, kThreeServerNames);
         way.act(dialog);
-        app.ExpectExit(0, e2e::kExitTimeoutMs, way.name);
+        app.ExpectExit(0, kExitTimeoutMs, way.name);
     }
 }
 
@@ -194,47 +174,44 @@ E2E_SCENARIO(list_hostile,
     // 41 bytes: 8-byte chunks cut after 20 bytes end inside the third chunk, 10-byte chunks
     // right after the second.
     AppProcess app = LaunchWithListFault(ctx, "chunked=8,truncate=20");
-    MessageBoxInfo box = WaitForPromptBeforeDialog(app);
-    ctx.CheckDownloadPrompt(box, kCodeDownloadFailure, ctx.ServerListUrl());
+    MessageBoxInfo box = ExpectListPrompt(ctx, app, kCodeDownloadFailure);
     CheckListRequests(ctx, "200", 1);
 
-    e2e::Step("cut at a chunk boundary");
-    ctx.catalogue().AddFault(e2e::kServerListName, "chunked=10,truncate=20");
-    e2e::Answer(box, IDRETRY);
-    box = WaitForPromptBeforeDialog(app);
-    ctx.CheckDownloadPrompt(box, kCodeDownloadFailure, ctx.ServerListUrl());
+    Step("cut at a chunk boundary");
+    ctx.catalogue.AddFault(kServerListName, "chunked=10,truncate=20");
+    Answer(box, IDRETRY);
+    box = ExpectListPrompt(ctx, app, kCodeDownloadFailure);
     CheckListRequests(ctx, "200 200", 2);
 
-    e2e::Step("a redirect to itself: five redirects followed, the sixth refused");
-    ctx.catalogue().AddFault(e2e::kServerListName, std::string("redirect=") + e2e::kServerListName);
-    e2e::Answer(box, IDRETRY);
-    box = WaitForPromptBeforeDialog(app);
-    ctx.CheckDownloadPrompt(box, kCodeRedirectFailed, ctx.ServerListUrl());
+    Step("a redirect to itself: five redirects followed, the sixth refused");
+    ctx.catalogue.AddFault(kServerListName, std::string("redirect=") + kServerListName);
+    Answer(box, IDRETRY);
+    box = ExpectListPrompt(ctx, app, kCodeRedirectFailed);
     CheckListRequests(ctx, "200 200 302 302 302 302 302 302", 8);
 
-    e2e::Step("no headers at all (the held request would be logged once answered)");
-    ctx.catalogue().AddFault(e2e::kServerListName, "delay=600000,failfirst=1");
+    Step("no headers at all (the held request would be logged once answered)");
+    ctx.catalogue.AddFault(kServerListName, "delay=600000,failfirst=1");
     unsigned long long start = GetTickCount64();
-    e2e::Answer(box, IDRETRY);
-    box = WaitForPromptBeforeDialog(app);
-    e2e::CheckGaveUpAfterTimeout(start);
-    ctx.CheckDownloadPrompt(box, kCodeTimeout, ctx.ServerListUrl());
+    Answer(box, IDRETRY);
+    box = ExpectListPrompt(ctx, app, kCodeTimeout);
+    CheckGaveUpAfterTimeout(start);
 
-    e2e::Step("redirected to a server that never takes the connection");
-    ctx.catalogue().AddFault(e2e::kServerListName, "unreachable,failfirst=1");
+    Step("redirected to a server that never takes the connection");
+    ctx.catalogue.AddFault(kServerListName, "unreachable,failfirst=1");
     start = GetTickCount64();
-    e2e::Answer(box, IDRETRY);
-    box = WaitForPromptBeforeDialog(app);
-    e2e::CheckGaveUpAfterTimeout(start);
-    ctx.CheckDownloadPrompt(box, kCodeTimeout, ctx.ServerListUrl());
+    Answer(box, IDRETRY);
+    box = ExpectListPrompt(ctx, app, kCodeTimeout);
+    CheckGaveUpAfterTimeout(start);
 
-    e2e::Step("an endless list: what counts is read, the rest is not");
-    ctx.catalogue().AddFault(e2e::kServerListName, "size=999999999999");
-    e2e::Answer(box, IDRETRY);
+    Step("an endless list: what counts is read, the rest is not");
+    ctx.catalogue.AddFault(kServerListName, "size=999999999999");
+    Answer(box, IDRETRY);
     MainDialog dialog = ExpectMainDialog(app);
     CheckServers(dialog, kThreeServerNames);
     CheckListRequests(ctx, "200 200 302 302 302 302 302 302 302 200", 10);
-    ctx.catalogue().CheckRequestVersions("HTTP/1.0");
+    ctx.catalogue.CheckRequestVersions("HTTP/1.0");
     dialog.Click(IDCANCEL);
-    app.ExpectExit(0, e2e::kExitTimeoutMs, "Cancel");
+    app.ExpectExit(0, kExitTimeoutMs, "Cancel");
 }
+
+}  // namespace e2e

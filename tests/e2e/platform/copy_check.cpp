@@ -17,9 +17,11 @@
 #include <utility>
 #include <vector>
 
+#include "platform/win32/ScopedHandles.h"
 #include "platform/win32/ShellCopy.h"
 
 using tessaloom::CopyResult;
+using tessaloom::ScopedHandle;
 
 namespace {
 
@@ -48,19 +50,19 @@ const DWORD kCheckedAttributes =
 std::string Join(const std::string& a, const std::string& b) { return a + "\\" + b; }
 
 bool WriteFileOfSize(const std::string& path, unsigned long long size) {
-    HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return false;
+    const ScopedHandle file(CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                        FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file.valid()) return false;
     std::vector<char> block(1 << 16);
     for (size_t i = 0; i < block.size(); ++i) block[i] = static_cast<char>('a' + i % 26);
     bool ok = true;
     while (ok && size > 0) {
         const DWORD chunk = static_cast<DWORD>(size < block.size() ? size : block.size());
         DWORD written = 0;
-        ok = WriteFile(file, block.data(), chunk, &written, nullptr) && written == chunk;
+        ok = WriteFile(file.get(), block.data(), chunk, &written, nullptr) && written == chunk;
         size -= chunk;
     }
-    return CloseHandle(file) && ok;
+    return ok;
 }
 
 int MakeTree(const std::string& root, unsigned bigMb, unsigned files) {
@@ -112,7 +114,7 @@ int CheckTree(const std::string& root) {
 
 // Answers the shell's confirmation dialogs of this process from a second thread.
 class DialogAnswerer {
-  public:
+public:
     explicit DialogAnswerer(std::string mode) : m_mode(std::move(mode)) {
         m_thread = std::thread([this] { Run(); });
     }
@@ -123,7 +125,7 @@ class DialogAnswerer {
     int Answered() const { return m_answered; }
     bool Unexpected() const { return m_unexpected; }
 
-  private:
+private:
     struct Search {
         const char* label;
         HWND button = nullptr;
@@ -210,19 +212,19 @@ double MillisecondsSince(std::chrono::steady_clock::time_point start) {
 
 int Copy(const std::string& source, const std::string& destination, const std::string& expect,
          const std::string& answer, const std::string& lock) {
-    HANDLE locked = INVALID_HANDLE_VALUE;
-    if (!lock.empty()) {
-        locked = CreateFileA(lock.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-        if (locked == INVALID_HANDLE_VALUE) {
-            std::printf("cannot lock %s\n", lock.c_str());
-            return 1;
-        }
-    }
     CopyResult result;
     double copyMs = 0;
     int answered = 0;
     bool unexpected = false;
     {
+        // Held open without sharing for the copy only.
+        const ScopedHandle locked(lock.empty() ? nullptr
+                                               : CreateFileA(lock.c_str(), GENERIC_READ, 0, nullptr,
+                                                             OPEN_EXISTING, 0, nullptr));
+        if (!lock.empty() && !locked.valid()) {
+            std::printf("cannot lock %s\n", lock.c_str());
+            return 1;
+        }
         DialogAnswerer answerer(answer);
         const auto start = std::chrono::steady_clock::now();
         result = tessaloom::ShellCopyFolder(nullptr, source, destination);
@@ -230,7 +232,6 @@ int Copy(const std::string& source, const std::string& destination, const std::s
         answered = answerer.Answered();
         unexpected = answerer.Unexpected();
     }
-    if (locked != INVALID_HANDLE_VALUE) CloseHandle(locked);
     const auto start = std::chrono::steady_clock::now();
     const bool verified = tessaloom::VerifyCopy(source, destination, {});
     const double verifyMs = MillisecondsSince(start);
