@@ -317,10 +317,7 @@ ResultCode ReadBody(HINTERNET request, const FetchLimit& limit, StreamPtr& strea
     std::uint8_t buffer[16384];
     for (;;) {
         const std::uint64_t room = limit.maxBytes - body.size();
-        if (room == 0 && limit.prefixOnly) {
-            unread = !hasLength || announced > body.size();  // the rest is not read
-            break;
-        }
+        if (room == 0 && limit.prefixOnly) break;  // the rest is not read
         // With no room left, one more byte tells a body longer than the limit.
         const DWORD wanted = static_cast<DWORD>(
             std::min<std::uint64_t>(sizeof buffer, std::max<std::uint64_t>(room, 1)));

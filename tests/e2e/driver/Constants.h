@@ -43,7 +43,6 @@ constexpr char kTwoServersCrLf[] = "Alpha=alpha\r\nBeta Server=beta\r\n";
 inline const std::vector<std::string> kTwoServerNames = {"Alpha", "Beta Server"};
 
 constexpr char kThreeServers[] = "Alpha=alpha\nBeta Server=beta\nGamma=gamma\n";
-constexpr char kThreeServersCrLf[] = "Alpha=alpha\r\nBeta Server=beta\r\nGamma=gamma\r\n";
 inline const std::vector<std::string> kThreeServerNames = {"Alpha", "Beta Server", "Gamma"};
 
 }  // namespace e2e

@@ -64,12 +64,15 @@ MessageBoxInfo ExpectListPrompt(const Context& ctx, const AppProcess& app, unsig
     return box;
 }
 
-void ShowsServerList(Context& ctx, const std::string& listBytes) {
+// Serves `listBytes` (with `fault` on them, if any), and expects `names` in the selector.
+void ShowsServerList(Context& ctx, const std::string& listBytes,
+                     const std::vector<std::string>& names, const std::string& fault = "") {
     ctx.catalogue.WriteFile(kServerListName, listBytes);
     ctx.catalogue.Clear();
+    if (!fault.empty()) ctx.catalogue.AddFault(kServerListName, fault);
     AppProcess app = ctx.Launch();
     MainDialog dialog = ExpectMainDialog(app);
-    CheckServers(dialog, kThreeServerNames);
+    CheckServers(dialog, names);
     CheckFreshFields(dialog);
     CheckListRequests(ctx, "200", 1);
     ctx.Screenshot("main-dialog");
@@ -87,12 +90,21 @@ AppProcess LaunchWithListFault(Context& ctx, const std::string& fault) {
 
 }  // namespace
 
-E2E_SCENARIO(list_lf, "LF list: names in file order, first selected; Cancel ends with 0") {
-    ShowsServerList(ctx, kThreeServers);
+E2E_SCENARIO(list_lf,
+             "LF list in UTF-8 with a byte-order mark, endless without a length: names in file "
+             "order, first selected; Cancel ends with 0") {
+    // "Бета Server" after the mark; line feeds follow the list for as long as it is read.
+    ShowsServerList(ctx,
+                    "\xEF\xBB\xBF"
+                    "Alpha=alpha\n\xD0\x91\xD0\xB5\xD1\x82\xD0\xB0 Server=beta\nGamma=gamma\n",
+                    {"Alpha", "\xD0\x91\xD0\xB5\xD1\x82\xD0\xB0 Server", "Gamma"},
+                    "size=999999999999,nolength");
 }
 
-E2E_SCENARIO(list_crlf, "CR LF list: the same names, without CR") {
-    ShowsServerList(ctx, kThreeServersCrLf);
+E2E_SCENARIO(list_crlf, "CR LF list in the system's Western code page: the names, without CR") {
+    // "B\xEAta" is "Bêta" in that code page, and not UTF-8.
+    ShowsServerList(ctx, "Alpha=alpha\r\nB\xEAta Server=beta\r\nGamma=gamma\r\n",
+                    {"Alpha", "B\xC3\xAAta Server", "Gamma"});
 }
 
 E2E_SCENARIO(unreachable, "no server: retry prompt before the dialog; Cancel gives an empty list") {
