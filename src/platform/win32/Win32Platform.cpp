@@ -225,10 +225,10 @@ ResultCode SendRequest(HINTERNET session, const std::string& url, Exchange& exch
         }
         // Connected: the send and receive timeouts bound the rest.
         WaitForSingleObject(sending->done.get(), INFINITE);
-        InternetSetStatusCallbackA(request, nullptr);
     } else {
         send();
     }
+    InternetSetStatusCallbackA(request, nullptr);
     if (sending->sent) return kResultOk;
     const DWORD error = sending->error;
     // Wine reports a wait for the headers that ran out as an aborted connection.
