@@ -5,8 +5,8 @@
 #include "TestSupport.h"
 #include "catalogue/Download.h"
 #include "catalogue/ServerList.h"
-#include "platform/MemoryStream.h"
 #include "fake/FakePlatform.h"
+#include "platform/MemoryStream.h"
 
 namespace tessaloom {
 namespace {
