@@ -268,9 +268,7 @@ bool CTessaloomDlg::CheckFolders(const std::string& source, const std::string& d
         Notice(kInsideSource);
         return false;
     }
-    FileId existing;
-    if (!m_platform.IdentifyFile(destination, existing) &&
-        !CopyFits(m_platform, destination, survey)) {
+    if (!CopyFits(m_platform, destination, survey)) {
         Notice("There is not enough free space for the copy.");
         return false;
     }

@@ -64,7 +64,8 @@ bool CopyFits(Platform& platform, const std::string& destination,
               const InstallationSurvey& survey) {
     std::string existing;
     std::uint64_t free = 0;
-    if (!NearestExistingFolder(platform, destination, existing) ||
+    // An existing destination is merged: what it still needs is not known.
+    if (!NearestExistingFolder(platform, destination, existing) || existing == destination ||
         !platform.FreeSpace(existing, free)) {
         return true;
     }

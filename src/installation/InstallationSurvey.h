@@ -28,8 +28,9 @@ bool ReachesSurveyedFolder(Platform& platform, const std::string& path,
 // The nearest existing folder of `path`: the path itself or its closest existing parent.
 bool NearestExistingFolder(Platform& platform, const std::string& path, std::string& folder);
 
-// Whether a new copy of `survey.bytes` bytes at `destination` (a folder that does not exist)
-// fits in the free space of the volume it would be on. True when that cannot be told.
+// Whether a copy of `survey.bytes` bytes fits at `destination`: an existing destination is
+// merged and not checked; a new one needs that much free space on the volume it would be on.
+// True when that cannot be told.
 bool CopyFits(Platform& platform, const std::string& destination, const InstallationSurvey& survey);
 
 }  // namespace tessaloom

@@ -39,7 +39,7 @@ constexpr ResultCode kResultOutOfMemory = 0x8007000Eu;
 // A fetch fails when nothing arrives for this long while connecting, waiting for the headers
 // or reading the body. The end-to-end tests build the program with a shorter one.
 #ifndef TESSALOOM_FETCH_TIMEOUT_SECONDS
-#define TESSALOOM_FETCH_TIMEOUT_SECONDS 30
+#error "TESSALOOM_FETCH_TIMEOUT_SECONDS must be defined by the build"
 #endif
 constexpr DWORD kFetchTimeoutMs = TESSALOOM_FETCH_TIMEOUT_SECONDS * 1000;
 constexpr int kMaxRedirects = 5;  // followed per fetch
@@ -117,8 +117,8 @@ bool NarrowFromWide(const std::wstring& wide, std::string& narrow, bool replace 
         WideCharToMultiByte(CP_ACP, flags, wide.data(), size, nullptr, 0, nullptr, usedDefault);
     if (length <= 0 || replaced) return false;
     narrow.resize(static_cast<std::size_t>(length));
-    WideCharToMultiByte(CP_ACP, flags, wide.data(), size, &narrow[0], length, nullptr, usedDefault);
-    return !replaced;
+    WideCharToMultiByte(CP_ACP, flags, wide.data(), size, &narrow[0], length, nullptr, nullptr);
+    return true;
 }
 
 // One GET: its connection to the server and its request.

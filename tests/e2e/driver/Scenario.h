@@ -16,7 +16,7 @@ namespace e2e {
 
 // How long the program, as built for these tests, waits for a silent server.
 #ifndef TESSALOOM_FETCH_TIMEOUT_SECONDS
-#define TESSALOOM_FETCH_TIMEOUT_SECONDS 30
+#error "TESSALOOM_FETCH_TIMEOUT_SECONDS must be defined by the build"
 #endif
 constexpr DWORD kFetchTimeoutMs = TESSALOOM_FETCH_TIMEOUT_SECONDS * 1000;
 

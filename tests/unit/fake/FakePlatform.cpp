@@ -5,6 +5,7 @@
 #include <new>
 #include <utility>
 
+#include "paths/Paths.h"
 #include "platform/MemoryStream.h"
 #include "resources/resource.h"
 
@@ -282,8 +283,7 @@ FakeNode& FakePlatform::AddNode(const std::string& path) {
     const std::size_t separator = key.rfind('\\');
     if (separator != std::string::npos) AddFolder(path.substr(0, separator));
     FakeNode& node = nodes[key];
-    std::string name = path;
-    while (!name.empty() && (name.back() == '\\' || name.back() == '/')) name.pop_back();
+    const std::string name = WithoutFinalSeparator(path);
     node.name = name.substr(name.find_last_of("\\/") + 1);
     return node;
 }
