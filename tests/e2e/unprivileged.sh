@@ -23,6 +23,9 @@ if ! id -u "$user" >/dev/null 2>&1; then
         exit 1
 fi
 mkdir -p "$home" && chown "$user:" "$home" || exit 1
+# The user may read and search any folder (CAP_DAC_READ_SEARCH), so that a checkout in a folder
+# only root may enter (/root) stays reachable; what it may write, permissions still decide.
 exec setpriv --reuid="$user" --regid="$user" --clear-groups \
+    --inh-caps=+dac_read_search --ambient-caps=+dac_read_search \
     env HOME="$home" WINEPREFIX="$home/wineprefix" \
     bash -c 'bash "$1/setup-wineprefix.sh" && shift && exec "$@"' unprivileged "$here" "$@"
