@@ -1,5 +1,6 @@
-// Path rules, the same for the dialogs and the Win32 layer: narrow paths in the file
-// system's form, "\\" as separator ("/" is taken as one too).
+// Path rules, the same for the dialogs and the Win32 layer: UTF-8 paths in the file
+// system's form, "\\" as separator ("/" is taken as one too). Lengths are counted as Windows
+// counts them, in UTF-16 units.
 #pragma once
 
 #include <cstddef>
@@ -7,7 +8,10 @@
 
 namespace tessaloom {
 
-constexpr std::size_t kMaxPath = 260;  // path buffers, terminator included
+constexpr std::size_t kMaxPath = 260;  // path buffers in UTF-16 units, terminator included
+
+// The length of UTF-8 `text` in UTF-16 units (an invalid byte counts as one).
+std::size_t Utf16Length(const std::string& text);
 
 bool IsSeparator(char c);
 // `path` without its final separators; a root ("C:\\", "\\\\host\\share\\") keeps its own.
@@ -29,9 +33,10 @@ bool FitsInPathBuffer(const std::string& path);
 // zero bytes that end the list.
 bool FitsInShellList(const std::string& path);
 
-// The one length rule of the destination: the shell's copy takes it, and `longestRelative`,
-// the longest path written below it, still fits in a path buffer when joined to it.
-bool DestinationFits(const std::string& destination, const std::string& longestRelative);
+// The one length rule of the destination: the shell's copy takes it, and a path of
+// `deepest` UTF-16 units below it (the longest the copy will hold) still fits in a path buffer
+// when joined to it.
+bool DestinationFits(const std::string& destination, std::size_t deepest);
 
 // The folder that holds `path` (its final separators ignored); false for a root ("C:",
 // "\\host\share") or a path without a separator.

@@ -1,6 +1,7 @@
 // The operations the program needs of the operating system, behind one interface.
-// Win32Platform (src/platform/win32) is the real one; FakePlatform (src/platform/fake)
+// Win32Platform (src/platform/win32) is the real one; FakePlatform (tests/unit/fake)
 // stands in for it in the native unit tests. Everything above this layer is portable.
+// Every string crossing it is UTF-8, paths included, whatever the system's code page.
 #pragma once
 
 #include <cstddef>
@@ -87,10 +88,9 @@ inline Point CentredIconPosition(const Rect& client, int iconWidth, int iconHeig
 }
 
 enum class BrowseResult {
-    kCancelled,        // the user closed the picker without choosing
-    kNotFileSystem,    // the chosen item has no file-system path
-    kChosen,           // `path` holds the chosen folder
-    kUnrepresentable,  // the chosen folder's path has characters the narrow strings can't hold
+    kCancelled,      // the user closed the picker without choosing
+    kNotFileSystem,  // the chosen item has no file-system path
+    kChosen,         // `path` holds the chosen folder
 };
 
 // How much of a body a fetch takes.
@@ -111,20 +111,23 @@ enum class TextEncoding {
 struct FileId {
     std::uint64_t volume = 0;
     std::uint64_t high = 0, low = 0;
-    bool operator==(const FileId& other) const {
-        return volume == other.volume && high == other.high && low == other.low;
-    }
-    bool operator<(const FileId& other) const {
-        if (volume != other.volume) return volume < other.volume;
-        if (high != other.high) return high < other.high;
-        return low < other.low;
-    }
+    std::string finalPath;  // the path the system resolves it to, links followed
+    bool folder = false;
+    // Some file systems (network shares, WebDAV, user-mode ones) give every file a zero
+    // identity: only the final path tells such files apart.
+    bool Known() const { return volume != 0 || high != 0 || low != 0; }
 };
 
 struct FolderEntry {
     std::string name;
     bool folder = false;     // a folder, or a link that leads to one
-    std::uint64_t size = 0;  // of a file
+    bool link = false;       // a junction or symbolic link (not another kind of reparse point)
+    std::uint64_t size = 0;  // of a file; a link's target's
+};
+
+struct VolumeSpace {
+    std::uint64_t free = 0;     // bytes the user may still write
+    std::uint64_t cluster = 0;  // bytes of one allocation unit
 };
 
 struct CopyResult {
@@ -190,18 +193,20 @@ public:
                                 StreamPtr& stream) = 0;
 
     // --- Text ---------------------------------------------------------------------------
-    // `text` in `encoding`, converted to the narrow strings of the program; characters they
-    // cannot hold become '?'.
+    // `text` in `encoding`, converted to UTF-8; invalid sequences become U+FFFD.
     virtual std::string DecodeText(const std::string& text, TextEncoding encoding) = 0;
+    // `name` with its case folded as the file system folds it (ordinal, on UTF-16 units), so
+    // that two names the file system takes as one compare equal.
+    virtual std::string FoldCase(const std::string& name) = 0;
 
     // --- Shell and files ----------------------------------------------------------------
     // The shell's folder picker, with no owner window, starting at the top of the shell
     // namespace.
     virtual BrowseResult BrowseForFolder(const std::string& title, std::string& path) = 0;
-    // Copies the folder `source` so that its contents lie directly in `destination`,
-    // with the shell's progress window owned by `owner`.
-    virtual CopyResult CopyFolder(Handle owner, const std::string& source,
-                                  const std::string& destination) = 0;
+    // The shell's copy of `from` (a folder, or "folder\*" for its entries) to the folder
+    // `to`, each as the only path of its list, with the progress window owned by `owner`.
+    // The shell's own result: whether everything was copied is for the caller to check.
+    virtual CopyResult ShellCopy(Handle owner, const std::string& from, const std::string& to) = 0;
     // Opens a folder in the file manager without taking the focus.
     virtual void OpenFolder(const std::string& path) = 0;
     // Whether the file opens for reading without sharing.
@@ -211,13 +216,17 @@ public:
     // attributes. On failure returns false with `error` set to the reason in the user's words.
     virtual bool WriteWholeFile(const std::string& path, const void* data, std::size_t size,
                                 std::string& error) = 0;
-    // The entries of `folder` without "." and "..", hidden and system ones included, links
-    // followed. False when it cannot be listed.
-    virtual bool ListFolder(const std::string& folder, std::vector<FolderEntry>& entries) = 0;
+    // The entries of `folder` without "." and "..", hidden and system ones included. False
+    // when it cannot be listed completely, with `error` set to the reason in the user's words.
+    virtual bool ListFolder(const std::string& folder, std::vector<FolderEntry>& entries,
+                            std::string& error) = 0;
     // The identity of the file or folder at `path`, links followed. False when there is none.
     virtual bool IdentifyFile(const std::string& path, FileId& id) = 0;
-    // Bytes the user may still write on the volume of the existing folder `folder`.
-    virtual bool FreeSpace(const std::string& folder, std::uint64_t& bytes) = 0;
+    // The free space and cluster size of the volume that holds the existing folder `folder`.
+    virtual bool QueryVolumeSpace(const std::string& folder, VolumeSpace& space) = 0;
+    // Whether this program may create a file in the existing folder `folder`: creates one that
+    // is gone when closed. On failure `error` is the reason in the user's words.
+    virtual bool CanCreateFileIn(const std::string& folder, std::string& error) = 0;
 };
 
 }  // namespace tessaloom
