@@ -16,8 +16,8 @@ std::string KeyOf(Platform& platform, const std::string& path, FileId& id) {
     return IdentityKey(platform, id);
 }
 
-void Walk(Platform& platform, const std::string& folder, const std::string& relative,
-          bool checked, std::vector<std::string>& ancestors, InstallationSurvey& survey) {
+void Walk(Platform& platform, const std::string& folder, const std::string& relative, bool checked,
+          std::vector<std::string>& ancestors, InstallationSurvey& survey) {
     std::vector<FolderEntry> entries;
     std::string error;
     if (!platform.ListFolder(folder, entries, error)) {
@@ -53,10 +53,9 @@ void Walk(Platform& platform, const std::string& folder, const std::string& rela
 std::string IdentityKey(Platform& platform, const FileId& id) {
     if (!id.Known()) return "@" + platform.FoldCase(WithoutFinalSeparator(id.finalPath));
     char key[64];
-    std::snprintf(key, sizeof key, "#%016llx:%016llx:%016llx",
-                  static_cast<unsigned long long>(id.volume),
-                  static_cast<unsigned long long>(id.high),
-                  static_cast<unsigned long long>(id.low));
+    std::snprintf(
+        key, sizeof key, "#%016llx:%016llx:%016llx", static_cast<unsigned long long>(id.volume),
+        static_cast<unsigned long long>(id.high), static_cast<unsigned long long>(id.low));
     return key;
 }
 

@@ -76,8 +76,8 @@ TEST(Destination, OneLengthRule) {
 }
 
 TEST(Destination, LengthsCountUtf16UnitsAsWindowsDoes) {
-    const std::string cyrillic = "\xD0\x95";     // two bytes, one unit
-    const std::string japanese = "\xE8\xA1\xA8";  // three bytes, one unit
+    const std::string cyrillic = "\xD0\x95";       // two bytes, one unit
+    const std::string japanese = "\xE8\xA1\xA8";   // three bytes, one unit
     const std::string emoji = "\xF0\x9F\x98\x80";  // four bytes, a surrogate pair
     EXPECT_EQ(Utf16Length(cyrillic + japanese + emoji + "a"), 5u);
     EXPECT_EQ(Utf16Length("\xE8\xA1"), 2u);  // a cut character: each byte stands alone
