@@ -14,11 +14,12 @@ ServerListText ReadServerListText(Stream& stream) {
     const char* end = std::find(buffer, buffer + count, '\0');
     result.text.assign(static_cast<const char*>(buffer), end);
     if (end == buffer + count && count == kServerListLimit) {
-        // A full read: the entry at the end is whole only if its line ends right after it.
+        // A full read: the entry at the end is whole only if its line or the text ends right
+        // after it.
         char next = 0;
         std::uint32_t more = 0;
         bool peeked = stream.Read(&next, 1, more);
-        result.cut = !peeked || (more == 1 && next != '\n' && next != '\r');
+        result.cut = !peeked || (more == 1 && next != '\n' && next != '\r' && next != '\0');
     }
     return result;
 }

@@ -1,6 +1,8 @@
 #include "framework/Framework.h"
 
+#include <exception>
 #include <new>
+#include <string>
 
 namespace tessaloom {
 
@@ -86,17 +88,26 @@ bool CDialog::RouteCommand(int controlId, unsigned code) {
 
 bool CDialog::HandleMessage(Handle window, const Message& message, std::intptr_t& result) {
     result = 0;
+    // As the framework does for any handler: say so, and the dialog goes on. Nothing may
+    // unwind through the system's dialog code.
+    std::string text;
     try {
         return Dispatch(window, message, result);
     } catch (const std::bad_alloc&) {
-        // As the framework does for any handler: say so, and the dialog goes on.
+        text = "Out of memory.";
+    } catch (const std::exception& error) {
         try {
-            AfxMessageBox(m_platform, "Out of memory.", kMbOk | kMbIconExclamation);
+            text = std::string("An unexpected error stopped the command.\n") + error.what();
         } catch (const std::bad_alloc&) {
+            text = "Out of memory.";
         }
-        result = 0;
-        return true;
     }
+    try {
+        AfxMessageBox(m_platform, text, kMbOk | kMbIconExclamation);
+    } catch (...) {
+    }
+    result = 0;
+    return true;
 }
 
 bool CDialog::Dispatch(Handle window, const Message& message, std::intptr_t& result) {

@@ -77,9 +77,10 @@ TEST(ServerListRead, OnlyTheFirst1024BytesCount) {
     EXPECT_EQ(entries.size(), exact.find("last=") / 10);
     EXPECT_NE(entries.back().name, "last");
 
-    // Its line ending just past the limit, LF or CR LF, or the end of the file: the entry
-    // was whole.
-    for (const char* after : {"\nnext=1\n", "\r\nnext=1\r\n", "\r", ""}) {
+    // Its line ending just past the limit, LF or CR LF, the end of the file or a zero byte,
+    // which ends the text: the entry was whole.
+    for (const std::string& after : {std::string("\nnext=1\n"), std::string("\r\nnext=1\r\n"),
+                                     std::string("\r"), std::string(), std::string("\0tail", 5)}) {
         text = ReadText(exact + after);
         EXPECT_FALSE(text.cut) << after;
         EXPECT_EQ(ParseServerList(text.text, text.cut).back().name, "last") << after;

@@ -210,17 +210,20 @@ TEST(MainDialog, MinimizedItPaintsAndDragsItsIcon) {
     }
 }
 
-TEST(MainDialog, OutOfMemoryInAHandlerIsReportedAndTheDialogGoesOn) {
+TEST(MainDialog, AnExceptionInAHandlerIsReportedAndTheDialogGoesOn) {
     FakePlatform fake;
     fake.replies[ListUrl()] = {Body("Alpha=a\n")};
-    fake.outOfMemoryAt = "browse";
     fake.browseReplies = {{BrowseResult::kChosen, "C:\\Games\\Q"}};
     TestDlg dlg(fake);
     RunDialog(fake, dlg, [](FakePlatform& platform, FakeDialog& dialog) {
+        platform.outOfMemoryAt = "browse";
         platform.Click(dialog, IDC_BROWSE_SOURCE);
-        ASSERT_EQ(platform.boxes.size(), 1u);
+        platform.errorAt = "browse";
+        platform.Click(dialog, IDC_BROWSE_SOURCE);
+        ASSERT_EQ(platform.boxes.size(), 2u);
         EXPECT_EQ(platform.boxes[0].text, "Out of memory.");
-        EXPECT_EQ(platform.boxes[0].style, kMbOk | kMbIconExclamation);
+        EXPECT_EQ(platform.boxes[1].text, "An unexpected error stopped the command.\nfake failure");
+        EXPECT_EQ(platform.boxes[1].style, kMbOk | kMbIconExclamation);
         EXPECT_FALSE(dialog.ended);
         platform.Click(dialog, IDC_BROWSE_SOURCE);  // usable again
         EXPECT_EQ(dialog.controls[IDC_SOURCE_EDIT].text, "C:\\Games\\Q");

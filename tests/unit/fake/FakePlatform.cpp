@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <new>
+#include <stdexcept>
 #include <utility>
 
 #include "paths/Paths.h"
@@ -346,6 +347,10 @@ void FakePlatform::Record(const std::string& event) {
     if (!outOfMemoryAt.empty() && event.compare(0, outOfMemoryAt.size(), outOfMemoryAt) == 0) {
         outOfMemoryAt.clear();
         throw std::bad_alloc();
+    }
+    if (!errorAt.empty() && event.compare(0, errorAt.size(), errorAt) == 0) {
+        errorAt.clear();
+        throw std::runtime_error("fake failure");
     }
 }
 

@@ -99,8 +99,10 @@ public:
     std::set<std::string> zeroIdentities;              // drives whose files have no identity
     std::map<std::string, std::string> unreadable;     // folded folder path -> reason
     std::map<std::string, std::string> unwritable;     // folded folder path -> reason
-    // The next recorded event that starts with this throws std::bad_alloc (once).
+    // The next recorded event that starts with this throws std::bad_alloc (once); with
+    // `errorAt`, a std::runtime_error saying "fake failure".
     std::string outOfMemoryAt;
+    std::string errorAt;
 
     // --- Recorded ---
     std::vector<std::string> events;  // "fetch URL", "release URL", "box TEXT", "copy S -> D"...
