@@ -20,7 +20,11 @@ bool DownloadToStream(Platform& platform, const std::string& url, const FetchLim
                       StreamPtr& stream) {
     for (;;) {
         StreamPtr fetched;
-        ResultCode code = platform.FetchUrl(url, limit, fetched);
+        ResultCode code = kResultOk;
+        {
+            CWaitCursor wait(platform);  // up to a minute without an answer
+            code = platform.FetchUrl(url, limit, fetched);
+        }
         if (code == kResultOk && fetched) {
             stream = std::move(fetched);
             return true;

@@ -49,6 +49,51 @@ std::size_t DeepestConnectionFile() {
     return deepest;
 }
 
+struct Refusal {
+    std::string text;  // empty: none
+    unsigned style = kMbOk | kMbIconError;
+};
+
+// The first reason to refuse copying `source` to `destination`, found before anything is
+// fetched, with the one walk of the installation in `survey`.
+Refusal FindRefusal(Platform& platform, const std::string& source, const std::string& destination,
+                    InstallationSurvey& survey) {
+    // The shell receives "source\*" when it merges into an existing copy.
+    if (!DestinationFits(destination, DeepestConnectionFile()) ||
+        !FitsInShellList(JoinPath(source, "*"))) {
+        return {kPathTooLong};
+    }
+    if (IsSameOrInside(platform.FoldCase(destination), platform.FoldCase(source))) {
+        return {kInsideSource};
+    }
+    // Links decide what the copy really walks and where it really writes.
+    survey = SurveyInstallation(platform, source);
+    if (survey.fault == InstallationSurvey::Fault::kLoop) {
+        return {"The Quorvane folder contains a link that loops back into itself."};
+    }
+    if (survey.fault == InstallationSurvey::Fault::kUnreadable) {
+        return {"Cannot read " + survey.unreadable + ".\n" + survey.reason,
+                kMbOk | kMbIconExclamation};
+    }
+    if (!DestinationFits(destination, std::max(survey.deepest, DeepestConnectionFile()))) {
+        return {kPathTooLong};
+    }
+    if (ReachesInstallation(platform, destination, survey, kConnectionFolders)) {
+        return {kInsideSource};
+    }
+    // The shell's copy may ask for administrator rights; the program's own writes cannot.
+    std::string existing, error;
+    if (NearestExistingFolder(platform, destination, existing) &&
+        !platform.CanCreateFileIn(existing, error)) {
+        return {"Cannot write " + WithoutFinalSeparator(existing) + ".\n" + error,
+                kMbOk | kMbIconExclamation};
+    }
+    if (!CopyFits(platform, destination, survey)) {
+        return {"There is not enough free space for the copy."};
+    }
+    return {};
+}
+
 }  // namespace
 
 CTessaloomDlg::CTessaloomDlg(Platform& platform, CDialog* parent)
@@ -231,7 +276,11 @@ void CTessaloomDlg::OnDuplicate() {
         }
     }
 
-    CopyResult copy = CopyInstallation(m_platform, m_hWnd, source, destination, survey);
+    CopyResult copy;
+    {
+        CWaitCursor wait(m_platform);  // over the shell's windows and the check of the copy
+        copy = CopyInstallation(m_platform, m_hWnd, source, destination, survey);
+    }
     if (copy.aborted) {
         Notice("Operation aborted by user.");
         return;
@@ -255,46 +304,14 @@ void CTessaloomDlg::OnDuplicate() {
 
 bool CTessaloomDlg::CheckFolders(const std::string& source, const std::string& destination,
                                  InstallationSurvey& survey) {
-    // The shell receives "source\*" when it merges into an existing copy.
-    if (!DestinationFits(destination, DeepestConnectionFile()) ||
-        !FitsInShellList(JoinPath(source, "*"))) {
-        Notice(kPathTooLong);
-        return false;
+    Refusal refusal;
+    {
+        CWaitCursor wait(m_platform);  // the walk of a large installation takes a while
+        refusal = FindRefusal(m_platform, source, destination, survey);
     }
-    if (IsSameOrInside(m_platform.FoldCase(destination), m_platform.FoldCase(source))) {
-        Notice(kInsideSource);
-        return false;
-    }
-    // Links decide what the copy really walks and where it really writes.
-    survey = SurveyInstallation(m_platform, source);
-    if (survey.fault == InstallationSurvey::Fault::kLoop) {
-        Notice("The Quorvane folder contains a link that loops back into itself.");
-        return false;
-    }
-    if (survey.fault == InstallationSurvey::Fault::kUnreadable) {
-        Warn("Cannot read " + survey.unreadable + ".\n" + survey.reason);
-        return false;
-    }
-    if (!DestinationFits(destination, std::max(survey.deepest, DeepestConnectionFile()))) {
-        Notice(kPathTooLong);
-        return false;
-    }
-    if (ReachesInstallation(m_platform, destination, survey, kConnectionFolders)) {
-        Notice(kInsideSource);
-        return false;
-    }
-    // The shell's copy may ask for administrator rights; the program's own writes cannot.
-    std::string existing, error;
-    if (NearestExistingFolder(m_platform, destination, existing) &&
-        !m_platform.CanCreateFileIn(existing, error)) {
-        Warn("Cannot write " + WithoutFinalSeparator(existing) + ".\n" + error);
-        return false;
-    }
-    if (!CopyFits(m_platform, destination, survey)) {
-        Notice("There is not enough free space for the copy.");
-        return false;
-    }
-    return true;
+    if (refusal.text.empty()) return true;
+    AfxMessageBox(m_platform, refusal.text, refusal.style);
+    return false;
 }
 
 bool CTessaloomDlg::SaveStreamToFile(const std::string& path, Stream& stream) {

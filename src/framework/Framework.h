@@ -67,6 +67,20 @@ bool AfxSocketInit(Platform& platform);
 
 // --- Dialogs ------------------------------------------------------------------------------
 
+// Shows the wait cursor for as long as it lives, while the program blocks.
+class CWaitCursor {
+public:
+    explicit CWaitCursor(Platform& platform) : m_platform(platform) {
+        m_platform.ShowWaitCursor(true);
+    }
+    ~CWaitCursor() { m_platform.ShowWaitCursor(false); }
+    CWaitCursor(const CWaitCursor&) = delete;
+    CWaitCursor& operator=(const CWaitCursor&) = delete;
+
+private:
+    Platform& m_platform;
+};
+
 class CDialog : private DialogSink {
 public:
     CDialog(Platform& platform, unsigned templateId, CDialog* parent = nullptr);

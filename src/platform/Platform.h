@@ -150,6 +150,8 @@ public:
     virtual Handle LoadIconResource(unsigned id) = 0;
     // Ends the modal loop that runs the main dialog, and then the program.
     virtual void PostQuit(int exitCode) = 0;
+    // Shows the wait cursor while the program blocks (`wait`), or the cursor it replaced.
+    virtual void ShowWaitCursor(bool wait) = 0;
 
     // --- Message boxes ------------------------------------------------------------------
     // Modal; returns the answer (kIdOk, kIdRetry, kIdCancel...).

@@ -114,6 +114,25 @@ TEST_F(DuplicateTest, DoesTheWholeJobInOrder) {
     EXPECT_EQ(fake.boxes[0].title, "Tessaloom");
 }
 
+TEST_F(DuplicateTest, TheWaitCursorShowsWhileTheProgramBlocks) {
+    // The walk, every fetch and the copy under the wait cursor; the retry prompt and the
+    // notices without it.
+    fake.AddFile("C:\\Games\\Q\\data\\maps\\one.map", 990);
+    fake.replies[FileUrl("alpha", 1)] = {Failure(kResultDownloadFailure), Body(Payload("again"))};
+    fake.answers = {kIdRetry};
+    Duplicate();
+    EXPECT_TRUE(fake.quitPosted);
+    EXPECT_EQ(fake.boxes.size(), 2u);
+    EXPECT_EQ(fake.blockedWithoutWaitCursor, 0);
+    EXPECT_EQ(fake.boxesUnderWaitCursor, 0);
+    EXPECT_FALSE(fake.waitCursor);
+
+    fake.unreadable["C:\\GAMES\\Q\\DATA"] = "Access is denied.";
+    Duplicate();
+    EXPECT_EQ(fake.boxesUnderWaitCursor, 0);
+    EXPECT_FALSE(fake.waitCursor);
+}
+
 TEST_F(DuplicateTest, TheSelectionAtTheTimeOfTheCommandDecides) {
     Run(kSource, kDestination, [](FakePlatform& platform, FakeDialog& dialog) {
         platform.Select(dialog, 1);

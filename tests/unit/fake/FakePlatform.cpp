@@ -110,8 +110,11 @@ void FakePlatform::PostQuit(int exitCode) {
     quitPosted = true;
 }
 
+void FakePlatform::ShowWaitCursor(bool wait) { waitCursor = wait; }
+
 int FakePlatform::ShowMessageBox(const std::string& text, const std::string& title, unsigned style,
                                  unsigned helpContext) {
+    if (waitCursor) ++boxesUnderWaitCursor;
     boxes.push_back({text, title, style, helpContext});
     Record("box " + text);
     if (!answers.empty()) {
@@ -207,6 +210,7 @@ void FakePlatform::PaintMinimizedIcon(Handle, Handle icon) { paintedIcons.push_b
 
 ResultCode FakePlatform::FetchUrl(const std::string& url, const FetchLimit& limit,
                                   StreamPtr& stream) {
+    if (!waitCursor) ++blockedWithoutWaitCursor;
     fetchedUrls.push_back(url);
     fetchLimits.push_back(limit);
     Record("fetch " + url);
@@ -244,7 +248,7 @@ CopyResult FakePlatform::ShellCopy(Handle, const std::string& from, const std::s
     }
     std::vector<FolderEntry> children;
     std::string error;
-    ListFolder(source, children, error);
+    List(source, children, error);
     for (const FolderEntry& child : children) {
         CopyNode(Resolve(JoinPath(source, child.name)), JoinPath(to, child.name), child.name);
     }
@@ -263,7 +267,7 @@ void FakePlatform::CopyNode(const std::string& from, const std::string& to,
     AddFolder(to);
     std::vector<FolderEntry> children;
     std::string error;
-    ListFolder(from, children, error);
+    List(from, children, error);
     for (const FolderEntry& child : children) {
         CopyNode(Resolve(JoinPath(from, child.name)), JoinPath(to, child.name),
                  relative.empty() ? child.name : JoinPath(relative, child.name));
@@ -409,6 +413,12 @@ std::string FakePlatform::Resolve(const std::string& path, int depth) {
 
 bool FakePlatform::ListFolder(const std::string& folder, std::vector<FolderEntry>& entries,
                               std::string& error) {
+    if (!waitCursor) ++blockedWithoutWaitCursor;
+    return List(folder, entries, error);
+}
+
+bool FakePlatform::List(const std::string& folder, std::vector<FolderEntry>& entries,
+                        std::string& error) {
     const std::string resolved = Resolve(folder);
     if (resolved.empty() || !nodes.at(resolved).folder) {
         error = "The system cannot find the path specified";

@@ -118,6 +118,10 @@ public:
     std::vector<unsigned> dialogsRun;  // template ids in order
     std::vector<std::pair<Handle, Handle>> centred;
     bool quitPosted = false;
+    bool waitCursor = false;
+    // Calls that may block made without the wait cursor, and boxes shown with it.
+    int blockedWithoutWaitCursor = 0;
+    int boxesUnderWaitCursor = 0;
     int liveStreams = 0;
 
     // --- Acting as the user on a running dialog ---
@@ -138,6 +142,7 @@ public:
     std::string LoadStringResource(unsigned id) override;
     Handle LoadIconResource(unsigned id) override;
     void PostQuit(int exitCode) override;
+    void ShowWaitCursor(bool wait) override;
     int ShowMessageBox(const std::string& text, const std::string& title, unsigned style,
                        unsigned helpContext) override;
     std::intptr_t RunModalDialog(unsigned templateId, Handle parent, DialogSink& sink) override;
@@ -178,6 +183,7 @@ private:
     // The key of the node `path` leads to once links are followed; empty when there is none.
     std::string Resolve(const std::string& path, int depth = 0);
     std::string Key(const std::string& path);
+    bool List(const std::string& folder, std::vector<FolderEntry>& entries, std::string& error);
     // Copies the node at key `from` to the path `to`, links followed; `relative` is its path
     // in the copy's source.
     void CopyNode(const std::string& from, const std::string& to, const std::string& relative);
