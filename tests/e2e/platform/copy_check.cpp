@@ -10,6 +10,8 @@
 //   verify SRC DST ok|fail [--keep-existing]
 //   can-create DIR yes|no                    CanCreateFileIn, which must leave nothing behind
 //   space DIR MAX-FREE                       QueryVolumeSpace: at most MAX-FREE bytes free
+//   path-forms                               the long form of paths past the limit, which
+//                                            Wine does not need but Windows does
 #include "platform/win32/Win32Platform.h"
 // After windows.h, which it needs.
 #include <shellapi.h>
@@ -28,6 +30,7 @@
 
 #include "installation/InstallationCopy.h"
 #include "installation/InstallationSurvey.h"
+#include "platform/win32/Folders.h"
 #include "platform/win32/ScopedHandles.h"
 #include "platform/win32/Text.h"
 
@@ -329,6 +332,47 @@ int Space(tessaloom::Platform& platform, const std::string& folder, unsigned lon
     return ok && space.free <= maxFree && clusterPlausible ? 0 : 1;
 }
 
+int PathForms() {
+    const std::string name(255, 'x');  // the longest name; with "C:\\", past MAX_PATH
+    const std::wstring wideName(name.begin(), name.end());
+    struct Case {
+        std::string path;
+        std::wstring expected;
+    };
+    const Case toSystem[] = {
+        {"C:\\short\\path", L"C:\\short\\path"},  // ordinary paths stay as they are
+        {"C:\\" + name + "\\data", L"\\\\?\\C:\\" + wideName + L"\\data"},
+        {"C:/" + name + "//data/", L"\\\\?\\C:\\" + wideName + L"\\data\\"},
+        {"\\\\host\\share\\" + name, L"\\\\?\\UNC\\host\\share\\" + wideName},
+        {"\\\\?\\C:\\" + name + "\\a", L"\\\\?\\C:\\" + wideName + L"\\a"},  // already long
+        {"relative\\" + name + "\\a", L"relative\\" + wideName + L"\\a"},    // no long form
+        {"\xE8\xA1\xA8", L"\x8868"},
+    };
+    const Case toOrdinary[] = {
+        {"C:\\data", L"\\\\?\\C:\\data"},
+        {"\\\\host\\share\\data", L"\\\\?\\UNC\\host\\share\\data"},
+        {"\\\\?\\Volume{0}\\data", L"\\\\?\\Volume{0}\\data"},  // no other form
+        {"D:\\", L"D:\\"},
+    };
+    int wrong = 0;
+    for (const Case& test : toSystem) {
+        if (tessaloom::SystemPath(test.path) != test.expected) {
+            std::printf("SystemPath(%.40s...) is %.60s...\n", test.path.c_str(),
+                        Utf8FromUtf16(tessaloom::SystemPath(test.path)).c_str());
+            ++wrong;
+        }
+    }
+    for (const Case& test : toOrdinary) {
+        if (tessaloom::OrdinaryPath(test.expected) != test.path) {
+            std::printf("OrdinaryPath(%s) is %s\n", Utf8FromUtf16(test.expected).c_str(),
+                        tessaloom::OrdinaryPath(test.expected).c_str());
+            ++wrong;
+        }
+    }
+    std::printf("path-forms %s\n", wrong == 0 ? "ok" : "FAILED");
+    return wrong == 0 ? 0 : 1;
+}
+
 struct FreeLocal {
     void operator()(wchar_t** arguments) const { LocalFree(arguments); }
 };
@@ -350,6 +394,7 @@ int main() {
         return MakeTree(args[1], std::stoul(option("--big-mb", "0")),
                         std::stoul(option("--files", "0")));
     if (command == "check-tree" && args.size() >= 2) return CheckTree(args[1]);
+    if (command == "path-forms") return PathForms();
 
     tessaloom::Win32Platform platform(GetModuleHandleW(nullptr));
     if (command == "copy" && args.size() >= 4)
