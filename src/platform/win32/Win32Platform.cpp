@@ -23,28 +23,24 @@
 
 #include "paths/Paths.h"
 #include "platform/MemoryStream.h"
+#include "platform/http/Fetch.h"
 #include "platform/win32/Folders.h"
 #include "platform/win32/ScopedHandles.h"
 #include "platform/win32/Text.h"
+#include "platform/win32/WinInetTransport.h"
 
 namespace tessaloom {
 
 namespace {
 
-// Fetch failures, in the form the URL moniker reports them.
-constexpr ResultCode kResultInvalidUrl = 0x800C0002u;
-constexpr ResultCode kResultNotFound = 0x800C0005u;  // host name not resolved
-constexpr ResultCode kResultUnknownProtocol = 0x800C000Du;
-constexpr ResultCode kResultInvalidCertificate = 0x800C0019u;
-constexpr ResultCode kResultOutOfMemory = 0x8007000Eu;
-
-// A fetch fails when nothing arrives for this long while connecting, waiting for the headers
-// or reading the body. The end-to-end tests build the program with a shorter one.
-#ifndef TESSALOOM_FETCH_TIMEOUT_SECONDS
-#error "TESSALOOM_FETCH_TIMEOUT_SECONDS must be defined by the build"
+// A fetch fails when nothing arrives for the first time, or when it has not finished in the
+// second. The end-to-end tests build the program with shorter ones.
+#if !defined(TESSALOOM_FETCH_TIMEOUT_SECONDS) || !defined(TESSALOOM_FETCH_TOTAL_SECONDS)
+#error \
+    "TESSALOOM_FETCH_TIMEOUT_SECONDS and TESSALOOM_FETCH_TOTAL_SECONDS must be defined by the build"
 #endif
-constexpr DWORD kFetchTimeoutMs = TESSALOOM_FETCH_TIMEOUT_SECONDS * 1000;
-constexpr int kMaxRedirects = 5;  // followed per fetch
+constexpr FetchTimes kFetchTimes = {TESSALOOM_FETCH_TIMEOUT_SECONDS * 1000,
+                                    TESSALOOM_FETCH_TOTAL_SECONDS * 1000};
 
 HWND AsWindow(Handle handle) { return static_cast<HWND>(handle); }
 
@@ -65,35 +61,6 @@ std::string SystemMessage(DWORD code) {
     return text;
 }
 
-ResultCode FetchError(DWORD error) {
-    switch (error) {
-        case ERROR_INTERNET_NAME_NOT_RESOLVED:
-            return kResultNotFound;
-        case ERROR_INTERNET_INVALID_URL:
-            return kResultInvalidUrl;
-        case ERROR_INTERNET_UNRECOGNIZED_SCHEME:
-            return kResultUnknownProtocol;
-        case ERROR_INTERNET_OPERATION_CANCELLED:
-            return kResultAborted;
-        case ERROR_INTERNET_TIMEOUT:
-        case WSAETIMEDOUT:  // Wine's, for a body that stops coming
-            return kResultTimeout;
-        case ERROR_INTERNET_INVALID_CA:
-        case ERROR_INTERNET_SEC_CERT_CN_INVALID:
-        case ERROR_INTERNET_SEC_CERT_DATE_INVALID:
-        case ERROR_INTERNET_SEC_CERT_REVOKED:
-        case ERROR_INTERNET_SEC_CERT_ERRORS:
-            return kResultInvalidCertificate;
-        case ERROR_NOT_ENOUGH_MEMORY:
-        case ERROR_OUTOFMEMORY:
-            return kResultOutOfMemory;
-        default:  // cannot connect, reset, invalid response...
-            return kResultDownloadFailure;
-    }
-}
-
-ResultCode FetchErrorFromLastError() { return FetchError(GetLastError()); }
-
 // Text in the code page `codePage` in UTF-16; what the code page does not define becomes its
 // default character.
 std::wstring Utf16FromCodePage(const std::string& text, UINT codePage) {
@@ -111,241 +78,6 @@ std::wstring WithSeparator(const std::string& folder) {
     std::wstring wide = SystemPath(folder);
     if (!wide.empty() && wide.back() != L'\\' && wide.back() != L'/') wide.push_back(L'\\');
     return wide;
-}
-
-// One GET: its connection to the server and its request.
-struct Exchange {
-    ScopedInternet connection;
-    ScopedInternet request;
-    bool unfinished = false;  // the request is still being sent or its body was not all read
-};
-
-// What the thread that sends a request shares with the fetch waiting for it.
-struct Sending {
-    ScopedHandle connected{CreateEventW(nullptr, TRUE, FALSE, nullptr)};
-    ScopedHandle done{CreateEventW(nullptr, TRUE, FALSE, nullptr)};
-    BOOL sent = FALSE;
-    DWORD error = ERROR_SUCCESS;
-};
-
-void CALLBACK OnRequestStatus(HINTERNET, DWORD_PTR context, DWORD status, LPVOID, DWORD) {
-    if (status == INTERNET_STATUS_CONNECTED_TO_SERVER && context != 0) {
-        SetEvent(reinterpret_cast<Sending*>(context)->connected.get());
-    }
-}
-
-// A server that stops answering fails the fetch instead of freezing the program. Set on each
-// handle before the request is sent: a request takes them from its connection when opened,
-// and Wine's connection does not take the send and receive ones from the session.
-void SetFetchTimeouts(HINTERNET handle) {
-    DWORD timeout = kFetchTimeoutMs;
-    for (DWORD option : {INTERNET_OPTION_CONNECT_TIMEOUT, INTERNET_OPTION_SEND_TIMEOUT,
-                         INTERNET_OPTION_RECEIVE_TIMEOUT}) {
-        InternetSetOptionW(handle, option, &timeout, static_cast<DWORD>(sizeof timeout));
-    }
-}
-
-bool IsHttps(const std::string& url) { return _strnicmp(url.c_str(), "https:", 6) == 0; }
-
-// Connects to the server of `url` (http:// or https://) and sends a GET for it; on success
-// the response's headers have arrived.
-ResultCode SendRequest(HINTERNET session, const std::string& url, Exchange& exchange) {
-    const std::wstring wideUrl = Utf16FromUtf8(url);
-    URL_COMPONENTSW parts = {};
-    parts.dwStructSize = sizeof parts;
-    parts.dwHostNameLength = 1;  // non-zero: point into `wideUrl`
-    parts.dwUrlPathLength = 1;
-    parts.dwExtraInfoLength = 1;
-    if (!InternetCrackUrlW(wideUrl.c_str(), 0, 0, &parts)) return FetchErrorFromLastError();
-    if (parts.nScheme != INTERNET_SCHEME_HTTP && parts.nScheme != INTERNET_SCHEME_HTTPS) {
-        return kResultUnknownProtocol;
-    }
-    if (parts.dwHostNameLength == 0) return kResultInvalidUrl;
-    const bool secure = parts.nScheme == INTERNET_SCHEME_HTTPS;
-    const std::wstring host(parts.lpszHostName, parts.dwHostNameLength);
-    const INTERNET_PORT port =
-        parts.nPort != 0 ? parts.nPort
-                         : (secure ? INTERNET_DEFAULT_HTTPS_PORT : INTERNET_DEFAULT_HTTP_PORT);
-    std::wstring object(parts.lpszUrlPath, parts.dwUrlPathLength);
-    object.append(parts.lpszExtraInfo, parts.dwExtraInfoLength);  // the query
-    if (object.empty()) object = L"/";
-
-    exchange.connection.reset(InternetConnectW(session, host.c_str(), port, nullptr, nullptr,
-                                               INTERNET_SERVICE_HTTP, 0, 0));
-    if (!exchange.connection.valid()) return FetchErrorFromLastError();
-    SetFetchTimeouts(exchange.connection.get());
-
-    // HTTP/1.0: the answer cannot come chunked, so its Content-Length (or the end of the
-    // connection) tells a whole body from a cut one. WinINet ends a cut chunked body as if
-    // it were whole. Never from or into a cache, no cookies, no windows, redirects followed
-    // by the caller.
-    const DWORD flags = INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE |
-                        INTERNET_FLAG_PRAGMA_NOCACHE | INTERNET_FLAG_NO_UI |
-                        INTERNET_FLAG_NO_COOKIES | INTERNET_FLAG_NO_AUTO_REDIRECT |
-                        (secure ? INTERNET_FLAG_SECURE : 0);
-    const wchar_t* acceptTypes[] = {L"*/*", nullptr};
-    const auto sending = std::make_shared<Sending>();
-    exchange.request.reset(HttpOpenRequestW(exchange.connection.get(), L"GET", object.c_str(),
-                                            L"HTTP/1.0", nullptr, acceptTypes, flags,
-                                            reinterpret_cast<DWORD_PTR>(sending.get())));
-    if (!exchange.request.valid()) return FetchErrorFromLastError();
-    const HINTERNET request = exchange.request.get();
-    SetFetchTimeouts(request);
-
-    // Wine's WinINet ignores the connect timeout, and an attempt the server never answers
-    // lasts minutes: the request is sent on a thread of its own, and a connection not made in
-    // time fails the fetch. The thread then finishes on its own, the request left to it.
-    const ULONGLONG start = GetTickCount64();
-    const auto send = [sending, request] {
-        sending->sent = HttpSendRequestW(request, nullptr, 0, nullptr, 0);
-        sending->error = GetLastError();
-        SetEvent(sending->done.get());
-    };
-    bool threaded = sending->connected.valid() && sending->done.valid();
-    if (threaded) {
-        InternetSetStatusCallbackW(request, OnRequestStatus);
-        try {
-            std::thread(send).detach();
-        } catch (const std::system_error&) {
-            threaded = false;
-        }
-    }
-    if (threaded) {
-        const HANDLE events[] = {sending->done.get(), sending->connected.get()};
-        if (WaitForMultipleObjects(2, events, FALSE, kFetchTimeoutMs) == WAIT_TIMEOUT) {
-            exchange.unfinished = true;
-            return kResultTimeout;
-        }
-        // Connected: the send and receive timeouts bound the rest.
-        WaitForSingleObject(sending->done.get(), INFINITE);
-    } else {
-        send();
-    }
-    InternetSetStatusCallbackW(request, nullptr);
-    if (sending->sent) return kResultOk;
-    const DWORD error = sending->error;
-    // Wine reports a wait for the headers that ran out as an aborted connection.
-    if (error == ERROR_INTERNET_CONNECTION_ABORTED && GetTickCount64() - start >= kFetchTimeoutMs) {
-        return kResultTimeout;
-    }
-    return FetchError(error);
-}
-
-// The response's status code; 0 when there is none (a connection closed before any answer).
-DWORD StatusOf(HINTERNET request) {
-    DWORD status = 0;
-    DWORD size = sizeof status;
-    if (!HttpQueryInfoW(request, HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status, &size,
-                        nullptr)) {
-        return 0;
-    }
-    return status;
-}
-
-// A response header's value, as the bytes the server sent; false when it is missing.
-bool QueryHeader(HINTERNET request, DWORD header, std::string& value) {
-    std::wstring wide(256, L'\0');
-    for (;;) {
-        // In bytes, both ways.
-        DWORD size = static_cast<DWORD>(wide.size() * sizeof(wchar_t));
-        if (HttpQueryInfoW(request, header, &wide[0], &size, nullptr)) {
-            wide.resize(size / sizeof(wchar_t));
-            break;
-        }
-        if (GetLastError() != ERROR_INSUFFICIENT_BUFFER || wide.size() >= 65536) return false;
-        wide.assign(std::max<std::size_t>(size / sizeof(wchar_t) + 1, wide.size() * 2), L'\0');
-    }
-    // The wide function gives each byte of the header as the character of that value
-    // (ISO-8859-1): back to the bytes. A character beyond (a system that decoded the header in
-    // another code page) is kept as UTF-8.
-    value.clear();
-    for (wchar_t c : wide) {
-        if (c < 0x100) {
-            value.push_back(static_cast<char>(c));
-        } else {
-            value += Utf8FromUtf16(&c, 1);
-        }
-    }
-    return true;
-}
-
-// Where a redirect leads: its Location resolved against `from`. False when the response is
-// no redirect (or one without a Location, which is then just its status).
-bool RedirectTarget(HINTERNET request, DWORD status, const std::string& from, std::string& to) {
-    if (status != 301 && status != 302 && status != 303 && status != 307 && status != 308) {
-        return false;
-    }
-    std::string location;
-    if (!QueryHeader(request, HTTP_QUERY_LOCATION, location) || location.empty()) return false;
-    wchar_t combined[INTERNET_MAX_URL_LENGTH];
-    DWORD length = static_cast<DWORD>(sizeof combined / sizeof combined[0]);  // in characters
-    if (!InternetCombineUrlW(Utf16FromUtf8(from).c_str(), Utf16FromUtf8(location).c_str(), combined,
-                             &length, ICU_NO_ENCODE)) {
-        to = location;  // the request fails on it as on any bad URL
-    } else {
-        to = Utf8FromUtf16(combined, length);
-    }
-    return true;
-}
-
-// The announced Content-Length; false when there is none (or it is not a number).
-bool QueryContentLength(HINTERNET request, std::uint64_t& length) {
-    std::string text;
-    if (!QueryHeader(request, HTTP_QUERY_CONTENT_LENGTH, text)) return false;
-    std::size_t begin = text.find_first_not_of(" \t");
-    std::size_t end = text.find_last_not_of(" \t");
-    if (begin == std::string::npos) return false;
-    length = 0;
-    for (std::size_t i = begin; i <= end; ++i) {
-        char c = text[i];
-        if (c < '0' || c > '9' || length > (UINT64_MAX - 9) / 10) return false;
-        length = length * 10 + static_cast<std::uint64_t>(c - '0');
-    }
-    return true;
-}
-
-// Reads the body of a 2xx response within `limit`, never holding more of it than the limit.
-// `unread` tells whether the response may hold more than was read.
-ResultCode ReadBody(HINTERNET request, const FetchLimit& limit, StreamPtr& stream, bool& unread) {
-    // Nothing tells a whole transfer-coded body from a cut one, and no server may send one
-    // to an HTTP/1.0 request: refused rather than trusted.
-    std::string coding;
-    if (QueryHeader(request, HTTP_QUERY_TRANSFER_ENCODING, coding)) {
-        unread = true;
-        return kResultDownloadFailure;
-    }
-
-    std::uint64_t announced = 0;
-    const bool hasLength = QueryContentLength(request, announced);
-    unread = hasLength && announced > limit.maxBytes;
-    if (unread && !limit.prefixOnly) return kResultTooLarge;
-    std::vector<std::uint8_t> body;
-    if (hasLength) body.reserve(static_cast<std::size_t>(std::min(announced, limit.maxBytes)));
-    std::uint8_t buffer[16384];
-    for (;;) {
-        const std::uint64_t room = limit.maxBytes - body.size();
-        if (room == 0 && limit.prefixOnly) break;  // the rest is not read
-        // With no room left, one more byte tells a body longer than the limit.
-        const DWORD wanted = static_cast<DWORD>(
-            std::min<std::uint64_t>(sizeof buffer, std::max<std::uint64_t>(room, 1)));
-        DWORD read = 0;
-        if (!InternetReadFile(request, buffer, wanted, &read)) {
-            unread = false;  // the connection is gone
-            return FetchErrorFromLastError();
-        }
-        if (read == 0) break;
-        if (read > room) {
-            unread = true;  // and maybe endless
-            return kResultTooLarge;
-        }
-        body.insert(body.end(), buffer, buffer + read);
-    }
-    // WinINet ends a body cut short of its Content-Length as if it were whole.
-    if (hasLength && body.size() < std::min(announced, limit.maxBytes)) {
-        return kResultDownloadFailure;
-    }
-    stream.reset(new MemoryStream(std::move(body)));
-    return kResultOk;
 }
 
 }  // namespace
@@ -421,6 +153,20 @@ Handle Win32Platform::LoadIconResource(unsigned id) {
 
 void Win32Platform::PostQuit(int exitCode) { PostQuitMessage(exitCode); }
 
+void Win32Platform::ShowWaitCursor(bool wait) {
+    const auto* const kWait = MAKEINTRESOURCEW(32514);   // IDC_WAIT
+    const auto* const kArrow = MAKEINTRESOURCEW(32512);  // IDC_ARROW
+    if (wait) {
+        HCURSOR previous = SetCursor(LoadCursorW(nullptr, kWait));
+        if (!m_waiting) m_cursorBeforeWait = previous;
+        m_waiting = true;
+    } else if (m_waiting) {
+        SetCursor(m_cursorBeforeWait != nullptr ? m_cursorBeforeWait
+                                                : LoadCursorW(nullptr, kArrow));
+        m_waiting = false;
+    }
+}
+
 // --- Message boxes ----------------------------------------------------------------------
 
 int Win32Platform::ShowMessageBox(const std::string& text, const std::string& title, unsigned style,
@@ -429,7 +175,12 @@ int Win32Platform::ShowMessageBox(const std::string& text, const std::string& ti
     const std::wstring wideTitle = Utf16FromUtf8(title);
     MSGBOXPARAMSW params = {};
     params.cbSize = sizeof params;
-    params.hwndOwner = m_modalDialogs.empty() ? nullptr : m_modalDialogs.back();
+    // Owned by the innermost dialog while it can be seen. The list's retry prompt comes before
+    // the main dialog shows: owned by a hidden window it would get no taskbar button and stay
+    // behind the windows the user went on to.
+    HWND owner = m_modalDialogs.empty() ? nullptr : m_modalDialogs.back();
+    if (owner != nullptr && !IsWindowVisible(owner)) owner = nullptr;
+    params.hwndOwner = owner;
     params.hInstance = m_instance;
     params.lpszText = wideText.c_str();
     params.lpszCaption = wideTitle.c_str();
@@ -631,44 +382,9 @@ void Win32Platform::PaintMinimizedIcon(Handle window, Handle icon) {
 
 ResultCode Win32Platform::FetchUrl(const std::string& url, const FetchLimit& limit,
                                    StreamPtr& stream) {
-    stream.reset();
-    ScopedInternet session(InternetOpenW(Utf16FromUtf8(AppName()).c_str(),
-                                         INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
-    if (!session.valid()) return FetchErrorFromLastError();
-
-    std::string current = url;
-    for (int redirects = 0;; ++redirects) {
-        Exchange exchange;
-        ResultCode result = SendRequest(session.get(), current, exchange);
-        if (result == kResultOk) {
-            const DWORD status = StatusOf(exchange.request.get());
-            std::string target;
-            if (status < 100 || status > 999) {
-                result = kResultDownloadFailure;
-            } else if (RedirectTarget(exchange.request.get(), status, current, target)) {
-                // Never from an encrypted connection to a plain one.
-                if (redirects < kMaxRedirects && (!IsHttps(current) || IsHttps(target))) {
-                    current = target;
-                    continue;
-                }
-                result = kResultRedirectFailed;
-            } else if (status < 200 || status > 299) {
-                result = kResultHttpStatusBase + status;
-            } else {
-                result = ReadBody(exchange.request.get(), limit, stream, exchange.unfinished);
-            }
-        }
-        if (exchange.unfinished) {
-            // Closing an unfinished request makes Wine finish it first: wait for a connection
-            // that never comes, or read what is left of a body for as long as more keeps
-            // coming. It stays open instead, with its connection and session, until the
-            // program ends.
-            exchange.request.release();
-            exchange.connection.release();
-            session.release();
-        }
-        return result;
-    }
+    if (!m_transport)
+        m_transport = std::make_unique<WinInetTransport>(AppName(), kFetchTimes.silenceMs);
+    return FetchWithRules(*m_transport, url, limit, kFetchTimes, stream);
 }
 
 // --- Text -------------------------------------------------------------------------------

@@ -12,10 +12,12 @@
 #include <windows.h>
 // clang-format on
 
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "platform/Platform.h"
+#include "platform/http/HttpTransport.h"
 
 namespace tessaloom {
 
@@ -36,6 +38,7 @@ public:
     std::string LoadStringResource(unsigned id) override;
     Handle LoadIconResource(unsigned id) override;
     void PostQuit(int exitCode) override;
+    void ShowWaitCursor(bool wait) override;
 
     int ShowMessageBox(const std::string& text, const std::string& title, unsigned style,
                        unsigned helpContext) override;
@@ -85,6 +88,9 @@ private:
     int m_socketStartups = 0;
     bool m_dialogCreationFailed = false;
     std::vector<HWND> m_modalDialogs;  // dialogs being run by RunModalDialog, innermost last
+    bool m_waiting = false;
+    HCURSOR m_cursorBeforeWait = nullptr;
+    std::unique_ptr<HttpTransport> m_transport;  // made at the first fetch
 };
 
 }  // namespace tessaloom
