@@ -118,6 +118,65 @@ E2E_SCENARIO(duplicate_full,
     CheckUnchanged(dup.installation);
 }
 
+E2E_SCENARIO(duplicate_japanese,
+             "Japanese system code page: folders whose names hold a \"\\\" byte in it, a new "
+             "copy and one merged into it") {
+    // In code page 932 the second byte of 表 (95 5C) and ソ (83 5C) is "\": split as bytes of
+    // that code page, such names put the copy beside the parent, and merge the installation's
+    // folder into the copy instead of its entries.
+    const std::string software = "\xE3\x82\xBD\xE3\x83\x95\xE3\x83\x88";   // "ソフト"
+    const std::string release = "\xE7\x99\xBA\xE8\xA1\xA8";                // "発表"
+    const std::string schedule = "\xE4\xBA\x88\xE5\xAE\x9A\xE8\xA1\xA8";   // "予定表"
+    const std::string timetable = "\xE6\x97\xA5\xE7\xA8\x8B\xE8\xA1\xA8";  // "日程表"
+    const std::string display = "\xE8\xA1\xA8\xE7\xA4\xBA";                // "表示"
+    Step("the system's code page (run-scenario.sh --locale ja_JP.UTF-8)");
+    CheckEqual(GetACP(), 932, "the system's ANSI code page");
+    CheckEqual(GetUserDefaultUILanguage(), 0x0409, "the language of Wine's windows (English)");
+
+    DuplicationSetup setup = WithEmptyFields();
+    setup.installation = software + "\\" + release;
+    setup.copy = schedule + "\\" + timetable + "\\";
+    // A list without a byte-order mark is read in the system's code page: "日程表=alpha" and
+    // "表示=beta" in code page 932.
+    setup.list = "\x93\xFA\x92\xF6\x95\x5C=alpha\r\n\x95\x5C\x8E\xA6=beta\r\n";
+    DuplicationFixture dup(ctx, setup);
+    CheckEqual(dup.app.AnsiCodePage(), 932, "the ANSI code page the program runs with");
+    const std::string parent = Join(dup.scratch, schedule);
+    CreateFolders(parent);
+    CheckEqual(dup.dialog.Servers(), {timetable, display}, "server selector entries");
+
+    Step("choose both folders in the picker");
+    PickSource(dup.app, dup.dialog, dup.installation.root);
+    PickParent(dup.app, dup.dialog, timetable, parent);
+    WaitUntil([&] { return dup.dialog.DestinationFolder() == dup.copy; }, 2000);
+    CheckEqual(dup.dialog.SourceFolder(), dup.installation.root, "installation folder field");
+    CheckEqual(dup.dialog.DestinationFolder(), dup.copy, "parent folder field");
+    dup.dialog.Click(IDC_DUPLICATE);
+    dup.ExpectCompletion();
+    CheckRequests(ctx.catalogue, dup.listAndFetches);
+    CheckCopy(dup.installation, dup.copy, dup.alpha);
+    CheckMissing(parent + timetable, "a copy beside the parent");
+    for (const auto& entry : ListTree(parent)) {
+        if (entry.first.compare(0, timetable.size(), timetable) != 0) {
+            Fail("the parent holds " + Quote(entry.first) + " besides the copy");
+        }
+    }
+
+    Step("duplicate again into the copy, a new file in the installation");
+    WriteBytes(dup.installation.root + "\\data\\maps\\second.dat", "second");
+    Relist(dup.installation);
+    dup.alpha = MakeConnectionBytes("second");
+    dup.Start();
+    FillFields(dup.dialog, dup.installation.root, dup.copy);
+    dup.dialog.Click(IDC_DUPLICATE);
+    AnswerOverwritePrompts(dup.app, kYesToAll, "Yes to all");
+    dup.ExpectCompletion();
+    CheckRequests(ctx.catalogue, dup.listAndFetches);
+    CheckCopy(dup.installation, dup.copy, dup.alpha, {}, FILE_ATTRIBUTE_READONLY);
+    CheckMissing(dup.copy + release, "the installation's folder in the copy");
+    CheckUnchanged(dup.installation);
+}
+
 E2E_SCENARIO(duplicate_refused, "checks before any fetch: empty fields, no version.id, bad paths") {
     DuplicationFixture dup(ctx, WithEmptyFields());
     const std::string& scratch = dup.scratch;
