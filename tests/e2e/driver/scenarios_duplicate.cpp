@@ -2,7 +2,9 @@
 // connection files, the shell's copy of the installation (new and existing copies, copies
 // that fail or are cancelled) and the connection files written into the copy. Each outcome
 // is checked on disk and in the catalogue server's log, not only by the notice.
+#include <algorithm>
 #include <cctype>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -25,6 +27,22 @@ constexpr char kReadOnlyDisk[] = "readonly";
 
 constexpr char kInsideInstallation[] =
     "The destination folder must not be inside the Quorvane folder.";
+
+// The most characters of a path: a path buffer less its terminator.
+constexpr std::size_t kMostPathChars = 259;
+// The longest folder name these scenarios make: file systems on Linux take 255 bytes.
+constexpr std::size_t kLongestName = 120;
+
+// A folder name of `length` characters, Cyrillic words and spaces.
+std::string CyrillicName(std::size_t length) {
+    const std::wstring words =
+        L"\u041F\u0440\u043E\u0432\u0435\u0440\u043A\u0430 \u043A\u043E\u043F\u0438\u0439 ";
+    std::wstring name;
+    while (name.size() < length) name += words;
+    name.resize(length);
+    if (name.back() == L' ') name.back() = L'\u044F';  // no final space
+    return Narrow(name);
+}
 
 std::string FailedDownload(std::size_t file) {
     return std::string("Failed to download ") + kConnectionFiles[file].name + " file.";
@@ -85,16 +103,44 @@ int AnswerOverwritePrompts(const AppProcess& app, int buttonId, const std::strin
 }  // namespace
 
 E2E_SCENARIO(duplicate_full,
-             "whole duplication through folders named in Cyrillic: copy, bytes, log") {
+             "whole duplication through long folder names in Cyrillic, to the path limit: copy, "
+             "bytes, log") {
     // Names no Western code page holds, picked in the real picker.
     const std::string games = "\xD0\x98\xD0\xB3\xD1\x80\xD1\x8B";          // "Игры"
     const std::string tests = "\xD0\xA2\xD0\xB5\xD1\x81\xD1\x82\xD1\x8B";  // "Тесты"
+    // The parent's names fill the path: the copy's deepest path, a connection file's, has the
+    // most characters a path may have, and more bytes than that in UTF-8.
+    const std::string serverFolder = "\\Beta Server\\";
+    std::string deepestFile;
+    for (const ConnectionFile& file : kConnectionFiles) {
+        if (std::strlen(file.local) > deepestFile.size()) deepestFile = file.local;
+    }
+    const std::size_t deepest = deepestFile.size();
+    // The scratch folder, "Тесты", two separators, the server's folder and the deepest file.
+    const std::size_t fixed =
+        Widen(Join(ctx.options.scratch, tests)).size() + 2 + serverFolder.size() + deepest;
+    if (fixed + 2 > kMostPathChars || kMostPathChars - fixed > 2 * kLongestName) {
+        Fail("the scratch folder's path leaves no room for this scenario's names");
+    }
+    const std::size_t room = kMostPathChars - fixed;
+    const std::string parent =
+        tests + "\\" + CyrillicName(room / 2) + "\\" + CyrillicName(room - room / 2);
     DuplicationSetup setup = WithEmptyFields();
     setup.installation = games + "\\Quorvane";
-    setup.copy = tests + "\\Beta Server\\";
+    setup.copy = parent + serverFolder;
     setup.list = kTwoServersCrLf;  // the server's value has no CR in the URLs
     DuplicationFixture dup(ctx, setup);
-    CreateFolders(Join(dup.scratch, tests));
+    CreateFolders(Join(dup.scratch, parent));
+    std::size_t installationDeepest = 0;
+    for (const auto& entry : dup.installation.listing) {
+        installationDeepest = std::max(installationDeepest, Widen(entry.first).size());
+    }
+    Check(installationDeepest <= deepest, "the connection files are the deepest paths of the copy");
+    const std::string deepestPath = dup.copy + deepestFile;
+    CheckEqual(static_cast<long long>(Widen(deepestPath).size()),
+               static_cast<long long>(kMostPathChars), "characters of the copy's deepest path");
+    Check(deepestPath.size() > kMostPathChars,
+          "the copy's deepest path has " + std::to_string(deepestPath.size()) + " bytes in UTF-8");
     const ConnectionBytes beta = MakeConnectionBytes("beta");
     PublishConnectionFiles(ctx.catalogue, "beta", beta);
     CheckEqual(dup.dialog.Servers(), kTwoServerNames, "server selector entries");
@@ -102,7 +148,7 @@ E2E_SCENARIO(duplicate_full,
     Step("choose the second server and both folders, as a person does");
     ComboSelect(dup.dialog.Item(IDC_SERVER_COMBO), 1);
     PickSource(dup.app, dup.dialog, dup.installation.root);
-    PickParent(dup.app, dup.dialog, "Beta Server", Join(dup.scratch, tests));
+    PickParent(dup.app, dup.dialog, "Beta Server", Join(dup.scratch, parent));
     WaitUntil([&] { return dup.dialog.DestinationFolder() == dup.copy; }, 2000);
     CheckEqual(dup.dialog.SourceFolder(), dup.installation.root, "installation folder field");
     CheckEqual(dup.dialog.DestinationFolder(), dup.copy, "parent folder field");
@@ -114,7 +160,8 @@ E2E_SCENARIO(duplicate_full,
     CheckRequests(ctx.catalogue, expected);
     CheckCopy(dup.installation, dup.copy, beta);
     CheckMissing(dup.copy + "Quorvane", "a copy nested in the destination");
-    CheckMissing(dup.scratch + "\\Beta Server", "a copy in the folder above the picked one");
+    const std::string above = Join(dup.scratch, parent.substr(0, parent.find_last_of('\\')));
+    CheckMissing(above + "\\Beta Server", "a copy in the folder above the picked one");
     CheckUnchanged(dup.installation);
 }
 
