@@ -25,6 +25,7 @@ constexpr int kYesToAll = 12807;
 constexpr char kFullDisk[] = "full";
 constexpr char kReadOnlyDisk[] = "readonly";
 
+constexpr char kPathTooLong[] = "The destination path is too long.";
 constexpr char kInsideInstallation[] =
     "The destination folder must not be inside the Quorvane folder.";
 
@@ -243,7 +244,22 @@ E2E_SCENARIO(duplicate_refused, "checks before any fetch: empty fields, no versi
     dup.ExpectRefusal("The source folder must contain quorvane.");
     Step("a destination too long for the connection files' paths");
     FillFields(dup.dialog, root, tests + "\\" + std::string(180, 'x') + "\\Alpha\\");
-    dup.ExpectRefusal("The destination path is too long.");
+    dup.ExpectRefusal(kPathTooLong);
+    Step("a destination the connection files fit below, but not the installation's deepest file");
+    // A file 160 characters below the top: seven folders and its name. In the copy its path
+    // would have one character more than a path may have.
+    const std::string deep = scratch + "\\Deep";
+    std::string deepFile;
+    for (int level = 0; level < 7; ++level)
+        deepFile += std::string(19, static_cast<char>('a' + level)) + "\\";
+    deepFile += std::string(20, 'z');
+    WriteBytes(deep + "\\version.id", "1.4.2\r\n");
+    WriteBytes(Join(deep, deepFile), "deep\r\n");
+    const std::size_t around = Widen(tests).size() + std::strlen("\\\\Alpha\\");
+    const std::size_t name = kMostPathChars + 1 - deepFile.size() - around;
+    if (name > kLongestName) Fail("the scratch folder's path leaves no room for this step");
+    FillFields(dup.dialog, deep, tests + "\\" + std::string(name, 'y') + "\\Alpha\\");
+    dup.ExpectRefusal(kPathTooLong);
 
     Step("the installation itself as the parent, chosen with the pickers");
     PickSource(dup.app, dup.dialog, root);
