@@ -24,6 +24,8 @@ constexpr int kYesToAll = 12807;
 // File systems that scratch-mounts.sh mounts in the scratch folder.
 constexpr char kFullDisk[] = "full";
 constexpr char kReadOnlyDisk[] = "readonly";
+// A folder of the read-only disk, made before the disk became read-only.
+constexpr char kReadOnlyFolder[] = "Games";
 
 constexpr char kPathTooLong[] = "The destination path is too long.";
 constexpr char kInsideInstallation[] =
@@ -453,13 +455,25 @@ E2E_SCENARIO(copy_disk_full,
     dup.app.ExpectExit(0, kExitTimeoutMs, "Cancel");
 }
 
-E2E_SCENARIO(copy_readonly_parent, "the parent is on a read-only disk: copy failed, nothing made") {
-    Check(IsFolder(Join(ctx.options.scratch, kReadOnlyDisk)), "the read-only disk is mounted");
+E2E_SCENARIO(copy_readonly_parent,
+             "the parent's nearest folder is on a read-only disk: refused before any fetch, "
+             "nothing made") {
+    const std::string disk = Join(ctx.options.scratch, kReadOnlyDisk);
+    Check(IsFolder(disk), "the read-only disk is mounted");
+    const std::string nearest = Join(disk, kReadOnlyFolder);
+    Check(IsFolder(nearest), "the read-only disk holds " + std::string(kReadOnlyFolder));
+    const TreeListing before = ListTree(disk);
     DuplicationSetup setup;
-    setup.copy = std::string(kReadOnlyDisk) + "\\Alpha\\";
+    // Below a folder that does not exist either.
+    setup.copy = std::string(kReadOnlyDisk) + "\\" + kReadOnlyFolder + "\\Tests\\Alpha\\";
     DuplicationFixture dup(ctx, setup);
-    dup.ExpectCopyFailure();
-    CheckMissing(dup.copy, "the copy");
+    dup.dialog.Click(IDC_DUPLICATE);
+    ExpectCannotWrite(dup.app, nearest, "error");
+    dup.CheckDialogUsable();
+    CheckEqual(dup.dialog.DestinationFolder(), dup.copy, "parent folder field (kept)");
+    CheckRequests(ctx.catalogue, {dup.listRequest});
+    CheckEqual(Describe(ListTree(disk)), Describe(before), "entries on the read-only disk");
+    CheckUnchanged(dup.installation);
     dup.dialog.Click(IDCANCEL);
     dup.app.ExpectExit(0, kExitTimeoutMs, "Cancel");
 }
@@ -582,20 +596,9 @@ E2E_SCENARIO(write_error, "no patcher folder: the write error names the file; no
     DuplicationFixture dup(ctx, setup);
     dup.dialog.Click(IDC_DUPLICATE);
 
-    Step("wait for the write error");
-    MessageBoxInfo box = WaitForMessageBox(dup.app, 60000);
     const std::string local = kConnectionFiles[2].local;
     // The destination ends with its separator: no doubled one before the local path.
-    const std::string named = dup.copy + local;
-    const std::string head = "Cannot write " + named + ".\n";
-    Check(box.text.compare(0, head.size(), head) == 0,
-          "the message names " + named + ": " + Quote(box.text));
-    const std::string reason = box.text.substr(head.size());
-    Check(!reason.empty() && reason.find('\n') == std::string::npos,
-          "the message gives the reason on one line: " + Quote(reason));
-    CheckMessageBox(box, kAppTitle, box.text, {IDOK}, true);
-    CheckIcon(box, "exclamation", "icon of the write error");
-    Answer(box, IDOK);
+    ExpectCannotWrite(dup.app, dup.copy + local, "exclamation");
 
     Step("no completion: the program goes on with its dialog");
     Sleep(1000);
