@@ -1,13 +1,13 @@
 #include "dialogs/TessaloomDlg.h"
 
 #include <algorithm>
-#include <cstring>
 #include <iterator>
 
 #include "catalogue/CatalogueUrl.h"
 #include "catalogue/Download.h"
 #include "catalogue/ServerList.h"
 #include "dialogs/AboutDlg.h"
+#include "installation/InstallationCopy.h"
 #include "installation/InstallationSurvey.h"
 #include "paths/Paths.h"
 #include "resources/resource.h"
@@ -33,15 +33,20 @@ const ConnectionFile kConnectionFiles[] = {
 };
 constexpr std::size_t kFileCount = std::size(kConnectionFiles);
 
+// The folders the connection files are written into, besides the copy's own.
+const std::vector<std::string> kConnectionFolders = {
+    "cd_image", "cd_image\\data", "cd_image\\data\\launcher", "cd_image\\data\\patcher"};
+
 const char kPathTooLong[] = "The destination path is too long.";
 const char kInsideSource[] = "The destination folder must not be inside the Quorvane folder.";
 
-std::string LongestLocalPath() {
-    std::string longest;
+// UTF-16 units of the longest connection file path below the destination.
+std::size_t DeepestConnectionFile() {
+    std::size_t deepest = 0;
     for (const ConnectionFile& file : kConnectionFiles) {
-        if (std::strlen(file.local) > longest.size()) longest = file.local;
+        deepest = std::max(deepest, Utf16Length(file.local));
     }
-    return longest;
+    return deepest;
 }
 
 }  // namespace
@@ -76,6 +81,10 @@ bool CTessaloomDlg::OnInitDialog() {
 
 void CTessaloomDlg::Notice(const std::string& text) {
     AfxMessageBox(m_platform, text, kMbOk | kMbIconError);
+}
+
+void CTessaloomDlg::Warn(const std::string& text) {
+    AfxMessageBox(m_platform, text, kMbOk | kMbIconExclamation);
 }
 
 // --- Catalogue ----------------------------------------------------------------------------
@@ -142,10 +151,6 @@ bool CTessaloomDlg::PickFolder(const std::string& title, std::string& path) {
         return false;
     }
     if (result == BrowseResult::kNotFileSystem) return false;  // silently
-    if (result == BrowseResult::kUnrepresentable) {
-        Notice("The folder name cannot be used by this program.");
-        return false;
-    }
     if (path.empty()) {
         Notice("Error");
         return false;
@@ -186,7 +191,7 @@ void CTessaloomDlg::OnBrowseDestination() {
     std::string path;
     if (!PickFolder("Select where you want the \"" + name + "\" folder:", path)) return;
     std::string destination = ComposeDestination(path, name);
-    if (!DestinationFits(destination, LongestLocalPath())) {
+    if (!DestinationFits(destination, DeepestConnectionFile())) {
         Notice(kPathTooLong);
         return;
     }
@@ -213,7 +218,8 @@ void CTessaloomDlg::OnDuplicate() {
     Handle combo = nullptr;
     int index = SelectedServer(combo);
     if (index < 0) return;
-    if (!CheckFolders(source, destination)) return;
+    InstallationSurvey survey;
+    if (!CheckFolders(source, destination, survey)) return;
 
     const std::string prefix = std::string(kCatalogueBaseUrl) +
                                ServerDirectory(m_serverValues[static_cast<std::size_t>(index)]);
@@ -225,7 +231,7 @@ void CTessaloomDlg::OnDuplicate() {
         }
     }
 
-    CopyResult copy = m_platform.CopyFolder(m_hWnd, source, destination);
+    CopyResult copy = CopyInstallation(m_platform, m_hWnd, source, destination, survey);
     if (copy.aborted) {
         Notice("Operation aborted by user.");
         return;
@@ -247,25 +253,41 @@ void CTessaloomDlg::OnDuplicate() {
     m_platform.PostQuit(0);
 }
 
-bool CTessaloomDlg::CheckFolders(const std::string& source, const std::string& destination) {
+bool CTessaloomDlg::CheckFolders(const std::string& source, const std::string& destination,
+                                 InstallationSurvey& survey) {
     // The shell receives "source\*" when it merges into an existing copy.
-    if (!DestinationFits(destination, LongestLocalPath()) ||
+    if (!DestinationFits(destination, DeepestConnectionFile()) ||
         !FitsInShellList(JoinPath(source, "*"))) {
         Notice(kPathTooLong);
         return false;
     }
-    if (IsSameOrInside(destination, source)) {
+    if (IsSameOrInside(m_platform.FoldCase(destination), m_platform.FoldCase(source))) {
         Notice(kInsideSource);
         return false;
     }
     // Links decide what the copy really walks and where it really writes.
-    const InstallationSurvey survey = SurveyInstallation(m_platform, source);
-    if (survey.loops) {
+    survey = SurveyInstallation(m_platform, source);
+    if (survey.fault == InstallationSurvey::Fault::kLoop) {
         Notice("The Quorvane folder contains a link that loops back into itself.");
         return false;
     }
-    if (ReachesSurveyedFolder(m_platform, destination, survey)) {
+    if (survey.fault == InstallationSurvey::Fault::kUnreadable) {
+        Warn("Cannot read " + survey.unreadable + ".\n" + survey.reason);
+        return false;
+    }
+    if (!DestinationFits(destination, std::max(survey.deepest, DeepestConnectionFile()))) {
+        Notice(kPathTooLong);
+        return false;
+    }
+    if (ReachesInstallation(m_platform, destination, survey, kConnectionFolders)) {
         Notice(kInsideSource);
+        return false;
+    }
+    // The shell's copy may ask for administrator rights; the program's own writes cannot.
+    std::string existing, error;
+    if (NearestExistingFolder(m_platform, destination, existing) &&
+        !m_platform.CanCreateFileIn(existing, error)) {
+        Warn("Cannot write " + WithoutFinalSeparator(existing) + ".\n" + error);
         return false;
     }
     if (!CopyFits(m_platform, destination, survey)) {
@@ -294,7 +316,7 @@ bool CTessaloomDlg::SaveStreamToFile(const std::string& path, Stream& stream) {
     } else if (m_platform.WriteWholeFile(path, data.data(), data.size(), error)) {
         return true;
     }
-    AfxMessageBox(m_platform, "Cannot write " + path + ".\n" + error, kMbOk | kMbIconExclamation);
+    Warn("Cannot write " + path + ".\n" + error);
     return false;
 }
 

@@ -6,6 +6,7 @@
 
 #include "catalogue/Download.h"
 #include "framework/Framework.h"
+#include "installation/InstallationSurvey.h"
 
 namespace tessaloom {
 
@@ -43,13 +44,17 @@ private:
     void AddAboutMenuEntry();
     // Runs the folder picker; false (after any notice) when it gave no path.
     bool PickFolder(const std::string& title, std::string& path);
-    // The checks of the installation and the destination before anything is fetched; false
-    // after the notice of the first that fails.
-    bool CheckFolders(const std::string& source, const std::string& destination);
+    // The checks of the installation and the destination before anything is fetched, with
+    // the one walk of the installation in `survey`; false after the notice of the first that
+    // fails.
+    bool CheckFolders(const std::string& source, const std::string& destination,
+                      InstallationSurvey& survey);
     // The selector and its selected entry's index, or -1 after telling the user why there is
     // none.
     int SelectedServer(Handle& combo);
     void Notice(const std::string& text);
+    // A refusal that names a path and the system's reason.
+    void Warn(const std::string& text);
 };
 
 }  // namespace tessaloom

@@ -11,7 +11,7 @@
 namespace tessaloom {
 
 // Result codes of CopyInstallation besides the shell's own (the system's error codes).
-constexpr int kCopyIncomplete = 29;  // the copy misses files the shell reported as copied
+constexpr int kCopyIncomplete = 29;    // the copy misses files the shell reported as copied
 constexpr int kCopyPathTooLong = 206;  // a path list does not fit the shell's buffers
 
 // The files of the installation that already exist as files at the same place below

@@ -1,7 +1,7 @@
 #include "installation/InstallationSurvey.h"
 
 #include <algorithm>
-#include <vector>
+#include <cstdio>
 
 #include "paths/Paths.h"
 
@@ -9,46 +9,106 @@ namespace tessaloom {
 
 namespace {
 
-void Walk(Platform& platform, const std::string& folder, std::vector<FileId>& ancestors,
-          InstallationSurvey& survey) {
-    FileId id;
-    if (!platform.IdentifyFile(folder, id)) return;
-    if (std::find(ancestors.begin(), ancestors.end(), id) != ancestors.end()) {
-        survey.loops = true;
+// The key of the folder at `path`, or its path's when it has no identity.
+std::string KeyOf(Platform& platform, const std::string& path, FileId& id) {
+    if (!platform.IdentifyFile(path, id)) id = FileId{};
+    if (!id.Known() && id.finalPath.empty()) id.finalPath = WithoutFinalSeparator(path);
+    return IdentityKey(platform, id);
+}
+
+void Walk(Platform& platform, const std::string& folder, const std::string& relative, bool checked,
+          std::vector<std::string>& ancestors, InstallationSurvey& survey) {
+    std::vector<FolderEntry> entries;
+    std::string error;
+    if (!platform.ListFolder(folder, entries, error)) {
+        survey.fault = InstallationSurvey::Fault::kUnreadable;
+        survey.unreadable = folder;
+        survey.reason = error;
         return;
     }
-    survey.folders.insert(id);
-    std::vector<FolderEntry> entries;
-    if (!platform.ListFolder(folder, entries)) return;
-    ancestors.push_back(id);
+    FileId id;
+    const std::string key = KeyOf(platform, folder, id);
+    if (std::find(ancestors.begin(), ancestors.end(), key) != ancestors.end()) {
+        survey.fault = InstallationSurvey::Fault::kLoop;
+        return;
+    }
+    survey.identities.insert(key);
+    survey.finalPaths.push_back(id.finalPath);
+    survey.folders.push_back({relative, entries, checked});
+
+    ancestors.push_back(key);
     for (const FolderEntry& entry : entries) {
-        if (entry.folder) {
-            Walk(platform, JoinPath(folder, entry.name), ancestors, survey);
-            if (survey.loops) break;
-        } else {
-            survey.bytes += entry.size;
-        }
+        const std::string path = relative.empty() ? entry.name : JoinPath(relative, entry.name);
+        survey.deepest = std::max(survey.deepest, Utf16Length(path));
+        if (!entry.folder) continue;
+        Walk(platform, JoinPath(folder, entry.name), path, checked && !entry.link, ancestors,
+             survey);
+        if (survey.fault != InstallationSurvey::Fault::kNone) break;
     }
     ancestors.pop_back();
 }
 
 }  // namespace
 
+std::string IdentityKey(Platform& platform, const FileId& id) {
+    if (!id.Known()) return "@" + platform.FoldCase(WithoutFinalSeparator(id.finalPath));
+    char key[64];
+    std::snprintf(
+        key, sizeof key, "#%016llx:%016llx:%016llx", static_cast<unsigned long long>(id.volume),
+        static_cast<unsigned long long>(id.high), static_cast<unsigned long long>(id.low));
+    return key;
+}
+
 InstallationSurvey SurveyInstallation(Platform& platform, const std::string& source) {
     InstallationSurvey survey;
-    std::vector<FileId> ancestors;
-    Walk(platform, source, ancestors, survey);
+    std::vector<std::string> ancestors;
+    Walk(platform, source, "", true, ancestors, survey);
     return survey;
 }
 
-bool ReachesSurveyedFolder(Platform& platform, const std::string& path,
-                           const InstallationSurvey& survey) {
-    std::string folder = path;
-    for (;;) {
-        FileId id;
-        if (platform.IdentifyFile(folder, id) && survey.folders.count(id) != 0) return true;
-        if (!ParentFolder(folder, folder)) return false;
+std::uint64_t SizeOnVolume(const InstallationSurvey& survey, std::uint64_t cluster) {
+    std::uint64_t total = 0;
+    for (const SurveyedFolder& folder : survey.folders) {
+        for (const FolderEntry& entry : folder.entries) {
+            if (entry.folder) continue;
+            total += cluster > 1 ? (entry.size + cluster - 1) / cluster * cluster : entry.size;
+        }
     }
+    return total;
+}
+
+bool ReachesInstallation(Platform& platform, const std::string& destination,
+                         const InstallationSurvey& survey,
+                         const std::vector<std::string>& written) {
+    const auto isInstallation = [&](const std::string& path, FileId& id) {
+        return platform.IdentifyFile(path, id) &&
+               survey.identities.count(IdentityKey(platform, id)) != 0;
+    };
+    FileId id;
+    for (std::string folder = destination;;) {
+        if (isInstallation(folder, id)) return true;
+        if (!ParentFolder(folder, folder)) break;
+    }
+
+    FileId target;
+    if (!platform.IdentifyFile(destination, target)) return false;
+    // An existing destination: what the copy writes into may lead back into the installation.
+    for (const SurveyedFolder& folder : survey.folders) {
+        if (!folder.path.empty() && isInstallation(JoinPath(destination, folder.path), id)) {
+            return true;
+        }
+    }
+    for (const std::string& path : written) {
+        if (isInstallation(JoinPath(destination, path), id)) return true;
+    }
+    // And the installation may lead into the destination, which the copy then reads while
+    // it writes there.
+    if (target.finalPath.empty()) return false;
+    const std::string inside = platform.FoldCase(target.finalPath);
+    for (const std::string& path : survey.finalPaths) {
+        if (!path.empty() && IsSameOrInside(platform.FoldCase(path), inside)) return true;
+    }
+    return false;
 }
 
 bool NearestExistingFolder(Platform& platform, const std::string& path, std::string& folder) {
@@ -63,13 +123,14 @@ bool NearestExistingFolder(Platform& platform, const std::string& path, std::str
 bool CopyFits(Platform& platform, const std::string& destination,
               const InstallationSurvey& survey) {
     std::string existing;
-    std::uint64_t free = 0;
+    VolumeSpace space;
     // An existing destination is merged: what it still needs is not known.
-    if (!NearestExistingFolder(platform, destination, existing) || existing == destination ||
-        !platform.FreeSpace(existing, free)) {
+    if (!NearestExistingFolder(platform, destination, existing) ||
+        WithoutFinalSeparator(existing) == WithoutFinalSeparator(destination) ||
+        !platform.QueryVolumeSpace(existing, space)) {
         return true;
     }
-    return free >= survey.bytes;
+    return space.free >= SizeOnVolume(survey, space.cluster);
 }
 
 }  // namespace tessaloom

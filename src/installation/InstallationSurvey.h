@@ -21,12 +21,12 @@ struct SurveyedFolder {
 struct InstallationSurvey {
     enum class Fault { kNone, kLoop, kUnreadable };
     Fault fault = Fault::kNone;
-    std::string unreadable;  // kUnreadable: the folder that cannot be read
-    std::string reason;      // and the system's reason
+    std::string unreadable;               // kUnreadable: the folder that cannot be read
+    std::string reason;                   // and the system's reason
     std::vector<SurveyedFolder> folders;  // in walk order, the installation's top first
     std::set<std::string> identities;     // IdentityKey of every folder walked
     std::vector<std::string> finalPaths;  // of every folder walked
-    std::size_t deepest = 0;  // UTF-16 units of the longest relative path of an entry
+    std::size_t deepest = 0;              // UTF-16 units of the longest relative path of an entry
 };
 
 // How the folders of a survey are told apart: their identity, or their final path where the
@@ -45,8 +45,7 @@ std::uint64_t SizeOnVolume(const InstallationSurvey& survey, std::uint64_t clust
 // the copy writes into (`written`, relative paths, besides the survey's folders) is, or the
 // installation reaches the destination or a folder inside it.
 bool ReachesInstallation(Platform& platform, const std::string& destination,
-                         const InstallationSurvey& survey,
-                         const std::vector<std::string>& written);
+                         const InstallationSurvey& survey, const std::vector<std::string>& written);
 
 // The nearest existing folder of `path`: the path itself or its closest existing parent.
 bool NearestExistingFolder(Platform& platform, const std::string& path, std::string& folder);
@@ -54,7 +53,6 @@ bool NearestExistingFolder(Platform& platform, const std::string& path, std::str
 // Whether the installation fits at `destination`: an existing destination is merged and not
 // checked; a new one needs its size on the volume it would be on. True when that cannot be
 // told.
-bool CopyFits(Platform& platform, const std::string& destination,
-              const InstallationSurvey& survey);
+bool CopyFits(Platform& platform, const std::string& destination, const InstallationSurvey& survey);
 
 }  // namespace tessaloom

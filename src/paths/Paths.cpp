@@ -99,14 +99,32 @@ std::string ComposeDestination(const std::string& pickedFolder, const std::strin
     return JoinPath(pickedFolder, serverName) + '\\';
 }
 
-bool FitsInPathBuffer(const std::string& path) { return path.size() < kMaxPath; }
+std::size_t Utf16Length(const std::string& text) {
+    std::size_t units = 0;
+    for (std::size_t i = 0; i < text.size();) {
+        const auto lead = static_cast<unsigned char>(text[i]);
+        std::size_t length = lead < 0x80 ? 1 : lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : 2;
+        if (lead >= 0x80 && (lead < 0xC2 || lead > 0xF4)) length = 1;  // not a lead byte
+        bool whole = i + length <= text.size();
+        for (std::size_t k = 1; whole && k < length; ++k) {
+            whole = (static_cast<unsigned char>(text[i + k]) & 0xC0) == 0x80;
+        }
+        if (!whole) length = 1;
+        units += length == 4 ? 2 : 1;  // beyond the basic plane: a surrogate pair
+        i += length;
+    }
+    return units;
+}
 
-bool FitsInShellList(const std::string& path) { return path.size() <= kMaxPath - 2; }
+bool FitsInPathBuffer(const std::string& path) { return Utf16Length(path) < kMaxPath; }
 
-bool DestinationFits(const std::string& destination, const std::string& longestRelative) {
+bool FitsInShellList(const std::string& path) { return Utf16Length(path) <= kMaxPath - 2; }
+
+bool DestinationFits(const std::string& destination, std::size_t deepest) {
     const std::string folder = WithoutFinalSeparator(destination);
-    return !folder.empty() && FitsInShellList(folder) &&
-           FitsInPathBuffer(JoinPath(folder, longestRelative));
+    if (folder.empty() || !FitsInShellList(folder)) return false;
+    const std::size_t separator = IsSeparator(folder.back()) ? 0 : 1;
+    return Utf16Length(folder) + separator + deepest < kMaxPath;
 }
 
 bool ParentFolder(const std::string& path, std::string& parent) {

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "TestSupport.h"
+#include "paths/Paths.h"
 
 namespace tessaloom {
 namespace {
@@ -37,7 +38,11 @@ protected:
                     Body(Payload(server + std::to_string(file)))};
             }
         }
-        fake.existingFiles = {std::string(kSource) + "\\version.id"};
+        // The installation, with the connection files the copy's will replace.
+        const std::string source = kSource;
+        fake.AddFile(source + "\\version.id", 8);
+        for (const char* local : {kLauncher, kDozidavuv, kPatcher})
+            fake.AddFile(source + local, 40);
     }
 
     // Fills the two fields as the pickers would, then runs `script`.
@@ -85,13 +90,20 @@ TEST_F(DuplicateTest, DoesTheWholeJobInOrder) {
     Duplicate();
     std::string d = kDestination;
     std::vector<std::string> expected = {
-        "probe C:\\Games\\Q\\version.id", "fetch " + FileUrl("alpha", 0),
-        "fetch " + FileUrl("alpha", 1),   "fetch " + FileUrl("alpha", 2),
-        "copy C:\\Games\\Q -> " + d,      "write " + InCopy(kLauncher),
-        "write " + InCopy(kDozidavuv),    "write " + InCopy(kPatcher),
-        "release " + FileUrl("alpha", 0), "release " + FileUrl("alpha", 1),
-        "release " + FileUrl("alpha", 2), "open " + d,
-        "box Operation completed.",       "quit 0",
+        "probe C:\\Games\\Q\\version.id",
+        "fetch " + FileUrl("alpha", 0),
+        "fetch " + FileUrl("alpha", 1),
+        "fetch " + FileUrl("alpha", 2),
+        "copy C:\\Games\\Q -> D:\\Tests\\Alpha",
+        "write " + InCopy(kLauncher),
+        "write " + InCopy(kDozidavuv),
+        "write " + InCopy(kPatcher),
+        "release " + FileUrl("alpha", 0),
+        "release " + FileUrl("alpha", 1),
+        "release " + FileUrl("alpha", 2),
+        "open " + d,
+        "box Operation completed.",
+        "quit 0",
     };
     EXPECT_EQ(fake.events, expected);
     EXPECT_EQ(fake.writtenFiles[InCopy(kLauncher)], Payload("alpha0"));
@@ -207,7 +219,7 @@ TEST_F(FileSystemTest, ALinkThatLoopsIsRefusedBeforeAnything) {
 }
 
 TEST_F(FileSystemTest, ANewCopyNeedsRoomForTheWholeInstallation) {
-    const std::uint64_t size = 10 + 5000 + 990;
+    const std::uint64_t size = 10 + 5000 + 990 + 3 * 40;
     fake.freeSpace["D:"] = size - 1;
     ExpectRefused("D:\\Tests\\Alpha\\", "There is not enough free space for the copy.");
     ExpectRefused("D:\\Tests\\deeper\\Alpha\\", "There is not enough free space for the copy.");
@@ -219,6 +231,124 @@ TEST_F(FileSystemTest, ANewCopyNeedsRoomForTheWholeInstallation) {
 
     fake.freeSpace["D:"] = size;
     Duplicate(kSource, "D:\\Tests\\Beta\\");
+    EXPECT_TRUE(fake.quitPosted);
+}
+
+TEST_F(FileSystemTest, TheCopyIsCheckedAgainstTheWalk) {
+    const char kFailed[] = "Failed to copy the Quorvane folder.";
+    // The shell reports success but left out a file deep down.
+    fake.copyOmits = {"DATA\\MAPS\\ONE.MAP"};
+    Duplicate(kSource, "D:\\Tests\\A1\\");
+    ExpectStoppedWith(kFailed, true);
+
+    // Below a junction or link the copy is not compared, only its presence; any other folder
+    // (a cloud placeholder, a mounted volume) is descended.
+    fake.AddLink("C:\\Games\\Q\\linked", "E:\\Common");
+    fake.AddFile("E:\\Common\\textures.pak", 1000);
+    fake.copyOmits = {"LINKED\\TEXTURES.PAK"};
+    Duplicate(kSource, "D:\\Tests\\A2\\");
+    EXPECT_TRUE(fake.quitPosted);
+    fake.copyOmits = {"LINKED"};
+    Duplicate(kSource, "D:\\Tests\\A3\\");
+    ExpectStoppedWith(kFailed, true);
+
+    // Merging: files already there may keep their own size at the user's word, but every
+    // file must be there.
+    fake.copyOmits.clear();
+    fake.AddFile("D:\\Tests\\A4\\DATA\\big.pak", 12);
+    fake.copyKeepsExisting = true;
+    Duplicate(kSource, "D:\\Tests\\A4\\");
+    EXPECT_TRUE(fake.quitPosted);
+    EXPECT_EQ(fake.events[fake.events.size() - 10], "copy C:\\Games\\Q\\* -> D:\\Tests\\A4");
+    fake.AddFile("D:\\Tests\\A5\\DATA\\big.pak", 12);
+    fake.copyOmits = {"VERSION.ID"};
+    Duplicate(kSource, "D:\\Tests\\A5\\");
+    ExpectStoppedWith(kFailed, true);
+}
+
+TEST_F(FileSystemTest, WhatCannotBeReadOrWrittenIsNamedBeforeAnything) {
+    fake.unreadable[fake.FoldCase("C:\\Games\\Q\\data\\maps")] = "Access is denied.";
+    ExpectRefused(kDestination, "Cannot read C:\\Games\\Q\\data\\maps.\nAccess is denied.");
+    EXPECT_EQ(fake.boxes[0].style, kMbOk | kMbIconExclamation);
+    fake.unreadable.clear();
+
+    // The shell would ask for administrator rights; the program's own writes cannot.
+    fake.unwritable["D:\\TESTS"] = "Access is denied.";
+    ExpectRefused("D:\\Tests\\new\\Alpha\\", "Cannot write D:\\Tests.\nAccess is denied.");
+    fake.AddFolder("D:\\Tests\\Alpha");
+    fake.unwritable = {{"D:\\TESTS\\ALPHA", "Access is denied."}};
+    ExpectRefused(kDestination, "Cannot write D:\\Tests\\Alpha.\nAccess is denied.");
+}
+
+TEST_F(FileSystemTest, FoldersWithoutIdentityAreToldApartByPath) {
+    // A network share gives every file the identity 0.
+    fake.AddFile("N:\\Games\\Q\\version.id", 10);
+    fake.AddFile("N:\\Games\\Q\\data\\maps\\one.map", 990);
+    fake.AddFolder("N:\\Tests");
+    fake.zeroIdentities = {"N:"};
+    Duplicate("N:\\Games\\Q", "N:\\Tests\\Alpha\\");
+    EXPECT_TRUE(fake.quitPosted);
+
+    fake.AddLink("N:\\ToGame", "N:\\Games\\Q");
+    Duplicate("N:\\Games\\Q", "N:\\ToGame\\Alpha\\");
+    ExpectStoppedWith("The destination folder must not be inside the Quorvane folder.");
+    fake.AddLink("N:\\Games\\Q\\data\\back", "N:\\Games");
+    Duplicate("N:\\Games\\Q", "N:\\Tests\\Beta\\");
+    ExpectStoppedWith("The Quorvane folder contains a link that loops back into itself.");
+}
+
+TEST_F(FileSystemTest, FreeSpaceCountsWholeClusters) {
+    // 6120 bytes in 6 files: 7 clusters of 4 KiB, 28672 bytes.
+    fake.clusterSize["D:"] = 4096;
+    fake.freeSpace["D:"] = 28671;
+    ExpectRefused("D:\\Tests\\Alpha\\", "There is not enough free space for the copy.");
+    fake.freeSpace["D:"] = 28672;
+    Duplicate(kSource, "D:\\Tests\\Alpha\\");
+    EXPECT_TRUE(fake.quitPosted);
+}
+
+TEST_F(FileSystemTest, NeverIntoTheInstallationThroughAnExistingDestination) {
+    const char kInside[] = "The destination folder must not be inside the Quorvane folder.";
+    // The existing copy's folder is a junction to the installation's own.
+    fake.AddLink("D:\\Tests\\Alpha\\cd_image", "C:\\Games\\Q\\cd_image");
+    ExpectRefused(kDestination, kInside);
+    fake.nodes.erase("D:\\TESTS\\ALPHA\\CD_IMAGE");
+    fake.AddLink("D:\\Tests\\Alpha\\data", "C:\\Games\\Q\\data");
+    ExpectRefused(kDestination, kInside);
+    fake.nodes.erase("D:\\TESTS\\ALPHA\\DATA");
+
+    // The installation links into the existing destination: the copy would read what it
+    // writes.
+    fake.AddLink("C:\\Games\\Q\\data\\out", "D:\\Tests\\Alpha\\logs");
+    fake.AddFolder("D:\\Tests\\Alpha\\logs");
+    ExpectRefused(kDestination, kInside);
+    Duplicate(kSource, "D:\\Tests\\Beta\\");
+    EXPECT_TRUE(fake.quitPosted);
+}
+
+TEST_F(FileSystemTest, NamesCompareAsTheFileSystemFoldsThem) {
+    // "Ёлка" and "ёЛКА" are one folder to the file system, as "Q" and "q" are.
+    const std::string source = "C:\\\xD0\x81\xD0\xBB\xD0\xBA\xD0\xB0";
+    fake.AddFile(source + "\\version.id", 1);
+    Duplicate(source, "c:\\\xD1\x91\xD0\x9B\xD0\x9A\xD0\x90\\Alpha\\");
+    ExpectStoppedWith("The destination folder must not be inside the Quorvane folder.");
+}
+
+TEST_F(FileSystemTest, EveryPathOfTheCopyMustFit) {
+    // Counted in UTF-16 units: 200 Cyrillic letters are 400 bytes but 200 characters.
+    std::string cyrillic = "D:\\";
+    for (int i = 0; i < 201; ++i) cyrillic += i == 100 ? "\\" : "\xD0\x96";
+    Duplicate(kSource, ComposeDestination(cyrillic, "Alpha"));
+    EXPECT_TRUE(fake.quitPosted);
+
+    // The installation's deepest file lies 159 characters below it: a destination the
+    // connection files fit under is still too short for the copy.
+    const std::string deep =
+        std::string(70, 'd') + "\\" + std::string(70, 'e') + "\\" + std::string(17, 'f');
+    fake.AddFile(std::string(kSource) + "\\" + deep, 1);
+    const std::string parent = "D:\\" + std::string(91, 'p');  // and "\\Alpha\\deep": 260
+    ExpectRefused(ComposeDestination(parent, "Alpha"), "The destination path is too long.");
+    Duplicate(kSource, ComposeDestination(parent.substr(0, parent.size() - 1), "Alpha"));
     EXPECT_TRUE(fake.quitPosted);
 }
 
@@ -383,17 +513,6 @@ TEST_F(PickerTest, DestinationLengthAsDuplicateJudgesIt) {
                                   : std::vector<std::string>{"The destination path is too long."});
         Duplicate(kSource, parent + "\\Alpha\\");
         EXPECT_EQ(fake.quitPosted, accepted);
-    }
-}
-
-TEST_F(PickerTest, FolderTheProgramCannotNameIsRefused) {
-    for (int button : {IDC_BROWSE_SOURCE, IDC_BROWSE_DEST}) {
-        fake.browseReplies = {{BrowseResult::kUnrepresentable, ""}};
-        Click(button);
-        EXPECT_EQ(BoxTexts(),
-                  std::vector<std::string>{"The folder name cannot be used by this program."});
-        EXPECT_EQ(source, "old source");
-        EXPECT_EQ(destination, "old destination");
     }
 }
 

@@ -59,18 +59,42 @@ TEST(Destination, ComposedFromFolderAndName) {
 }
 
 TEST(Destination, OneLengthRule) {
-    // The longest path written below it is the destination joined to 43 more characters.
-    const std::string relative = std::string(20, 'r') + "\\" + std::string(22, 'f');
+    // The deepest path the copy holds is the destination joined to 43 more characters.
+    const std::size_t deepest = 43;
     const std::string fits = "D:\\" + std::string(212, 'x') + "\\";
-    ASSERT_EQ(JoinPath(fits, relative).size(), 259u);
-    EXPECT_TRUE(DestinationFits(fits, relative));
-    EXPECT_TRUE(DestinationFits(fits.substr(0, fits.size() - 1), relative));
-    EXPECT_FALSE(DestinationFits("D:\\" + std::string(213, 'x') + "\\", relative));
+    EXPECT_TRUE(DestinationFits(fits, deepest));
+    EXPECT_TRUE(DestinationFits(fits.substr(0, fits.size() - 1), deepest));
+    EXPECT_FALSE(DestinationFits("D:\\" + std::string(213, 'x') + "\\", deepest));
+    EXPECT_FALSE(DestinationFits(fits, deepest + 1));
+    EXPECT_TRUE(DestinationFits("D:\\", 255));
+    EXPECT_FALSE(DestinationFits("D:\\", 257));
     // The shell's own limit on its lists.
-    EXPECT_TRUE(DestinationFits("C:\\" + std::string(255, 's'), ""));
-    EXPECT_FALSE(DestinationFits("C:\\" + std::string(256, 's'), ""));
+    EXPECT_TRUE(DestinationFits("C:\\" + std::string(255, 's'), 0));
+    EXPECT_FALSE(DestinationFits("C:\\" + std::string(256, 's'), 0));
     EXPECT_TRUE(FitsInShellList(std::string(258, 's')));
     EXPECT_FALSE(FitsInShellList(std::string(259, 's')));
+}
+
+TEST(Destination, LengthsCountUtf16UnitsAsWindowsDoes) {
+    const std::string cyrillic = "\xD0\x95";       // two bytes, one unit
+    const std::string japanese = "\xE8\xA1\xA8";   // three bytes, one unit
+    const std::string emoji = "\xF0\x9F\x98\x80";  // four bytes, a surrogate pair
+    EXPECT_EQ(Utf16Length(cyrillic + japanese + emoji + "a"), 5u);
+    EXPECT_EQ(Utf16Length("\xE8\xA1"), 2u);  // a cut character: each byte stands alone
+    EXPECT_EQ(Utf16Length("\xFF\x80"), 2u);
+
+    // About 220 characters, over 400 bytes: Windows takes it, and so does every rule.
+    std::string parent = "C:\\";
+    for (int i = 0; i < 216; ++i) parent += i % 40 == 39 ? "\\" : cyrillic;
+    ASSERT_EQ(Utf16Length(parent), 219u);
+    EXPECT_TRUE(FitsInPathBuffer(parent));
+    EXPECT_TRUE(FitsInShellList(parent));
+    EXPECT_TRUE(DestinationFits(ComposeDestination(parent, "Alpha"), 30));
+    EXPECT_FALSE(DestinationFits(ComposeDestination(parent, "Alpha"), 40));
+    std::string pairs;
+    for (int i = 0; i < 129; ++i) pairs += emoji;
+    EXPECT_TRUE(FitsInShellList(pairs));
+    EXPECT_FALSE(FitsInShellList(pairs + emoji));
 }
 
 TEST(Destination, FinalSeparators) {

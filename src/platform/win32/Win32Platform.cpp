@@ -7,9 +7,11 @@
 #include <wininet.h>
 
 #include <algorithm>
+#include <climits>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <cwchar>
 #include <initializer_list>
 #include <memory>
 #include <new>
@@ -23,7 +25,7 @@
 #include "platform/MemoryStream.h"
 #include "platform/win32/Folders.h"
 #include "platform/win32/ScopedHandles.h"
-#include "platform/win32/ShellCopy.h"
+#include "platform/win32/Text.h"
 
 namespace tessaloom {
 
@@ -46,13 +48,14 @@ constexpr int kMaxRedirects = 5;  // followed per fetch
 
 HWND AsWindow(Handle handle) { return static_cast<HWND>(handle); }
 
-// The system's text for an error code, without the trailing line break and full stop.
+// The system's text for an error code in the user's language, without the trailing line break
+// and full stop.
 std::string SystemMessage(DWORD code) {
-    char buffer[512];
-    DWORD length =
-        FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code, 0,
-                       buffer, static_cast<DWORD>(sizeof buffer), nullptr);
-    std::string text(buffer, length);
+    wchar_t buffer[1024];
+    const DWORD length =
+        FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code, 0,
+                       buffer, static_cast<DWORD>(sizeof buffer / sizeof buffer[0]), nullptr);
+    std::string text = Utf8FromUtf16(buffer, length);
     while (!text.empty() && (text.back() == '\r' || text.back() == '\n' || text.back() == ' ' ||
                              text.back() == '\t')) {
         text.pop_back();
@@ -91,34 +94,23 @@ ResultCode FetchError(DWORD error) {
 
 ResultCode FetchErrorFromLastError() { return FetchError(GetLastError()); }
 
-// Converts narrow text in `codePage` to UTF-16.
-std::wstring WideFromNarrow(const std::string& text, UINT codePage) {
-    if (text.empty()) return std::wstring();
-    const int length =
-        MultiByteToWideChar(codePage, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+// Text in the code page `codePage` in UTF-16; what the code page does not define becomes its
+// default character.
+std::wstring Utf16FromCodePage(const std::string& text, UINT codePage) {
+    if (text.empty() || text.size() > INT_MAX) return std::wstring();
+    const int size = static_cast<int>(text.size());
+    const int length = MultiByteToWideChar(codePage, 0, text.data(), size, nullptr, 0);
     if (length <= 0) return std::wstring();
     std::wstring wide(static_cast<std::size_t>(length), L'\0');
-    MultiByteToWideChar(codePage, 0, text.data(), static_cast<int>(text.size()), &wide[0], length);
+    MultiByteToWideChar(codePage, 0, text.data(), size, &wide[0], length);
     return wide;
 }
 
-// Converts UTF-16 to the process's narrow strings. False when a character has no place there,
-// unless `replace`: it then becomes the code page's default character.
-bool NarrowFromWide(const std::wstring& wide, std::string& narrow, bool replace = false) {
-    narrow.clear();
-    if (wide.empty()) return true;
-    const bool utf8 = GetACP() == CP_UTF8;
-    // Only UTF-8 reports invalid input itself; other code pages report a replaced character.
-    const DWORD flags = replace ? 0 : utf8 ? WC_ERR_INVALID_CHARS : WC_NO_BEST_FIT_CHARS;
-    BOOL replaced = FALSE;
-    BOOL* usedDefault = replace || utf8 ? nullptr : &replaced;
-    const int size = static_cast<int>(wide.size());
-    const int length =
-        WideCharToMultiByte(CP_ACP, flags, wide.data(), size, nullptr, 0, nullptr, usedDefault);
-    if (length <= 0 || replaced) return false;
-    narrow.resize(static_cast<std::size_t>(length));
-    WideCharToMultiByte(CP_ACP, flags, wide.data(), size, &narrow[0], length, nullptr, nullptr);
-    return true;
+// `folder` in UTF-16 with a final separator, which a share's root needs ("\\host\share\").
+std::wstring WithSeparator(const std::string& folder) {
+    std::wstring wide = SystemPath(folder);
+    if (!wide.empty() && wide.back() != L'\\' && wide.back() != L'/') wide.push_back(L'\\');
+    return wide;
 }
 
 // One GET: its connection to the server and its request.
@@ -130,8 +122,8 @@ struct Exchange {
 
 // What the thread that sends a request shares with the fetch waiting for it.
 struct Sending {
-    ScopedHandle connected{CreateEventA(nullptr, TRUE, FALSE, nullptr)};
-    ScopedHandle done{CreateEventA(nullptr, TRUE, FALSE, nullptr)};
+    ScopedHandle connected{CreateEventW(nullptr, TRUE, FALSE, nullptr)};
+    ScopedHandle done{CreateEventW(nullptr, TRUE, FALSE, nullptr)};
     BOOL sent = FALSE;
     DWORD error = ERROR_SUCCESS;
 };
@@ -149,7 +141,7 @@ void SetFetchTimeouts(HINTERNET handle) {
     DWORD timeout = kFetchTimeoutMs;
     for (DWORD option : {INTERNET_OPTION_CONNECT_TIMEOUT, INTERNET_OPTION_SEND_TIMEOUT,
                          INTERNET_OPTION_RECEIVE_TIMEOUT}) {
-        InternetSetOptionA(handle, option, &timeout, static_cast<DWORD>(sizeof timeout));
+        InternetSetOptionW(handle, option, &timeout, static_cast<DWORD>(sizeof timeout));
     }
 }
 
@@ -158,26 +150,27 @@ bool IsHttps(const std::string& url) { return _strnicmp(url.c_str(), "https:", 6
 // Connects to the server of `url` (http:// or https://) and sends a GET for it; on success
 // the response's headers have arrived.
 ResultCode SendRequest(HINTERNET session, const std::string& url, Exchange& exchange) {
-    URL_COMPONENTSA parts = {};
+    const std::wstring wideUrl = Utf16FromUtf8(url);
+    URL_COMPONENTSW parts = {};
     parts.dwStructSize = sizeof parts;
-    parts.dwHostNameLength = 1;  // non-zero: point into `url`
+    parts.dwHostNameLength = 1;  // non-zero: point into `wideUrl`
     parts.dwUrlPathLength = 1;
     parts.dwExtraInfoLength = 1;
-    if (!InternetCrackUrlA(url.c_str(), 0, 0, &parts)) return FetchErrorFromLastError();
+    if (!InternetCrackUrlW(wideUrl.c_str(), 0, 0, &parts)) return FetchErrorFromLastError();
     if (parts.nScheme != INTERNET_SCHEME_HTTP && parts.nScheme != INTERNET_SCHEME_HTTPS) {
         return kResultUnknownProtocol;
     }
     if (parts.dwHostNameLength == 0) return kResultInvalidUrl;
     const bool secure = parts.nScheme == INTERNET_SCHEME_HTTPS;
-    const std::string host(parts.lpszHostName, parts.dwHostNameLength);
+    const std::wstring host(parts.lpszHostName, parts.dwHostNameLength);
     const INTERNET_PORT port =
         parts.nPort != 0 ? parts.nPort
                          : (secure ? INTERNET_DEFAULT_HTTPS_PORT : INTERNET_DEFAULT_HTTP_PORT);
-    std::string object(parts.lpszUrlPath, parts.dwUrlPathLength);
+    std::wstring object(parts.lpszUrlPath, parts.dwUrlPathLength);
     object.append(parts.lpszExtraInfo, parts.dwExtraInfoLength);  // the query
-    if (object.empty()) object = "/";
+    if (object.empty()) object = L"/";
 
-    exchange.connection.reset(InternetConnectA(session, host.c_str(), port, nullptr, nullptr,
+    exchange.connection.reset(InternetConnectW(session, host.c_str(), port, nullptr, nullptr,
                                                INTERNET_SERVICE_HTTP, 0, 0));
     if (!exchange.connection.valid()) return FetchErrorFromLastError();
     SetFetchTimeouts(exchange.connection.get());
@@ -190,10 +183,10 @@ ResultCode SendRequest(HINTERNET session, const std::string& url, Exchange& exch
                         INTERNET_FLAG_PRAGMA_NOCACHE | INTERNET_FLAG_NO_UI |
                         INTERNET_FLAG_NO_COOKIES | INTERNET_FLAG_NO_AUTO_REDIRECT |
                         (secure ? INTERNET_FLAG_SECURE : 0);
-    const char* acceptTypes[] = {"*/*", nullptr};
+    const wchar_t* acceptTypes[] = {L"*/*", nullptr};
     const auto sending = std::make_shared<Sending>();
-    exchange.request.reset(HttpOpenRequestA(exchange.connection.get(), "GET", object.c_str(),
-                                            "HTTP/1.0", nullptr, acceptTypes, flags,
+    exchange.request.reset(HttpOpenRequestW(exchange.connection.get(), L"GET", object.c_str(),
+                                            L"HTTP/1.0", nullptr, acceptTypes, flags,
                                             reinterpret_cast<DWORD_PTR>(sending.get())));
     if (!exchange.request.valid()) return FetchErrorFromLastError();
     const HINTERNET request = exchange.request.get();
@@ -204,13 +197,13 @@ ResultCode SendRequest(HINTERNET session, const std::string& url, Exchange& exch
     // time fails the fetch. The thread then finishes on its own, the request left to it.
     const ULONGLONG start = GetTickCount64();
     const auto send = [sending, request] {
-        sending->sent = HttpSendRequestA(request, nullptr, 0, nullptr, 0);
+        sending->sent = HttpSendRequestW(request, nullptr, 0, nullptr, 0);
         sending->error = GetLastError();
         SetEvent(sending->done.get());
     };
     bool threaded = sending->connected.valid() && sending->done.valid();
     if (threaded) {
-        InternetSetStatusCallbackA(request, OnRequestStatus);
+        InternetSetStatusCallbackW(request, OnRequestStatus);
         try {
             std::thread(send).detach();
         } catch (const std::system_error&) {
@@ -228,7 +221,7 @@ ResultCode SendRequest(HINTERNET session, const std::string& url, Exchange& exch
     } else {
         send();
     }
-    InternetSetStatusCallbackA(request, nullptr);
+    InternetSetStatusCallbackW(request, nullptr);
     if (sending->sent) return kResultOk;
     const DWORD error = sending->error;
     // Wine reports a wait for the headers that ran out as an aborted connection.
@@ -242,25 +235,38 @@ ResultCode SendRequest(HINTERNET session, const std::string& url, Exchange& exch
 DWORD StatusOf(HINTERNET request) {
     DWORD status = 0;
     DWORD size = sizeof status;
-    if (!HttpQueryInfoA(request, HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status, &size,
+    if (!HttpQueryInfoW(request, HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status, &size,
                         nullptr)) {
         return 0;
     }
     return status;
 }
 
-// A response header's value; false when it is missing.
+// A response header's value, as the bytes the server sent; false when it is missing.
 bool QueryHeader(HINTERNET request, DWORD header, std::string& value) {
-    value.assign(256, '\0');
+    std::wstring wide(256, L'\0');
     for (;;) {
-        DWORD size = static_cast<DWORD>(value.size());
-        if (HttpQueryInfoA(request, header, &value[0], &size, nullptr)) {
-            value.resize(size);
-            return true;
+        // In bytes, both ways.
+        DWORD size = static_cast<DWORD>(wide.size() * sizeof(wchar_t));
+        if (HttpQueryInfoW(request, header, &wide[0], &size, nullptr)) {
+            wide.resize(size / sizeof(wchar_t));
+            break;
         }
-        if (GetLastError() != ERROR_INSUFFICIENT_BUFFER || value.size() >= 65536) return false;
-        value.assign(std::max<std::size_t>(size, value.size() * 2), '\0');
+        if (GetLastError() != ERROR_INSUFFICIENT_BUFFER || wide.size() >= 65536) return false;
+        wide.assign(std::max<std::size_t>(size / sizeof(wchar_t) + 1, wide.size() * 2), L'\0');
     }
+    // The wide function gives each byte of the header as the character of that value
+    // (ISO-8859-1): back to the bytes. A character beyond (a system that decoded the header in
+    // another code page) is kept as UTF-8.
+    value.clear();
+    for (wchar_t c : wide) {
+        if (c < 0x100) {
+            value.push_back(static_cast<char>(c));
+        } else {
+            value += Utf8FromUtf16(&c, 1);
+        }
+    }
+    return true;
 }
 
 // Where a redirect leads: its Location resolved against `from`. False when the response is
@@ -271,12 +277,13 @@ bool RedirectTarget(HINTERNET request, DWORD status, const std::string& from, st
     }
     std::string location;
     if (!QueryHeader(request, HTTP_QUERY_LOCATION, location) || location.empty()) return false;
-    char combined[INTERNET_MAX_URL_LENGTH];
-    DWORD length = sizeof combined;
-    if (!InternetCombineUrlA(from.c_str(), location.c_str(), combined, &length, ICU_NO_ENCODE)) {
+    wchar_t combined[INTERNET_MAX_URL_LENGTH];
+    DWORD length = static_cast<DWORD>(sizeof combined / sizeof combined[0]);  // in characters
+    if (!InternetCombineUrlW(Utf16FromUtf8(from).c_str(), Utf16FromUtf8(location).c_str(), combined,
+                             &length, ICU_NO_ENCODE)) {
         to = location;  // the request fails on it as on any bad URL
     } else {
-        to.assign(combined, length);
+        to = Utf8FromUtf16(combined, length);
     }
     return true;
 }
@@ -379,39 +386,37 @@ void Win32Platform::InitCommonControls() {
 }
 
 std::string Win32Platform::AppName() {
-    std::string path(MAX_PATH, '\0');
+    std::wstring path(MAX_PATH, L'\0');
     for (;;) {
-        DWORD length = GetModuleFileNameA(m_instance, &path[0], static_cast<DWORD>(path.size()));
+        // A path cut to fit the buffer comes back as long as the buffer.
+        const DWORD length =
+            GetModuleFileNameW(m_instance, &path[0], static_cast<DWORD>(path.size()));
         if (length == 0) return std::string();
         if (length < path.size()) {
             path.resize(length);
             break;
         }
+        if (path.size() >= 32768) return std::string();
         path.resize(path.size() * 2);
     }
-    std::size_t slash = path.find_last_of("\\/:");
-    std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
-    std::size_t dot = name.rfind('.');
-    if (dot != std::string::npos && dot > 0) name.resize(dot);
-    return name;
+    const std::size_t slash = path.find_last_of(L"\\/:");
+    std::wstring name = slash == std::wstring::npos ? path : path.substr(slash + 1);
+    const std::size_t dot = name.rfind(L'.');
+    if (dot != std::wstring::npos && dot > 0) name.resize(dot);
+    return Utf8FromUtf16(name);
 }
 
 std::string Win32Platform::LoadStringResource(unsigned id) {
-    std::string text(256, '\0');
-    for (;;) {
-        int length = LoadStringA(m_instance, id, &text[0], static_cast<int>(text.size()));
-        if (length <= 0) return std::string();
-        // A string that fills the buffer may have been cut: try again with more room.
-        if (static_cast<std::size_t>(length) < text.size() - 1 || text.size() >= 65536) {
-            text.resize(static_cast<std::size_t>(length));
-            return text;
-        }
-        text.assign(text.size() * 2, '\0');
-    }
+    // With no buffer size, the system gives a pointer to the string in the resource itself
+    // and its length; the string is not terminated there.
+    const wchar_t* text = nullptr;
+    const int length = LoadStringW(m_instance, id, reinterpret_cast<LPWSTR>(&text), 0);
+    if (length <= 0 || text == nullptr) return std::string();
+    return Utf8FromUtf16(text, static_cast<std::size_t>(length));
 }
 
 Handle Win32Platform::LoadIconResource(unsigned id) {
-    return LoadIconA(m_instance, MAKEINTRESOURCEA(id));
+    return LoadIconW(m_instance, MAKEINTRESOURCEW(id));
 }
 
 void Win32Platform::PostQuit(int exitCode) { PostQuitMessage(exitCode); }
@@ -420,15 +425,17 @@ void Win32Platform::PostQuit(int exitCode) { PostQuitMessage(exitCode); }
 
 int Win32Platform::ShowMessageBox(const std::string& text, const std::string& title, unsigned style,
                                   unsigned helpContext) {
-    MSGBOXPARAMSA params = {};
+    const std::wstring wideText = Utf16FromUtf8(text);
+    const std::wstring wideTitle = Utf16FromUtf8(title);
+    MSGBOXPARAMSW params = {};
     params.cbSize = sizeof params;
     params.hwndOwner = m_modalDialogs.empty() ? nullptr : m_modalDialogs.back();
     params.hInstance = m_instance;
-    params.lpszText = text.c_str();
-    params.lpszCaption = title.c_str();
+    params.lpszText = wideText.c_str();
+    params.lpszCaption = wideTitle.c_str();
     params.dwStyle = style;
     params.dwContextHelpId = helpContext;
-    return MessageBoxIndirectA(&params);
+    return MessageBoxIndirectW(&params);
 }
 
 // --- Dialogs and controls ---------------------------------------------------------------
@@ -438,11 +445,11 @@ INT_PTR CALLBACK Win32Platform::DialogProc(HWND dialog, UINT message, WPARAM wPa
     DialogContext* context = nullptr;
     if (message == WM_INITDIALOG) {
         context = reinterpret_cast<DialogContext*>(lParam);
-        SetWindowLongPtrA(dialog, DWLP_USER, lParam);
+        SetWindowLongPtrW(dialog, DWLP_USER, lParam);
         context->window = dialog;
         context->platform->m_modalDialogs.push_back(dialog);
     } else {
-        context = reinterpret_cast<DialogContext*>(GetWindowLongPtrA(dialog, DWLP_USER));
+        context = reinterpret_cast<DialogContext*>(GetWindowLongPtrW(dialog, DWLP_USER));
         if (context == nullptr) return FALSE;  // before WM_INITDIALOG
     }
 
@@ -454,7 +461,7 @@ INT_PTR CALLBACK Win32Platform::DialogProc(HWND dialog, UINT message, WPARAM wPa
     bool handled = context->sink->HandleMessage(dialog, routed, result);
 
     if (message == WM_NCDESTROY) {
-        SetWindowLongPtrA(dialog, DWLP_USER, 0);
+        SetWindowLongPtrW(dialog, DWLP_USER, 0);
         context->platform->ForgetDialog(dialog);
     }
 
@@ -476,7 +483,7 @@ INT_PTR CALLBACK Win32Platform::DialogProc(HWND dialog, UINT message, WPARAM wPa
             return handled ? static_cast<INT_PTR>(result) : FALSE;
         default:
             if (!handled) return FALSE;
-            SetWindowLongPtrA(dialog, DWLP_MSGRESULT, static_cast<LONG_PTR>(result));
+            SetWindowLongPtrW(dialog, DWLP_MSGRESULT, static_cast<LONG_PTR>(result));
             return TRUE;
     }
 }
@@ -488,7 +495,7 @@ void Win32Platform::ForgetDialog(HWND dialog) {
 
 std::intptr_t Win32Platform::RunModalDialog(unsigned templateId, Handle parent, DialogSink& sink) {
     DialogContext context = {this, &sink, nullptr};
-    INT_PTR result = DialogBoxParamA(m_instance, MAKEINTRESOURCEA(templateId), AsWindow(parent),
+    INT_PTR result = DialogBoxParamW(m_instance, MAKEINTRESOURCEW(templateId), AsWindow(parent),
                                      DialogProc, reinterpret_cast<LPARAM>(&context));
     if (context.window != nullptr) ForgetDialog(context.window);
     if (result == -1) {
@@ -515,9 +522,9 @@ void Win32Platform::Center(Handle window, Handle over) {
     MONITORINFO monitorInfo = {};
     monitorInfo.cbSize = sizeof monitorInfo;
     HMONITOR monitor = MonitorFromWindow(owner != nullptr ? owner : hwnd, MONITOR_DEFAULTTONEAREST);
-    if (monitor != nullptr && GetMonitorInfoA(monitor, &monitorInfo)) {
+    if (monitor != nullptr && GetMonitorInfoW(monitor, &monitorInfo)) {
         work = monitorInfo.rcWork;
-    } else if (!SystemParametersInfoA(SPI_GETWORKAREA, 0, &work, 0)) {
+    } else if (!SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0)) {
         work.left = 0;
         work.top = 0;
         work.right = GetSystemMetrics(SM_CXSCREEN);
@@ -546,47 +553,48 @@ Handle Win32Platform::DialogItem(Handle dialog, int id) { return GetDlgItem(AsWi
 
 std::string Win32Platform::GetText(Handle window) {
     HWND hwnd = AsWindow(window);
-    int length = GetWindowTextLengthA(hwnd);
+    // The length may be larger than the text (never smaller).
+    const int length = GetWindowTextLengthW(hwnd);
     if (length <= 0) return std::string();
-    std::string text(static_cast<std::size_t>(length) + 1, '\0');
-    int copied = GetWindowTextA(hwnd, &text[0], static_cast<int>(text.size()));
-    text.resize(static_cast<std::size_t>(std::max(copied, 0)));
-    return text;
+    std::wstring text(static_cast<std::size_t>(length) + 1, L'\0');
+    const int copied = GetWindowTextW(hwnd, &text[0], static_cast<int>(text.size()));
+    return Utf8FromUtf16(text.data(), static_cast<std::size_t>(std::max(copied, 0)));
 }
 
 void Win32Platform::SetText(Handle window, const std::string& text) {
-    SetWindowTextA(AsWindow(window), text.c_str());
+    SetWindowTextW(AsWindow(window), Utf16FromUtf8(text).c_str());
 }
 
 int Win32Platform::ComboAddString(Handle combo, const std::string& text) {
+    const std::wstring wide = Utf16FromUtf8(text);
     return static_cast<int>(
-        SendMessageA(AsWindow(combo), CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(text.c_str())));
+        SendMessageW(AsWindow(combo), CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(wide.c_str())));
 }
 
 int Win32Platform::ComboGetCount(Handle combo) {
-    LRESULT count = SendMessageA(AsWindow(combo), CB_GETCOUNT, 0, 0);
+    LRESULT count = SendMessageW(AsWindow(combo), CB_GETCOUNT, 0, 0);
     return count == CB_ERR ? 0 : static_cast<int>(count);
 }
 
 int Win32Platform::ComboGetCurSel(Handle combo) {
-    LRESULT index = SendMessageA(AsWindow(combo), CB_GETCURSEL, 0, 0);
+    LRESULT index = SendMessageW(AsWindow(combo), CB_GETCURSEL, 0, 0);
     return index == CB_ERR ? -1 : static_cast<int>(index);
 }
 
 void Win32Platform::ComboSetCurSel(Handle combo, int index) {
-    SendMessageA(AsWindow(combo), CB_SETCURSEL, static_cast<WPARAM>(index), 0);
+    SendMessageW(AsWindow(combo), CB_SETCURSEL, static_cast<WPARAM>(index), 0);
 }
 
 std::string Win32Platform::ComboGetText(Handle combo, int index) {
     HWND hwnd = AsWindow(combo);
-    LRESULT length = SendMessageA(hwnd, CB_GETLBTEXTLEN, static_cast<WPARAM>(index), 0);
+    // In characters, without the terminator.
+    const LRESULT length = SendMessageW(hwnd, CB_GETLBTEXTLEN, static_cast<WPARAM>(index), 0);
     if (length == CB_ERR || length <= 0) return std::string();
-    std::string text(static_cast<std::size_t>(length) + 1, '\0');
-    LRESULT copied = SendMessageA(hwnd, CB_GETLBTEXT, static_cast<WPARAM>(index),
-                                  reinterpret_cast<LPARAM>(&text[0]));
+    std::wstring text(static_cast<std::size_t>(length) + 1, L'\0');
+    const LRESULT copied = SendMessageW(hwnd, CB_GETLBTEXT, static_cast<WPARAM>(index),
+                                        reinterpret_cast<LPARAM>(&text[0]));
     if (copied == CB_ERR || copied < 0) return std::string();
-    text.resize(std::min(static_cast<std::size_t>(copied), text.size() - 1));
-    return text;
+    return Utf8FromUtf16(text.data(), std::min(static_cast<std::size_t>(copied), text.size() - 1));
 }
 
 // --- Window furniture -------------------------------------------------------------------
@@ -594,12 +602,12 @@ std::string Win32Platform::ComboGetText(Handle combo, int index) {
 void Win32Platform::AddSystemMenuEntry(Handle window, unsigned commandId, const std::string& text) {
     HMENU menu = GetSystemMenu(AsWindow(window), FALSE);
     if (menu == nullptr) return;
-    AppendMenuA(menu, MF_SEPARATOR, 0, nullptr);
-    AppendMenuA(menu, MF_STRING, static_cast<UINT_PTR>(commandId), text.c_str());
+    AppendMenuW(menu, MF_SEPARATOR, 0, nullptr);
+    AppendMenuW(menu, MF_STRING, static_cast<UINT_PTR>(commandId), Utf16FromUtf8(text).c_str());
 }
 
 void Win32Platform::SetWindowIcon(Handle window, Handle icon, bool big) {
-    SendMessageA(AsWindow(window), WM_SETICON, big ? ICON_BIG : ICON_SMALL,
+    SendMessageW(AsWindow(window), WM_SETICON, big ? ICON_BIG : ICON_SMALL,
                  reinterpret_cast<LPARAM>(icon));
 }
 
@@ -610,7 +618,7 @@ void Win32Platform::PaintMinimizedIcon(Handle window, Handle icon) {
     PAINTSTRUCT paint;
     HDC dc = BeginPaint(hwnd, &paint);
     if (dc == nullptr) return;
-    SendMessageA(hwnd, WM_ICONERASEBKGND, reinterpret_cast<WPARAM>(dc), 0);
+    SendMessageW(hwnd, WM_ICONERASEBKGND, reinterpret_cast<WPARAM>(dc), 0);
     RECT rect;
     GetClientRect(hwnd, &rect);
     const Point at = CentredIconPosition({rect.left, rect.top, rect.right, rect.bottom},
@@ -624,8 +632,8 @@ void Win32Platform::PaintMinimizedIcon(Handle window, Handle icon) {
 ResultCode Win32Platform::FetchUrl(const std::string& url, const FetchLimit& limit,
                                    StreamPtr& stream) {
     stream.reset();
-    ScopedInternet session(
-        InternetOpenA(AppName().c_str(), INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
+    ScopedInternet session(InternetOpenW(Utf16FromUtf8(AppName()).c_str(),
+                                         INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
     if (!session.valid()) return FetchErrorFromLastError();
 
     std::string current = url;
@@ -663,13 +671,45 @@ ResultCode Win32Platform::FetchUrl(const std::string& url, const FetchLimit& lim
     }
 }
 
+// --- Text -------------------------------------------------------------------------------
+
+std::string Win32Platform::DecodeText(const std::string& text, TextEncoding encoding) {
+    if (encoding == TextEncoding::kUtf8) return Utf8FromUtf16(Utf16FromUtf8(text));
+    // The system locale's code page, not the process's (GetACP), which a manifest may change.
+    // A locale with none (Unicode-only) gives 0.
+    DWORD codePage = 0;
+    if (GetLocaleInfoW(LOCALE_SYSTEM_DEFAULT, LOCALE_IDEFAULTANSICODEPAGE | LOCALE_RETURN_NUMBER,
+                       reinterpret_cast<LPWSTR>(&codePage),
+                       sizeof codePage / sizeof(wchar_t)) == 0 ||
+        codePage == 0) {
+        codePage = 1252;
+    }
+    return Utf8FromUtf16(Utf16FromCodePage(text, codePage));
+}
+
+std::string Win32Platform::FoldCase(const std::string& name) {
+    const std::wstring wide = Utf16FromUtf8(name);
+    if (wide.empty() || wide.size() > INT_MAX) return name;
+    // Upper case without LCMAP_LINGUISTIC_CASING: the file system's own casing, the same in
+    // every locale.
+    const int size = static_cast<int>(wide.size());
+    const int length = LCMapStringEx(LOCALE_NAME_INVARIANT, LCMAP_UPPERCASE, wide.c_str(), size,
+                                     nullptr, 0, nullptr, nullptr, 0);
+    if (length <= 0) return name;
+    std::wstring folded(static_cast<std::size_t>(length), L'\0');
+    if (LCMapStringEx(LOCALE_NAME_INVARIANT, LCMAP_UPPERCASE, wide.c_str(), size, &folded[0],
+                      length, nullptr, nullptr, 0) != length) {
+        return name;
+    }
+    return Utf8FromUtf16(folded);
+}
+
 // --- Shell and files --------------------------------------------------------------------
 
 BrowseResult Win32Platform::BrowseForFolder(const std::string& title, std::string& path) {
-    // The wide functions give the path as it is; the narrow ones would put '?' for what the
-    // process's code page cannot hold, and that path would lead somewhere else.
+    // Both take buffers of MAX_PATH characters.
     wchar_t buffer[MAX_PATH] = {};
-    const std::wstring wideTitle = WideFromNarrow(title, CP_ACP);
+    const std::wstring wideTitle = Utf16FromUtf8(title);
     BROWSEINFOW info = {};
     info.hwndOwner = nullptr;
     info.pidlRoot = nullptr;
@@ -679,42 +719,55 @@ BrowseResult Win32Platform::BrowseForFolder(const std::string& title, std::strin
     info.lpfn = nullptr;
     PIDLIST_ABSOLUTE item = SHBrowseForFolderW(&info);
     if (item == nullptr) return BrowseResult::kCancelled;
-    BOOL isPath = SHGetPathFromIDListW(item, buffer);
+    const BOOL isPath = SHGetPathFromIDListW(item, buffer);
     CoTaskMemFree(item);
     if (!isPath) return BrowseResult::kNotFileSystem;
-    if (!NarrowFromWide(buffer, path)) return BrowseResult::kUnrepresentable;
+    path = Utf8FromUtf16(buffer);
     return BrowseResult::kChosen;
 }
 
-CopyResult Win32Platform::CopyFolder(Handle owner, const std::string& source,
-                                     const std::string& destination) {
-    return ShellCopyFolder(AsWindow(owner), source, destination);
+CopyResult Win32Platform::ShellCopy(Handle owner, const std::string& from, const std::string& to) {
+    // Lists of one path each, ended by two zero characters (c_str adds the second).
+    const std::wstring fromList = Utf16FromUtf8(from) + L'\0';
+    const std::wstring toList = Utf16FromUtf8(to) + L'\0';
+    SHFILEOPSTRUCTW operation = {};
+    operation.hwnd = AsWindow(owner);
+    operation.wFunc = FO_COPY;
+    operation.pFrom = fromList.c_str();
+    operation.pTo = toList.c_str();
+    operation.fFlags = 0;
+    CopyResult result;
+    result.code = SHFileOperationW(&operation);
+    result.aborted = operation.fAnyOperationsAborted != FALSE;
+    return result;
 }
 
 void Win32Platform::OpenFolder(const std::string& path) {
-    ShellExecuteA(nullptr, "open", path.c_str(), nullptr, nullptr, SW_SHOWNOACTIVATE);
+    ShellExecuteW(nullptr, L"open", Utf16FromUtf8(path).c_str(), nullptr, nullptr,
+                  SW_SHOWNOACTIVATE);
 }
 
 bool Win32Platform::ProbeFile(const std::string& path) {
-    return ScopedHandle(CreateFileA(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
-                                    FILE_ATTRIBUTE_NORMAL, nullptr))
+    return ScopedHandle(CreateFileW(SystemPath(path).c_str(), GENERIC_READ, 0, nullptr,
+                                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr))
         .valid();
 }
 
 bool Win32Platform::WriteWholeFile(const std::string& path, const void* data, std::size_t size,
                                    std::string& error) {
+    const std::wstring file = SystemPath(path);
     // The system refuses to replace a read-only, hidden or system file (an installation
     // from disc media keeps the read-only attribute in its copy).
     const DWORD kInTheWay = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
-    const DWORD attributes = GetFileAttributesA(path.c_str());
+    const DWORD attributes = GetFileAttributesW(file.c_str());
     if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0 &&
         (attributes & kInTheWay) != 0) {
         const DWORD kept = attributes & ~kInTheWay;
-        SetFileAttributesA(path.c_str(), kept != 0 ? kept : FILE_ATTRIBUTE_NORMAL);
+        SetFileAttributesW(file.c_str(), kept != 0 ? kept : FILE_ATTRIBUTE_NORMAL);
     }
-    HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) {
+    ScopedHandle handle(CreateFileW(file.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                    FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!handle.valid()) {
         error = SystemMessage(GetLastError());
         return false;
     }
@@ -724,7 +777,7 @@ bool Win32Platform::WriteWholeFile(const std::string& path, const void* data, st
     while (remaining > 0) {
         DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(remaining, 1u << 30));
         DWORD written = 0;
-        if (!WriteFile(file, next, chunk, &written, nullptr)) {
+        if (!WriteFile(handle.get(), next, chunk, &written, nullptr)) {
             failure = GetLastError();
             break;
         }
@@ -735,25 +788,34 @@ bool Win32Platform::WriteWholeFile(const std::string& path, const void* data, st
         next += written;
         remaining -= written;
     }
-    if (!CloseHandle(file) && failure == ERROR_SUCCESS) failure = GetLastError();
+    // Closing can fail too (a network file written back on close): that is a failed write.
+    if (!CloseHandle(handle.release()) && failure == ERROR_SUCCESS) failure = GetLastError();
     if (failure != ERROR_SUCCESS) {
         // Leave no partial file behind that could pass for a written one.
-        DeleteFileA(path.c_str());
+        DeleteFileW(file.c_str());
         error = SystemMessage(failure);
         return false;
     }
     return true;
 }
 
-bool Win32Platform::ListFolder(const std::string& folder, std::vector<FolderEntry>& entries) {
-    return ListEntries(folder, [&](const WIN32_FIND_DATAA& data) {
+bool Win32Platform::ListFolder(const std::string& folder, std::vector<FolderEntry>& entries,
+                               std::string& error) {
+    entries.clear();
+    const DWORD failure = ListEntries(folder, [&](const WIN32_FIND_DATAW& data) {
         FolderEntry entry;
-        entry.name = data.cFileName;
+        entry.name = Utf8FromUtf16(data.cFileName);
         entry.folder = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+        // dwReserved0 holds the reparse tag. Junctions and symbolic links name another file;
+        // other reparse points (cloud placeholders, deduplicated files...) are the file
+        // itself. No reparse point has the reserved tag 0: Wine gives it to its symbolic
+        // links.
+        entry.link = (data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 &&
+                     (IsReparseTagNameSurrogate(data.dwReserved0) || data.dwReserved0 == 0);
         entry.size = (static_cast<std::uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
-        if (!entry.folder && (data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
+        if (entry.link && !entry.folder) {
             // A link to a file lists its own size; the copy takes its target's.
-            ScopedHandle target(CreateFileA(JoinPath(folder, entry.name).c_str(), 0,
+            ScopedHandle target(CreateFileW(SystemPath(JoinPath(folder, entry.name)).c_str(), 0,
                                             FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                             nullptr, OPEN_EXISTING, 0, nullptr));
             LARGE_INTEGER size;
@@ -763,55 +825,90 @@ bool Win32Platform::ListFolder(const std::string& folder, std::vector<FolderEntr
         }
         entries.push_back(std::move(entry));
     });
+    if (failure == ERROR_SUCCESS) return true;
+    error = SystemMessage(failure);
+    return false;
 }
 
 bool Win32Platform::IdentifyFile(const std::string& path, FileId& id) {
     // No access rights asked: enough to identify, and folders open too.
-    ScopedHandle file(CreateFileA(path.c_str(), 0,
+    ScopedHandle file(CreateFileW(SystemPath(path).c_str(), 0,
                                   FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                   OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
     if (!file.valid()) return false;
+    BY_HANDLE_FILE_INFORMATION info;
+    if (!GetFileInformationByHandle(file.get(), &info)) return false;
     id = FileId{};
+    id.folder = (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
     FILE_ID_INFO wide = {};
     if (GetFileInformationByHandleEx(file.get(), FileIdInfo, &wide, sizeof wide)) {
         id.volume = wide.VolumeSerialNumber;
         std::memcpy(&id.low, wide.FileId.Identifier, sizeof id.low);
         std::memcpy(&id.high, wide.FileId.Identifier + sizeof id.low, sizeof id.high);
-        return true;
+    } else {
+        // Before Windows 8 and on some file systems: the 64-bit file index.
+        id.volume = info.dwVolumeSerialNumber;
+        id.low = (static_cast<std::uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
     }
-    // Before Windows 8: 64-bit file indexes.
-    BY_HANDLE_FILE_INFORMATION info;
-    if (!GetFileInformationByHandle(file.get(), &info)) return false;
-    id.volume = info.dwVolumeSerialNumber;
-    id.low = (static_cast<std::uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
-    return true;
-}
-
-bool Win32Platform::FreeSpace(const std::string& folder, std::uint64_t& bytes) {
-    ULARGE_INTEGER available;
-    if (!GetDiskFreeSpaceExA(folder.c_str(), &available, nullptr, nullptr)) return false;
-    bytes = available.QuadPart;
-    return true;
-}
-
-std::string Win32Platform::DecodeText(const std::string& text, TextEncoding encoding) {
-    UINT from = CP_UTF8;
-    if (encoding == TextEncoding::kSystemAnsi) {
-        // The system's own code page: a UTF-8 process gets 65001 from GetACP.
-        DWORD systemCodePage = 0;
-        if (GetLocaleInfoW(LOCALE_SYSTEM_DEFAULT,
-                           LOCALE_IDEFAULTANSICODEPAGE | LOCALE_RETURN_NUMBER,
-                           reinterpret_cast<LPWSTR>(&systemCodePage),
-                           sizeof systemCodePage / sizeof(wchar_t)) == 0 ||
-            systemCodePage == 0 || systemCodePage == CP_UTF8) {
-            systemCodePage = 1252;
+    // The length without the terminator, or the room needed with it when the buffer is short.
+    std::wstring final(MAX_PATH, L'\0');
+    for (;;) {
+        const DWORD length =
+            GetFinalPathNameByHandleW(file.get(), &final[0], static_cast<DWORD>(final.size()),
+                                      FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+        if (length == 0) break;  // no drive letter, a share refusing a component...
+        if (length < final.size()) {
+            final.resize(length);
+            id.finalPath = OrdinaryPath(final);
+            break;
         }
-        from = systemCodePage;
+        if (length > 32768) break;
+        final.assign(length, L'\0');
     }
-    if (from == GetACP()) return text;
-    std::string narrow;
-    NarrowFromWide(WideFromNarrow(text, from), narrow, true);
-    return narrow;
+    return true;
+}
+
+bool Win32Platform::QueryVolumeSpace(const std::string& folder, VolumeSpace& space) {
+    if (folder.empty()) return false;  // would be the current folder's
+    ULARGE_INTEGER available;
+    if (!GetDiskFreeSpaceExW(WithSeparator(folder).c_str(), &available, nullptr, nullptr)) {
+        return false;
+    }
+    // The root of the volume the folder is on (a mounted folder is a root of its own),
+    // with its final separator: the sizes of clusters are asked of roots only.
+    const std::wstring wide = SystemPath(folder);
+    std::wstring root(wide.size() + 2, L'\0');
+    if (!GetVolumePathNameW(wide.c_str(), &root[0], static_cast<DWORD>(root.size()))) {
+        return false;
+    }
+    root.resize(std::wcslen(root.c_str()));
+    DWORD sectorsPerCluster = 0, bytesPerSector = 0, freeClusters = 0, clusters = 0;
+    if (!GetDiskFreeSpaceW(root.c_str(), &sectorsPerCluster, &bytesPerSector, &freeClusters,
+                           &clusters)) {
+        return false;
+    }
+    space.free = available.QuadPart;
+    space.cluster = static_cast<std::uint64_t>(sectorsPerCluster) * bytesPerSector;
+    return true;
+}
+
+bool Win32Platform::CanCreateFileIn(const std::string& folder, std::string& error) {
+    DWORD failure = ERROR_SUCCESS;
+    for (unsigned attempt = 0; attempt < 100; ++attempt) {
+        const std::string name = "~tessaloom-" + std::to_string(GetCurrentProcessId()) + "-" +
+                                 std::to_string(GetTickCount64()) + "-" + std::to_string(attempt) +
+                                 ".tmp";
+        // Gone when its handle closes, at once; never replaces a file that is there.
+        ScopedHandle file(CreateFileW(
+            SystemPath(JoinPath(folder, name)).c_str(), GENERIC_WRITE | DELETE, 0, nullptr,
+            CREATE_NEW,
+            FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr));
+        if (file.valid()) return true;
+        failure = GetLastError();
+        if (failure != ERROR_FILE_EXISTS) break;
+    }
+    error = SystemMessage(failure);
+    return false;
 }
 
 }  // namespace tessaloom

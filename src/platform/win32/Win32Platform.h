@@ -1,4 +1,5 @@
-// The Platform interface on the Win32 API (narrow "A" functions, strings in the ANSI code page).
+// The Platform interface on the Win32 API: its wide functions, the interface's UTF-8 strings
+// converted at the boundary, whatever the system's code page.
 #pragma once
 
 // std::min and std::max rather than the min and max macros of windows.h.
@@ -60,17 +61,19 @@ public:
     ResultCode FetchUrl(const std::string& url, const FetchLimit& limit,
                         StreamPtr& stream) override;
     std::string DecodeText(const std::string& text, TextEncoding encoding) override;
+    std::string FoldCase(const std::string& name) override;
 
     BrowseResult BrowseForFolder(const std::string& title, std::string& path) override;
-    CopyResult CopyFolder(Handle owner, const std::string& source,
-                          const std::string& destination) override;
+    CopyResult ShellCopy(Handle owner, const std::string& from, const std::string& to) override;
     void OpenFolder(const std::string& path) override;
     bool ProbeFile(const std::string& path) override;
     bool WriteWholeFile(const std::string& path, const void* data, std::size_t size,
                         std::string& error) override;
-    bool ListFolder(const std::string& folder, std::vector<FolderEntry>& entries) override;
+    bool ListFolder(const std::string& folder, std::vector<FolderEntry>& entries,
+                    std::string& error) override;
     bool IdentifyFile(const std::string& path, FileId& id) override;
-    bool FreeSpace(const std::string& folder, std::uint64_t& bytes) override;
+    bool QueryVolumeSpace(const std::string& folder, VolumeSpace& space) override;
+    bool CanCreateFileIn(const std::string& folder, std::string& error) override;
 
 private:
     struct DialogContext;

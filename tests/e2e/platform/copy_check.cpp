@@ -1,36 +1,54 @@
-// Drives ShellCopyFolder and VerifyCopy for the end-to-end tests (run under Wine by
-// copy_check.sh). Exits 0 when the outcome matches the expectation given, 1 when not, 2 on
-// bad usage.
+// Drives the Win32 layer's file operations with the portable walk and copy check
+// (SurveyInstallation, CopyInstallation, ExistingFiles, CopyIsComplete) for the end-to-end
+// tests, run under Wine by copy_check.sh. Exits 0 when the outcome matches the expectation
+// given, 1 when not, 2 on bad usage. Arguments are taken as the system gives them, in UTF-16.
 //
-//   make-tree DIR [--big-mb N] [--files N]   the fixture tree (hidden, read-only, system...)
+//   make-tree DIR [--big-mb N] [--files N]   the fixture tree (hidden, read-only, system,
+//                                            names beyond the system's code page...)
 //   check-tree DIR                           the fixture's entries lie directly in DIR
 //   copy SRC DST ok|fail|aborted [--answer yesall|yes|no|cancel] [--lock FILE]
 //   verify SRC DST ok|fail [--keep-existing]
-#include <windows.h>
+//   can-create DIR yes|no                    CanCreateFileIn, which must leave nothing behind
+//   space DIR MAX-FREE                       QueryVolumeSpace: at most MAX-FREE bytes free
+//   path-forms                               the long form of paths past the limit, which
+//                                            Wine does not need but Windows does
+#include "platform/win32/Win32Platform.h"
+// After windows.h, which it needs.
+#include <shellapi.h>
 
 #include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <cwchar>
+#include <memory>
+#include <set>
 #include <string>
 #include <thread>
 #include <utility>
 #include <vector>
 
+#include "installation/InstallationCopy.h"
+#include "installation/InstallationSurvey.h"
+#include "platform/win32/Folders.h"
 #include "platform/win32/ScopedHandles.h"
-#include "platform/win32/ShellCopy.h"
+#include "platform/win32/Text.h"
 
 using tessaloom::CopyResult;
+using tessaloom::InstallationSurvey;
 using tessaloom::ScopedHandle;
+using tessaloom::Utf16FromUtf8;
+using tessaloom::Utf8FromUtf16;
 
 namespace {
 
 struct FixtureFile {
-    const char* path;
+    const char* path;  // UTF-8
     DWORD size;
     DWORD attributes;  // checked in the copy too
 };
 
+// "表" and "ソ" end in the byte 0x5C ('\') in code page 932; "😀" is a surrogate pair.
 const FixtureFile kFixtureFiles[] = {
     {"version.id", 8, FILE_ATTRIBUTE_NORMAL},
     {"cd_image\\data\\launcher\\QuorvaneLauncher.url", 120, FILE_ATTRIBUTE_NORMAL},
@@ -40,18 +58,25 @@ const FixtureFile kFixtureFiles[] = {
     {"system.dat", 17, FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM},
     {"readonly.txt", 21, FILE_ATTRIBUTE_READONLY},
     {"Hidden Folder\\inner.txt", 5, FILE_ATTRIBUTE_NORMAL},
+    {"\xE8\xA1\xA8\\\xE3\x82\xBD.dat", 11, FILE_ATTRIBUTE_NORMAL},  // 表\ソ.dat
+    {"\xC3\xBC-\xF0\x9F\x98\x80.txt", 13, FILE_ATTRIBUTE_NORMAL},   // ü-😀.txt
 };
-const char* const kFixtureFolders[] = {
-    "cd_image",      "cd_image\\data", "cd_image\\data\\launcher", "cd_image\\data\\patcher",
-    "Hidden Folder", "empty"};
+const char* const kFixtureFolders[] = {"cd_image",
+                                       "cd_image\\data",
+                                       "cd_image\\data\\launcher",
+                                       "cd_image\\data\\patcher",
+                                       "Hidden Folder",
+                                       "empty",
+                                       "\xE8\xA1\xA8"};
 const DWORD kCheckedAttributes =
     FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_READONLY;
 
+std::wstring Wide(const std::string& path) { return Utf16FromUtf8(path); }
 std::string Join(const std::string& a, const std::string& b) { return a + "\\" + b; }
 
 bool WriteFileOfSize(const std::string& path, unsigned long long size) {
-    const ScopedHandle file(CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                        FILE_ATTRIBUTE_NORMAL, nullptr));
+    const ScopedHandle file(CreateFileW(Wide(path).c_str(), GENERIC_WRITE, 0, nullptr,
+                                        CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file.valid()) return false;
     std::vector<char> block(1 << 16);
     for (size_t i = 0; i < block.size(); ++i) block[i] = static_cast<char>('a' + i % 26);
@@ -65,21 +90,22 @@ bool WriteFileOfSize(const std::string& path, unsigned long long size) {
     return ok;
 }
 
+bool MakeFolder(const std::string& path) { return CreateDirectoryW(Wide(path).c_str(), nullptr); }
+
 int MakeTree(const std::string& root, unsigned bigMb, unsigned files) {
-    bool ok = CreateDirectoryA(root.c_str(), nullptr) != FALSE;
-    for (const char* folder : kFixtureFolders)
-        ok = ok && CreateDirectoryA(Join(root, folder).c_str(), nullptr);
-    ok = ok && SetFileAttributesA(Join(root, "Hidden Folder").c_str(), FILE_ATTRIBUTE_HIDDEN);
+    bool ok = MakeFolder(root);
+    for (const char* folder : kFixtureFolders) ok = ok && MakeFolder(Join(root, folder));
+    ok = ok && SetFileAttributesW(Wide(Join(root, "Hidden Folder")).c_str(), FILE_ATTRIBUTE_HIDDEN);
     for (const FixtureFile& file : kFixtureFiles) {
         const std::string path = Join(root, file.path);
         ok = ok && WriteFileOfSize(path, file.size) &&
-             SetFileAttributesA(path.c_str(), file.attributes);
+             SetFileAttributesW(Wide(path).c_str(), file.attributes);
     }
     if (bigMb > 0) ok = ok && WriteFileOfSize(Join(root, "big.bin"), bigMb * 1048576ull);
     // Many small files over a few folders, for timing the check against the copy.
     for (unsigned i = 0; ok && i < files; ++i) {
         const std::string folder = Join(root, "many" + std::to_string(i / 100));
-        if (i % 100 == 0) ok = CreateDirectoryA(folder.c_str(), nullptr) != FALSE;
+        if (i % 100 == 0) ok = MakeFolder(folder);
         ok = ok && WriteFileOfSize(Join(folder, "f" + std::to_string(i) + ".dat"), 1000 + i % 4096);
     }
     std::printf("make-tree %s\n", ok ? "done" : "FAILED");
@@ -89,7 +115,7 @@ int MakeTree(const std::string& root, unsigned bigMb, unsigned files) {
 int CheckTree(const std::string& root) {
     int missing = 0;
     for (const char* folder : kFixtureFolders) {
-        const DWORD attributes = GetFileAttributesA(Join(root, folder).c_str());
+        const DWORD attributes = GetFileAttributesW(Wide(Join(root, folder)).c_str());
         if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
             std::printf("missing folder %s\n", folder);
             ++missing;
@@ -97,7 +123,8 @@ int CheckTree(const std::string& root) {
     }
     for (const FixtureFile& file : kFixtureFiles) {
         WIN32_FILE_ATTRIBUTE_DATA data;
-        if (!GetFileAttributesExA(Join(root, file.path).c_str(), GetFileExInfoStandard, &data)) {
+        if (!GetFileAttributesExW(Wide(Join(root, file.path)).c_str(), GetFileExInfoStandard,
+                                  &data)) {
             std::printf("missing file %s\n", file.path);
             ++missing;
         } else if (data.nFileSizeLow != file.size || data.nFileSizeHigh != 0 ||
@@ -127,30 +154,30 @@ public:
 
 private:
     struct Search {
-        const char* label;
+        const wchar_t* label;
         HWND button = nullptr;
     };
 
-    static std::string Label(HWND window) {
-        char text[128] = {};
-        GetWindowTextA(window, text, sizeof text);
-        std::string label;
-        for (const char* c = text; *c; ++c)
-            if (*c != '&') label += *c;
+    static std::wstring Label(HWND window) {
+        wchar_t text[128] = {};
+        GetWindowTextW(window, text, 128);
+        std::wstring label;
+        for (const wchar_t* c = text; *c; ++c)
+            if (*c != L'&') label += *c;
         return label;
     }
 
     static BOOL CALLBACK FindButton(HWND child, LPARAM param) {
         Search& search = *reinterpret_cast<Search*>(param);
-        char cls[32] = {};
-        GetClassNameA(child, cls, sizeof cls);
-        if (lstrcmpiA(cls, "Button") == 0 && IsWindowVisible(child) &&
-            lstrcmpiA(Label(child).c_str(), search.label) == 0)
+        wchar_t cls[32] = {};
+        GetClassNameW(child, cls, 32);
+        if (lstrcmpiW(cls, L"Button") == 0 && IsWindowVisible(child) &&
+            lstrcmpiW(Label(child).c_str(), search.label) == 0)
             search.button = child;
         return search.button == nullptr;
     }
 
-    static HWND Button(HWND dialog, const char* label) {
+    static HWND Button(HWND dialog, const wchar_t* label) {
         Search search{label};
         EnumChildWindows(dialog, FindButton, reinterpret_cast<LPARAM>(&search));
         return search.button;
@@ -159,10 +186,10 @@ private:
     static BOOL CALLBACK FindDialog(HWND window, LPARAM param) {
         DWORD process = 0;
         GetWindowThreadProcessId(window, &process);
-        char cls[16] = {};
-        GetClassNameA(window, cls, sizeof cls);
-        if (process == GetCurrentProcessId() && std::strcmp(cls, "#32770") == 0 &&
-            IsWindowVisible(window) && Button(window, "Yes")) {
+        wchar_t cls[16] = {};
+        GetClassNameW(window, cls, 16);
+        if (process == GetCurrentProcessId() && std::wcscmp(cls, L"#32770") == 0 &&
+            IsWindowVisible(window) && Button(window, L"Yes")) {
             *reinterpret_cast<HWND*>(param) = window;
             return FALSE;
         }
@@ -180,19 +207,19 @@ private:
 
     void Answer(HWND dialog) {
         HWND button = nullptr;
-        if (m_mode == "yesall") button = Button(dialog, "Yes to all");
-        if (!button && (m_mode == "yesall" || m_mode == "yes")) button = Button(dialog, "Yes");
-        if (m_mode == "no") button = Button(dialog, "No");
+        if (m_mode == "yesall") button = Button(dialog, L"Yes to all");
+        if (!button && (m_mode == "yesall" || m_mode == "yes")) button = Button(dialog, L"Yes");
+        if (m_mode == "no") button = Button(dialog, L"No");
         if (!button) {  // not expected: cancel rather than hang
             m_unexpected = m_mode != "cancel";
-            button = Button(dialog, "Cancel");
-            if (!button) button = Button(dialog, "No");
+            button = Button(dialog, L"Cancel");
+            if (!button) button = Button(dialog, L"No");
         }
         const int id = GetDlgCtrlID(button);
-        std::printf("dialog \"%s\": \"%s\" (id %d)\n", Label(dialog).c_str(), Label(button).c_str(),
-                    id);
+        std::printf("dialog \"%s\": \"%s\" (id %d)\n", Utf8FromUtf16(Label(dialog)).c_str(),
+                    Utf8FromUtf16(Label(button)).c_str(), id);
         std::fflush(stdout);
-        PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED),
+        PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED),
                      reinterpret_cast<LPARAM>(button));
         ++m_answered;
         for (int i = 0; i < 100 && IsWindow(dialog) && IsWindowVisible(dialog); ++i) Sleep(20);
@@ -210,8 +237,24 @@ double MillisecondsSince(std::chrono::steady_clock::time_point start) {
         .count();
 }
 
-int Copy(const std::string& source, const std::string& destination, const std::string& expect,
-         const std::string& answer, const std::string& lock) {
+// The survey of `source`; false, with the fault printed, when the walk stopped.
+bool Survey(tessaloom::Platform& platform, const std::string& source, InstallationSurvey& survey) {
+    const auto start = std::chrono::steady_clock::now();
+    survey = tessaloom::SurveyInstallation(platform, source);
+    std::printf("survey: %zu folders, deepest %zu, survey_ms=%.1f\n", survey.folders.size(),
+                survey.deepest, MillisecondsSince(start));
+    if (survey.fault == InstallationSurvey::Fault::kLoop) std::printf("survey: loop\n");
+    if (survey.fault == InstallationSurvey::Fault::kUnreadable) {
+        std::printf("survey: cannot read %s: %s\n", survey.unreadable.c_str(),
+                    survey.reason.c_str());
+    }
+    return survey.fault == InstallationSurvey::Fault::kNone;
+}
+
+int Copy(tessaloom::Platform& platform, const std::string& source, const std::string& destination,
+         const std::string& expect, const std::string& answer, const std::string& lock) {
+    InstallationSurvey survey;
+    if (!Survey(platform, source, survey)) return 1;
     CopyResult result;
     double copyMs = 0;
     int answered = 0;
@@ -219,25 +262,25 @@ int Copy(const std::string& source, const std::string& destination, const std::s
     {
         // Held open without sharing for the copy only.
         const ScopedHandle locked(lock.empty() ? nullptr
-                                               : CreateFileA(lock.c_str(), GENERIC_READ, 0, nullptr,
-                                                             OPEN_EXISTING, 0, nullptr));
+                                               : CreateFileW(Wide(lock).c_str(), GENERIC_READ, 0,
+                                                             nullptr, OPEN_EXISTING, 0, nullptr));
         if (!lock.empty() && !locked.valid()) {
             std::printf("cannot lock %s\n", lock.c_str());
             return 1;
         }
         DialogAnswerer answerer(answer);
         const auto start = std::chrono::steady_clock::now();
-        result = tessaloom::ShellCopyFolder(nullptr, source, destination);
+        result = tessaloom::CopyInstallation(platform, nullptr, source, destination, survey);
         copyMs = MillisecondsSince(start);
         answered = answerer.Answered();
         unexpected = answerer.Unexpected();
     }
     const auto start = std::chrono::steady_clock::now();
-    const bool verified = tessaloom::VerifyCopy(source, destination, {});
-    const double verifyMs = MillisecondsSince(start);
-    std::printf("code=%d aborted=%d dialogs=%d copy_ms=%.1f verify_ms=%.1f (%s)\n", result.code,
-                result.aborted ? 1 : 0, answered, copyMs, verifyMs,
-                verified ? "verifies" : "does not verify");
+    const bool complete = tessaloom::CopyIsComplete(platform, survey, destination, {});
+    const double checkMs = MillisecondsSince(start);
+    std::printf("code=%d aborted=%d dialogs=%d copy_ms=%.1f check_ms=%.1f (%s)\n", result.code,
+                result.aborted ? 1 : 0, answered, copyMs, checkMs,
+                complete ? "complete" : "not complete");
 
     const std::string outcome = result.aborted ? "aborted" : result.code == 0 ? "ok" : "fail";
     const bool dialogsAsExpected = !unexpected && (answer == "none" || answered > 0);
@@ -245,21 +288,102 @@ int Copy(const std::string& source, const std::string& destination, const std::s
     return outcome == expect && dialogsAsExpected ? 0 : 1;
 }
 
-int Verify(const std::string& source, const std::string& destination, const std::string& expect,
-           bool keepExisting) {
+int Verify(tessaloom::Platform& platform, const std::string& source, const std::string& destination,
+           const std::string& expect, bool keepExisting) {
+    InstallationSurvey survey;
+    if (!Survey(platform, source, survey)) return 1;
     const auto start = std::chrono::steady_clock::now();
-    const auto existing =
-        keepExisting ? tessaloom::ExistingFiles(source, destination) : std::set<std::string>();
-    const bool ok = tessaloom::VerifyCopy(source, destination, existing);
+    const auto existing = keepExisting ? tessaloom::ExistingFiles(platform, survey, destination)
+                                       : std::set<std::string>();
+    const bool ok = tessaloom::CopyIsComplete(platform, survey, destination, existing);
     std::printf("verify=%s existing=%zu verify_ms=%.1f\n", ok ? "ok" : "fail", existing.size(),
                 MillisecondsSince(start));
     return (ok ? "ok" : "fail") == expect ? 0 : 1;
 }
 
+// The number of entries of `folder`, -1 when it cannot be listed.
+int CountEntries(tessaloom::Platform& platform, const std::string& folder) {
+    std::vector<tessaloom::FolderEntry> entries;
+    std::string error;
+    return platform.ListFolder(folder, entries, error) ? static_cast<int>(entries.size()) : -1;
+}
+
+int CanCreate(tessaloom::Platform& platform, const std::string& folder, const std::string& expect) {
+    const int before = CountEntries(platform, folder);
+    std::string error;
+    const bool ok = platform.CanCreateFileIn(folder, error);
+    const int after = CountEntries(platform, folder);
+    std::printf("can-create=%s (%s) entries %d then %d\n", ok ? "yes" : "no", error.c_str(), before,
+                after);
+    // A refusal says why; either way nothing stays.
+    return (ok ? "yes" : "no") == expect && (ok || !error.empty()) && before >= 0 && after == before
+               ? 0
+               : 1;
+}
+
+int Space(tessaloom::Platform& platform, const std::string& folder, unsigned long long maxFree) {
+    tessaloom::VolumeSpace space;
+    const bool ok = platform.QueryVolumeSpace(folder, space);
+    std::printf("space: %s free=%llu cluster=%llu\n", ok ? "ok" : "FAILED",
+                static_cast<unsigned long long>(space.free),
+                static_cast<unsigned long long>(space.cluster));
+    const bool clusterPlausible =
+        space.cluster >= 512 && (space.cluster & (space.cluster - 1)) == 0;
+    return ok && space.free <= maxFree && clusterPlausible ? 0 : 1;
+}
+
+int PathForms() {
+    const std::string name(255, 'x');  // the longest name; with "C:\\", past MAX_PATH
+    const std::wstring wideName(name.begin(), name.end());
+    struct Case {
+        std::string path;
+        std::wstring expected;
+    };
+    const Case toSystem[] = {
+        {"C:\\short\\path", L"C:\\short\\path"},  // ordinary paths stay as they are
+        {"C:\\" + name + "\\data", L"\\\\?\\C:\\" + wideName + L"\\data"},
+        {"C:/" + name + "//data/", L"\\\\?\\C:\\" + wideName + L"\\data\\"},
+        {"\\\\host\\share\\" + name, L"\\\\?\\UNC\\host\\share\\" + wideName},
+        {"\\\\?\\C:\\" + name + "\\a", L"\\\\?\\C:\\" + wideName + L"\\a"},  // already long
+        {"relative\\" + name + "\\a", L"relative\\" + wideName + L"\\a"},    // no long form
+        {"\xE8\xA1\xA8", L"\x8868"},
+    };
+    const Case toOrdinary[] = {
+        {"C:\\data", L"\\\\?\\C:\\data"},
+        {"\\\\host\\share\\data", L"\\\\?\\UNC\\host\\share\\data"},
+        {"\\\\?\\Volume{0}\\data", L"\\\\?\\Volume{0}\\data"},  // no other form
+        {"D:\\", L"D:\\"},
+    };
+    int wrong = 0;
+    for (const Case& test : toSystem) {
+        if (tessaloom::SystemPath(test.path) != test.expected) {
+            std::printf("SystemPath(%.40s...) is %.60s...\n", test.path.c_str(),
+                        Utf8FromUtf16(tessaloom::SystemPath(test.path)).c_str());
+            ++wrong;
+        }
+    }
+    for (const Case& test : toOrdinary) {
+        if (tessaloom::OrdinaryPath(test.expected) != test.path) {
+            std::printf("OrdinaryPath(%s) is %s\n", Utf8FromUtf16(test.expected).c_str(),
+                        tessaloom::OrdinaryPath(test.expected).c_str());
+            ++wrong;
+        }
+    }
+    std::printf("path-forms %s\n", wrong == 0 ? "ok" : "FAILED");
+    return wrong == 0 ? 0 : 1;
+}
+
+struct FreeLocal {
+    void operator()(wchar_t** arguments) const { LocalFree(arguments); }
+};
+
 }  // namespace
 
-int main(int argc, char** argv) {
-    std::vector<std::string> args(argv + 1, argv + argc);
+int main() {
+    int count = 0;
+    const std::unique_ptr<wchar_t*, FreeLocal> wide(CommandLineToArgvW(GetCommandLineW(), &count));
+    std::vector<std::string> args;
+    for (int i = 1; wide && i < count; ++i) args.push_back(Utf8FromUtf16(wide.get()[i]));
     auto option = [&args](const char* name, const char* fallback) {
         for (size_t i = 0; i + 1 < args.size(); ++i)
             if (args[i] == name) return args[i + 1];
@@ -270,10 +394,18 @@ int main(int argc, char** argv) {
         return MakeTree(args[1], std::stoul(option("--big-mb", "0")),
                         std::stoul(option("--files", "0")));
     if (command == "check-tree" && args.size() >= 2) return CheckTree(args[1]);
+    if (command == "path-forms") return PathForms();
+
+    tessaloom::Win32Platform platform(GetModuleHandleW(nullptr));
     if (command == "copy" && args.size() >= 4)
-        return Copy(args[1], args[2], args[3], option("--answer", "none"), option("--lock", ""));
+        return Copy(platform, args[1], args[2], args[3], option("--answer", "none"),
+                    option("--lock", ""));
     if (command == "verify" && args.size() >= 4)
-        return Verify(args[1], args[2], args[3], args.size() > 4 && args[4] == "--keep-existing");
+        return Verify(platform, args[1], args[2], args[3],
+                      args.size() > 4 && args[4] == "--keep-existing");
+    if (command == "can-create" && args.size() >= 3) return CanCreate(platform, args[1], args[2]);
+    if (command == "space" && args.size() >= 3)
+        return Space(platform, args[1], std::stoull(args[2]));
     std::fprintf(stderr, "usage: see the head of copy_check.cpp\n");
     return 2;
 }

@@ -1,7 +1,6 @@
 #include "fake/FakePlatform.h"
 
 #include <algorithm>
-#include <cctype>
 #include <new>
 #include <utility>
 
@@ -47,15 +46,20 @@ private:
     FakeFetch m_reply;
 };
 
-// Upper-cased, with '\\' separators and no final one.
-std::string Key(const std::string& path) {
-    std::string key;
-    for (char c : path) {
-        key += c == '/' ? '\\' : static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+void AppendUtf8(std::string& text, char32_t c) {
+    if (c < 0x80) {
+        text += static_cast<char>(c);
+    } else if (c < 0x800) {
+        text += static_cast<char>(0xC0 | (c >> 6));
+        text += static_cast<char>(0x80 | (c & 0x3F));
+    } else {
+        text += static_cast<char>(0xE0 | (c >> 12));
+        text += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+        text += static_cast<char>(0x80 | (c & 0x3F));
     }
-    while (!key.empty() && key.back() == '\\') key.pop_back();
-    return key;
 }
+
+std::string Drive(const std::string& key) { return key.substr(0, key.find('\\')); }
 
 FakeControl* AsControl(Handle handle) { return static_cast<FakeControl*>(handle); }
 FakeDialog* AsDialog(Handle handle) { return static_cast<FakeDialog*>(handle); }
@@ -227,17 +231,50 @@ BrowseResult FakePlatform::BrowseForFolder(const std::string& title, std::string
     return reply.first;
 }
 
-CopyResult FakePlatform::CopyFolder(Handle, const std::string& source,
-                                    const std::string& destination) {
-    Record("copy " + source + " -> " + destination);
+CopyResult FakePlatform::ShellCopy(Handle, const std::string& from, const std::string& to) {
+    Record("copy " + from + " -> " + to);
+    if (copyResult.code != 0 || copyResult.aborted) return copyResult;
+    const bool entries = from.size() >= 2 && from.compare(from.size() - 2, 2, "\\*") == 0;
+    const std::string source = Resolve(entries ? from.substr(0, from.size() - 2) : from);
+    if (source.empty()) return {2, false};
+    if (!entries) {
+        CopyNode(source, to, "");
+        return copyResult;
+    }
+    std::vector<FolderEntry> children;
+    std::string error;
+    ListFolder(source, children, error);
+    for (const FolderEntry& child : children) {
+        CopyNode(Resolve(JoinPath(source, child.name)), JoinPath(to, child.name), child.name);
+    }
     return copyResult;
+}
+
+void FakePlatform::CopyNode(const std::string& from, const std::string& to,
+                            const std::string& relative) {
+    if (copyOmits.count(FoldCase(relative)) != 0) return;
+    const FakeNode node = nodes.at(from);
+    if (!node.folder) {
+        if (copyKeepsExisting && nodes.count(Key(to)) != 0) return;
+        AddFile(to, node.size);
+        return;
+    }
+    AddFolder(to);
+    std::vector<FolderEntry> children;
+    std::string error;
+    ListFolder(from, children, error);
+    for (const FolderEntry& child : children) {
+        CopyNode(Resolve(JoinPath(from, child.name)), JoinPath(to, child.name),
+                 relative.empty() ? child.name : JoinPath(relative, child.name));
+    }
 }
 
 void FakePlatform::OpenFolder(const std::string& path) { Record("open " + path); }
 
 bool FakePlatform::ProbeFile(const std::string& path) {
     Record("probe " + path);
-    return existingFiles.count(path) != 0;
+    const std::string found = Resolve(path);
+    return existingFiles.count(path) != 0 || (!found.empty() && !nodes.at(found).folder);
 }
 
 bool FakePlatform::WriteWholeFile(const std::string& path, const void* data, std::size_t size,
@@ -270,6 +307,40 @@ std::string FakePlatform::DecodeText(const std::string& text, TextEncoding encod
     return decoded;
 }
 
+std::string FakePlatform::FoldCase(const std::string& name) {
+    std::string folded;
+    for (std::size_t i = 0; i < name.size();) {
+        const auto lead = static_cast<unsigned char>(name[i]);
+        char32_t c = lead;
+        std::size_t length = 1;
+        if (lead >= 0xC2 && lead < 0xE0 && i + 1 < name.size()) {
+            c = ((lead & 0x1Fu) << 6) | (static_cast<unsigned char>(name[i + 1]) & 0x3Fu);
+            length = 2;
+        }
+        if (c >= 'a' && c <= 'z') c -= 0x20;
+        if (c >= 0xE0 && c <= 0xFE && c != 0xF7) c -= 0x20;
+        if (c >= 0x430 && c <= 0x44F) c -= 0x20;
+        if (c >= 0x450 && c <= 0x45F) c -= 0x50;
+        if (length == 1) {
+            folded += static_cast<char>(c);
+        } else {
+            AppendUtf8(folded, c);
+        }
+        i += length;
+    }
+    return folded;
+}
+
+// Folded, with '\\' separators and no final one.
+std::string FakePlatform::Key(const std::string& path) {
+    std::string key = FoldCase(path);
+    for (char& c : key) {
+        if (c == '/') c = '\\';
+    }
+    while (!key.empty() && key.back() == '\\') key.pop_back();
+    return key;
+}
+
 void FakePlatform::Record(const std::string& event) {
     events.push_back(event);
     if (!outOfMemoryAt.empty() && event.compare(0, outOfMemoryAt.size(), outOfMemoryAt) == 0) {
@@ -279,12 +350,23 @@ void FakePlatform::Record(const std::string& event) {
 }
 
 FakeNode& FakePlatform::AddNode(const std::string& path) {
-    const std::string key = Key(path);
-    const std::size_t separator = key.rfind('\\');
-    if (separator != std::string::npos) AddFolder(path.substr(0, separator));
+    // Below the folders it lies in, links followed, as the system creates it.
+    const std::string full = WithoutFinalSeparator(path);
+    const std::size_t separator = full.find_last_of("\\/");
+    std::string key = Key(full), parentPath;
+    if (separator != std::string::npos) {
+        const std::string parent = full.substr(0, separator);
+        AddFolder(parent);
+        const std::string resolved = Resolve(parent);
+        if (!resolved.empty()) {
+            key = resolved + "\\" + Key(full.substr(separator + 1));
+            parentPath = nodes.at(resolved).path;
+        }
+    }
     FakeNode& node = nodes[key];
-    const std::string name = WithoutFinalSeparator(path);
-    node.name = name.substr(name.find_last_of("\\/") + 1);
+    if (node.id == 0) node.id = m_nextId++;
+    node.name = full.substr(separator + 1);
+    node.path = parentPath.empty() ? full : JoinPath(parentPath, node.name);
     return node;
 }
 
@@ -302,7 +384,7 @@ void FakePlatform::AddLink(const std::string& path, const std::string& target) {
     AddNode(path).linkTo = target;
 }
 
-std::string FakePlatform::Resolve(const std::string& path, int depth) const {
+std::string FakePlatform::Resolve(const std::string& path, int depth) {
     if (depth > 40) return std::string();  // as the system gives up on a chain of links
     const std::string key = Key(path);
     std::string current;
@@ -320,9 +402,18 @@ std::string FakePlatform::Resolve(const std::string& path, int depth) const {
     return current;
 }
 
-bool FakePlatform::ListFolder(const std::string& folder, std::vector<FolderEntry>& entries) {
+bool FakePlatform::ListFolder(const std::string& folder, std::vector<FolderEntry>& entries,
+                              std::string& error) {
     const std::string resolved = Resolve(folder);
-    if (resolved.empty() || !nodes.at(resolved).folder) return false;
+    if (resolved.empty() || !nodes.at(resolved).folder) {
+        error = "The system cannot find the path specified";
+        return false;
+    }
+    const auto refused = unreadable.find(resolved);
+    if (refused != unreadable.end()) {
+        error = refused->second;
+        return false;
+    }
     const std::string prefix = resolved + "\\";
     for (auto it = nodes.lower_bound(prefix); it != nodes.end(); ++it) {
         if (it->first.compare(0, prefix.size(), prefix) != 0) break;
@@ -330,7 +421,7 @@ bool FakePlatform::ListFolder(const std::string& folder, std::vector<FolderEntry
         const std::string target = Resolve(it->first);
         if (target.empty()) continue;  // a dangling link
         const FakeNode& node = nodes.at(target);
-        entries.push_back({it->second.name, node.folder, node.size});
+        entries.push_back({it->second.name, node.folder, !it->second.linkTo.empty(), node.size});
     }
     return true;
 }
@@ -339,17 +430,30 @@ bool FakePlatform::IdentifyFile(const std::string& path, FileId& id) {
     const std::string resolved = Resolve(path);
     if (resolved.empty()) return false;
     id = FileId{};
-    id.volume = resolved[0];
-    id.low = static_cast<std::uint64_t>(std::distance(nodes.begin(), nodes.find(resolved)));
+    const FakeNode& node = nodes.at(resolved);
+    id.finalPath = node.path;
+    id.folder = node.folder;
+    if (zeroIdentities.count(Drive(resolved)) != 0) return true;
+    id.volume = static_cast<unsigned char>(resolved[0]);
+    id.low = node.id;
     return true;
 }
 
-bool FakePlatform::FreeSpace(const std::string& folder, std::uint64_t& bytes) {
+bool FakePlatform::QueryVolumeSpace(const std::string& folder, VolumeSpace& space) {
     const std::string resolved = Resolve(folder);
-    auto found = freeSpace.find(resolved.substr(0, resolved.find('\\')));
+    auto found = freeSpace.find(Drive(resolved));
     if (resolved.empty() || found == freeSpace.end()) return false;
-    bytes = found->second;
+    space.free = found->second;
+    auto cluster = clusterSize.find(Drive(resolved));
+    space.cluster = cluster != clusterSize.end() ? cluster->second : 1;
     return true;
+}
+
+bool FakePlatform::CanCreateFileIn(const std::string& folder, std::string& error) {
+    const auto refused = unwritable.find(Resolve(folder));
+    if (refused == unwritable.end()) return true;
+    error = refused->second;
+    return false;
 }
 
 }  // namespace tessaloom

@@ -47,9 +47,11 @@ struct FakeDialog {
 // A file, folder or link of the fake file system.
 struct FakeNode {
     std::string name;  // as created
+    std::string path;  // as created, in full
     bool folder = true;
     std::uint64_t size = 0;
     std::string linkTo;  // a link: the path it leads to
+    std::uint64_t id = 0;
 };
 
 struct FakeMenuItem {
@@ -80,13 +82,23 @@ public:
     bool hasSystemMenu = true;
     bool minimized = false;
     std::deque<std::pair<BrowseResult, std::string>> browseReplies;
+    // What the shell's copy returns. When it returns 0 and no abort, the copy is made in the
+    // fake file system, links followed, but for the entries named in `copyOmits` (paths
+    // relative to the source, as the program's fold gives them); `copyKeepsExisting` keeps
+    // files already there, as the user's "No" to the shell's overwrite prompt does.
     CopyResult copyResult;
-    std::set<std::string> existingFiles;               // files ProbeFile opens
+    std::set<std::string> copyOmits;
+    bool copyKeepsExisting = false;
+    std::set<std::string> existingFiles;  // files ProbeFile opens besides those in `nodes`
     std::map<std::string, std::string> writeFailures;  // path -> reason
-    // The file system that ListFolder, IdentifyFile and FreeSpace see, by upper-cased path
+    // The file system that ListFolder, IdentifyFile and QueryVolumeSpace see, by folded path
     // without final separators ("C:", "C:\GAMES"); made with AddFolder, AddFile, AddLink.
     std::map<std::string, FakeNode> nodes;
-    std::map<std::string, std::uint64_t> freeSpace;  // by drive ("D:")
+    std::map<std::string, std::uint64_t> freeSpace;    // by drive ("D:")
+    std::map<std::string, std::uint64_t> clusterSize;  // by drive; 1 unless set
+    std::set<std::string> zeroIdentities;              // drives whose files have no identity
+    std::map<std::string, std::string> unreadable;     // folded folder path -> reason
+    std::map<std::string, std::string> unwritable;     // folded folder path -> reason
     // The next recorded event that starts with this throws std::bad_alloc (once).
     std::string outOfMemoryAt;
 
@@ -144,24 +156,32 @@ public:
     ResultCode FetchUrl(const std::string& url, const FetchLimit& limit,
                         StreamPtr& stream) override;
     std::string DecodeText(const std::string& text, TextEncoding encoding) override;
+    // ASCII, Latin-1 and Cyrillic letters are folded; enough to tell the fold from a byte's.
+    std::string FoldCase(const std::string& name) override;
     BrowseResult BrowseForFolder(const std::string& title, std::string& path) override;
-    CopyResult CopyFolder(Handle owner, const std::string& source,
-                          const std::string& destination) override;
+    CopyResult ShellCopy(Handle owner, const std::string& from, const std::string& to) override;
     void OpenFolder(const std::string& path) override;
     bool ProbeFile(const std::string& path) override;
     bool WriteWholeFile(const std::string& path, const void* data, std::size_t size,
                         std::string& error) override;
-    bool ListFolder(const std::string& folder, std::vector<FolderEntry>& entries) override;
+    bool ListFolder(const std::string& folder, std::vector<FolderEntry>& entries,
+                    std::string& error) override;
     bool IdentifyFile(const std::string& path, FileId& id) override;
-    bool FreeSpace(const std::string& folder, std::uint64_t& bytes) override;
+    bool QueryVolumeSpace(const std::string& folder, VolumeSpace& space) override;
+    bool CanCreateFileIn(const std::string& folder, std::string& error) override;
 
 private:
     void Record(const std::string& event);
     FakeNode& AddNode(const std::string& path);
     // The key of the node `path` leads to once links are followed; empty when there is none.
-    std::string Resolve(const std::string& path, int depth = 0) const;
+    std::string Resolve(const std::string& path, int depth = 0);
+    std::string Key(const std::string& path);
+    // Copies the node at key `from` to the path `to`, links followed; `relative` is its path
+    // in the copy's source.
+    void CopyNode(const std::string& from, const std::string& to, const std::string& relative);
 
     std::vector<std::unique_ptr<FakeDialog>> m_dialogs;  // running, innermost last
+    std::uint64_t m_nextId = 1;
 };
 
 }  // namespace tessaloom
