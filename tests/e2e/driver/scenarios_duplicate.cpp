@@ -468,7 +468,7 @@ E2E_SCENARIO(copy_readonly_parent,
     setup.copy = std::string(kReadOnlyDisk) + "\\" + kReadOnlyFolder + "\\Tests\\Alpha\\";
     DuplicationFixture dup(ctx, setup);
     dup.dialog.Click(IDC_DUPLICATE);
-    ExpectCannotWrite(dup.app, nearest, "error");
+    ExpectCannotWrite(dup.app, nearest, "exclamation");
     dup.CheckDialogUsable();
     CheckEqual(dup.dialog.DestinationFolder(), dup.copy, "parent folder field (kept)");
     CheckRequests(ctx.catalogue, {dup.listRequest});
