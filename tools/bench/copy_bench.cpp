@@ -1,17 +1,15 @@
-// Cost of the checked shell copy: how long ShellCopyFolder takes on a tree of many files, how
-// much of it the check of the result (VerifyCopy) and the walk of the installation before it
-// (SurveyInstallation) take, and the shell's copy alone for comparison. Run under Wine by
+// Cost of the checked shell copy: how long CopyInstallation takes on a tree of many files, how
+// much of it the check of the result (CopyIsComplete) and the walk of the installation before
+// it (SurveyInstallation) take, and the shell's copy alone for comparison. Run under Wine by
 // run-copy-bench.sh; prints the medians of several runs.
 //
 //   copy_bench.exe WORK_DIR [--files N] [--mb N] [--runs N]
 //
 // WORK_DIR (a Windows path) must be empty or missing; the tree and its copies are left there
 // (the shell deletes thousands of files slowly: run-copy-bench.sh removes them natively).
-// Winsock 2 and windows.h in the order they need.
+// Winsock 2 and windows.h in the order they need: before anything that includes windows.h.
 #include "platform/win32/Win32Platform.h"
-// After windows.h, which it needs.
-#include <shellapi.h>
-
+// The others after it.
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -19,8 +17,10 @@
 #include <string>
 #include <vector>
 
+#include "installation/InstallationCopy.h"
 #include "installation/InstallationSurvey.h"
-#include "platform/win32/ShellCopy.h"
+#include "platform/win32/ScopedHandles.h"
+#include "platform/win32/Text.h"
 
 namespace {
 
@@ -46,10 +46,15 @@ double Median(std::vector<double> values) {
     return values.size() % 2 ? values[middle] : (values[middle - 1] + values[middle]) / 2;
 }
 
+bool MakeFolder(const std::string& path) {
+    return CreateDirectoryW(tessaloom::Utf16FromUtf8(path).c_str(), nullptr) != FALSE;
+}
+
 bool WriteFileOfSize(const std::string& path, unsigned long long size, unsigned seed) {
-    HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return false;
+    const tessaloom::ScopedHandle file(CreateFileW(tessaloom::Utf16FromUtf8(path).c_str(),
+                                                   GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                                   FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file.valid()) return false;
     std::vector<char> block(1 << 16);
     unsigned state = seed * 2654435761u + 1;
     for (char& byte : block) {
@@ -60,17 +65,17 @@ bool WriteFileOfSize(const std::string& path, unsigned long long size, unsigned 
     while (ok && size > 0) {
         const DWORD chunk = static_cast<DWORD>(std::min<unsigned long long>(size, block.size()));
         DWORD written = 0;
-        ok = WriteFile(file, block.data(), chunk, &written, nullptr) && written == chunk;
+        ok = WriteFile(file.get(), block.data(), chunk, &written, nullptr) && written == chunk;
         size -= chunk;
     }
-    return CloseHandle(file) && ok;
+    return ok;
 }
 
 // `files` files in folders of 100 (two levels deep), `megabytes` in all: one large file and
 // the rest spread over the small ones.
 bool MakeTree(const std::string& root, unsigned files, unsigned megabytes,
               unsigned long long& bytes) {
-    if (!CreateDirectoryA(root.c_str(), nullptr)) return false;
+    if (!MakeFolder(root)) return false;
     const unsigned long long total = static_cast<unsigned long long>(megabytes) << 20;
     const unsigned long long small = files > 1 ? total / 2 / (files - 1) : 0;
     bytes = 0;
@@ -78,8 +83,8 @@ bool MakeTree(const std::string& root, unsigned files, unsigned megabytes,
     for (unsigned i = 1; ok && i < files; ++i) {
         const std::string group = Join(root, "group" + std::to_string(i / 1000));
         const std::string folder = Join(group, "folder" + std::to_string(i / 100));
-        if (i == 1 || i % 1000 == 0) ok = CreateDirectoryA(group.c_str(), nullptr) != FALSE;
-        if (ok && (i == 1 || i % 100 == 0)) ok = CreateDirectoryA(folder.c_str(), nullptr) != FALSE;
+        if (i == 1 || i % 1000 == 0) ok = MakeFolder(group);
+        if (ok && (i == 1 || i % 100 == 0)) ok = MakeFolder(folder);
         const unsigned long long size = small + i % 512;
         ok = ok && WriteFileOfSize(Join(folder, "file" + std::to_string(i) + ".dat"), size, i);
         bytes += size;
@@ -90,17 +95,15 @@ bool MakeTree(const std::string& root, unsigned files, unsigned megabytes,
     return ok;
 }
 
-// The shell's copy of `source` as a new folder `destination`, without any check.
-bool RawShellCopy(const std::string& source, const std::string& destination) {
-    char from[MAX_PATH + 2] = {};
-    char to[MAX_PATH + 2] = {};
-    source.copy(from, MAX_PATH);
-    destination.copy(to, MAX_PATH);
-    SHFILEOPSTRUCTA operation = {};
-    operation.wFunc = FO_COPY;
-    operation.pFrom = from;
-    operation.pTo = to;
-    return SHFileOperationA(&operation) == 0 && !operation.fAnyOperationsAborted;
+// The bytes of the files a survey found.
+unsigned long long SurveyedBytes(const tessaloom::InstallationSurvey& survey) {
+    unsigned long long bytes = 0;
+    for (const tessaloom::SurveyedFolder& folder : survey.folders) {
+        for (const tessaloom::FolderEntry& entry : folder.entries) {
+            if (!entry.folder) bytes += entry.size;
+        }
+    }
+    return bytes;
 }
 
 int Usage() {
@@ -132,8 +135,8 @@ int main(int argc, char** argv) {
     }
 
     const std::string source = Join(settings.work, "Quorvane");
-    CreateDirectoryA(settings.work.c_str(), nullptr);
-    if (GetFileAttributesA(source.c_str()) != INVALID_FILE_ATTRIBUTES) {
+    MakeFolder(settings.work);
+    if (GetFileAttributesW(tessaloom::Utf16FromUtf8(source).c_str()) != INVALID_FILE_ATTRIBUTES) {
         std::fprintf(stderr, "%s is not empty\n", settings.work.c_str());
         return 1;
     }
@@ -146,60 +149,67 @@ int main(int argc, char** argv) {
     std::printf("tree: %u files, %.1f MB, made in %.0f ms\n", settings.files, bytes / 1048576.0,
                 MillisecondsSince(made));
 
-    tessaloom::Win32Platform platform(GetModuleHandleA(nullptr));
-    std::vector<double> raw, checked, verify, survey;
+    tessaloom::Win32Platform platform(GetModuleHandleW(nullptr));
+    std::vector<double> raw, copied, check, survey;
     for (unsigned run = 1; run <= settings.runs; ++run) {
         const std::string rawCopy = Join(settings.work, "raw" + std::to_string(run));
         const std::string copy = Join(settings.work, "copy" + std::to_string(run));
 
+        // The shell's copy alone, as CopyInstallation asks it of a new destination.
         auto start = std::chrono::steady_clock::now();
-        if (!RawShellCopy(source, rawCopy)) {
-            std::fprintf(stderr, "the shell's copy failed\n");
+        const tessaloom::CopyResult shell = platform.ShellCopy(nullptr, source, rawCopy);
+        raw.push_back(MillisecondsSince(start));
+        if (shell.code != 0 || shell.aborted) {
+            std::fprintf(stderr, "the shell's copy failed: code %d\n", shell.code);
             return 1;
         }
-        raw.push_back(MillisecondsSince(start));
 
         start = std::chrono::steady_clock::now();
         const tessaloom::InstallationSurvey surveyed =
             tessaloom::SurveyInstallation(platform, source);
         survey.push_back(MillisecondsSince(start));
-        if (surveyed.loops || surveyed.bytes != bytes) {
-            std::fprintf(stderr, "SurveyInstallation counts %llu bytes of %llu\n",
-                         static_cast<unsigned long long>(surveyed.bytes), bytes);
+        if (surveyed.fault != tessaloom::InstallationSurvey::Fault::kNone ||
+            SurveyedBytes(surveyed) != bytes) {
+            std::fprintf(stderr, "SurveyInstallation finds %llu bytes of %llu\n",
+                         SurveyedBytes(surveyed), bytes);
             return 1;
         }
 
         start = std::chrono::steady_clock::now();
-        const tessaloom::CopyResult result = tessaloom::ShellCopyFolder(nullptr, source, copy);
-        checked.push_back(MillisecondsSince(start));
+        const tessaloom::CopyResult result =
+            tessaloom::CopyInstallation(platform, nullptr, source, copy, surveyed);
+        copied.push_back(MillisecondsSince(start));
         if (result.code != 0 || result.aborted) {
-            std::fprintf(stderr, "ShellCopyFolder failed: code %d\n", result.code);
+            std::fprintf(stderr, "CopyInstallation failed: code %d\n", result.code);
             return 1;
         }
 
+        // The check CopyInstallation made, once more on its own.
         start = std::chrono::steady_clock::now();
-        const bool verified = tessaloom::VerifyCopy(source, copy, {});
-        verify.push_back(MillisecondsSince(start));
-        if (!verified) {
-            std::fprintf(stderr, "VerifyCopy rejects a complete copy\n");
+        const bool complete = tessaloom::CopyIsComplete(platform, surveyed, copy, {});
+        check.push_back(MillisecondsSince(start));
+        if (!complete) {
+            std::fprintf(stderr, "CopyIsComplete refuses a complete copy\n");
             return 1;
         }
         std::printf(
-            "run %u: shell copy %.0f ms, survey %.1f ms, ShellCopyFolder %.0f ms, "
-            "VerifyCopy %.1f ms\n",
-            run, raw.back(), survey.back(), checked.back(), verify.back());
+            "run %u: shell copy %.0f ms, survey %.1f ms, CopyInstallation %.0f ms, "
+            "CopyIsComplete %.1f ms\n",
+            run, raw.back(), survey.back(), copied.back(), check.back());
         std::fflush(stdout);
     }
 
-    const double copyMs = Median(checked);
-    const double verifyMs = Median(verify);
+    const double copyMs = Median(copied);
+    const double checkMs = Median(check);
     const double surveyMs = Median(survey);
+    const auto share = [copyMs](double ms) { return copyMs > 0 ? 100 * ms / copyMs : 0; };
     std::printf("median of %u runs:\n", settings.runs);
     std::printf("  shell copy alone         %10.1f ms\n", Median(raw));
-    std::printf("  ShellCopyFolder (copy)   %10.1f ms\n", copyMs);
-    std::printf("  VerifyCopy (check)       %10.1f ms\n", verifyMs);
+    std::printf("  CopyInstallation (copy)  %10.1f ms\n", copyMs);
+    std::printf("  CopyIsComplete (check)   %10.1f ms\n", checkMs);
     std::printf("  SurveyInstallation       %10.1f ms\n", surveyMs);
-    std::printf("  check / copy             %10.2f %%\n", copyMs > 0 ? 100 * verifyMs / copyMs : 0);
-    std::printf("  survey / copy            %10.2f %%\n", copyMs > 0 ? 100 * surveyMs / copyMs : 0);
+    std::printf("  check / copy             %10.2f %%\n", share(checkMs));
+    std::printf("  survey / copy            %10.2f %%\n", share(surveyMs));
+    std::printf("  survey + check / copy    %10.2f %%\n", share(surveyMs + checkMs));
     return 0;
 }
