@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Installs what building, running and testing Tessaloom needs on Debian 12 (as root).
+# Installs what building, running and testing Tessaloom needs on Debian 12 (as root), and
+# the glibc locales of the end-to-end scenarios run with a Japanese system locale.
 set -euo pipefail
 
 packages=(
@@ -7,22 +8,42 @@ packages=(
   libgtest-dev libcpp-httplib-dev
   g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 mingw-w64-tools
   wine wine64 fonts-wine xvfb xauth x11-utils imagemagick
-  clang-format
+  clang-format locales
 )
+# Wine takes the system code page from LC_CTYPE (ja_JP.UTF-8 gives code page 932) and the
+# language of its windows from LC_MESSAGES (en_US.UTF-8: English).
+locales=(ja_JP en_US)
+
+has_locale() {
+  # `locale -a` spells the code set in its own way ("ja_JP.utf8").
+  locale -a 2>/dev/null | grep -qix "$1\.utf-\?8"
+}
+missing_locales=()
+for name in "${locales[@]}"; do
+  has_locale "$name" || missing_locales+=("$name")
+done
 
 missing=()
 for package in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed" ||
     missing+=("$package")
 done
-[ ${#missing[@]} -eq 0 ] && exit 0
+[ ${#missing[@]} -eq 0 ] && [ ${#missing_locales[@]} -eq 0 ] && exit 0
 
 if [ "$(id -u)" -ne 0 ]; then
   if command -v sudo >/dev/null; then exec sudo "$0" "$@"; fi
-  echo "install-deps: run as root to install: ${missing[*]}" >&2
+  echo "install-deps: run as root to install: ${missing[*]} ${missing_locales[*]/%/.UTF-8}" >&2
   exit 1
 fi
-echo "install-deps: installing ${missing[*]}"
-export DEBIAN_FRONTEND=noninteractive
-apt-get update -q
-apt-get install -y -q --no-install-recommends "${missing[@]}"
+if [ ${#missing[@]} -gt 0 ]; then
+  echo "install-deps: installing ${missing[*]}"
+  export DEBIAN_FRONTEND=noninteractive
+  apt-get update -q
+  apt-get install -y -q --no-install-recommends "${missing[@]}"
+fi
+for name in "${missing_locales[@]}"; do
+  echo "install-deps: generating the locale $name.UTF-8"
+  # -c: the definitions' harmless warnings would otherwise end it with status 1.
+  localedef -i "$name" -c -f UTF-8 "$name.UTF-8"
+  has_locale "$name" || { echo "install-deps: the locale $name.UTF-8 is still missing" >&2; exit 1; }
+done

@@ -16,6 +16,9 @@
 #   --setup SCRIPT     runs `bash SCRIPT setup SCRATCH` before the scenario and
 #                      `bash SCRIPT teardown SCRATCH` after it (and before the scratch folder is
 #                      emptied); a setup exiting with 77 skips the scenario (exit code 77)
+#   --locale LOCALE    the system locale Wine runs with (a glibc locale such as ja_JP.UTF-8):
+#                      its code page becomes the system's ANSI code page, while Wine's own
+#                      windows keep English labels
 #
 # Environment: WINEPREFIX (required), WINE, WINESERVER; E2E_SHOTS: a folder where the
 # screenshots the driver asks for are stored (needs a display and ImageMagick's import).
@@ -27,7 +30,7 @@ usage() {
 }
 
 build_dir="" windows_dir="" url="" server="" no_server=0 support="" timeout_s=90 no_display=0
-setup_script=""
+setup_script="" locale=""
 scenario=""
 driver_args=()
 while (($#)); do
@@ -41,6 +44,7 @@ while (($#)); do
         --timeout) timeout_s=${2:?}; shift 2 ;;
         --no-display) no_display=1; shift ;;
         --setup) setup_script=${2:?}; shift 2 ;;
+        --locale) locale=${2:?}; shift 2 ;;
         --) shift; driver_args=("$@"); break ;;
         -*) usage "unknown option $1" ;;
         *) [[ -z $scenario ]] || usage "two scenarios given"; scenario=$1; shift ;;
@@ -54,6 +58,26 @@ WINE=${WINE:-wine}
 WINESERVER=${WINESERVER:-wineserver}
 export WINEPREFIX WINESERVER
 export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+
+if [[ -n $locale ]]; then
+    # Wine takes the system locale, and with it the ANSI code page, from LC_CTYPE and the
+    # user's, which names its windows' labels, from LC_MESSAGES. A locale glibc lacks would
+    # leave Wine in the C locale; LC_MESSAGES=C.UTF-8 would make the user's locale the system's.
+    locale_known() {
+        local name=${1,,}
+        name=${name/.utf-8/.utf8}
+        locale -a 2>/dev/null | tr '[:upper:]' '[:lower:]' | grep -qxF "$name"
+    }
+    for needed in "$locale" en_US.UTF-8; do
+        locale_known "$needed" || {
+            echo "FAILED: $scenario: the locale $needed is missing (tools/install-deps.sh makes it)"
+            exit 1
+        }
+    done
+    unset LC_ALL LANGUAGE
+    export LANG=C.UTF-8 LC_MESSAGES=en_US.UTF-8 LC_CTYPE=$locale
+    echo "system locale $LC_CTYPE, user locale $LC_MESSAGES"
+fi
 
 [[ $url =~ ^http://127\.0\.0\.1:([0-9]+)(/.*/)$ ]] ||
     usage "the catalogue URL must be http://127.0.0.1:PORT/.../ (got $url)"

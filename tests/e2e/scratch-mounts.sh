@@ -3,7 +3,8 @@
 # systems in the scratch folder,
 #   SCRATCH/full      a writable tmpfs of 1 MB, too small for the installation;
 #   SCRATCH/readonly  a read-only tmpfs (root ignores permissions, not a read-only mount),
-#                     large enough to pass the free-space check before the copy.
+#                     large enough to pass the free-space check before the copy, holding the
+#                     empty folder Games.
 #
 # usage: scratch-mounts.sh setup|teardown SCRATCH
 # Exits 77 when the file systems cannot be mounted here (not root, or no right to mount).
@@ -37,7 +38,9 @@ if [[ $(id -u) -ne 0 ]]; then
 fi
 mkdir -p "${mounts[@]}" || exit 1
 if ! mount -t tmpfs -o size=1m,mode=0755 tmpfs "$scratch/full" ||
-    ! mount -t tmpfs -o ro,size=64m,mode=0755 tmpfs "$scratch/readonly"; then
+    ! mount -t tmpfs -o size=64m,mode=0755 tmpfs "$scratch/readonly" ||
+    ! mkdir "$scratch/readonly/Games" ||
+    ! mount -o remount,ro "$scratch/readonly"; then
     echo "scratch-mounts: cannot mount a tmpfs here" >&2
     teardown
     exit 77

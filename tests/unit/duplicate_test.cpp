@@ -346,7 +346,14 @@ TEST_F(FileSystemTest, NeverIntoTheInstallationThroughAnExistingDestination) {
 }
 
 TEST_F(FileSystemTest, NamesCompareAsTheFileSystemFoldsThem) {
-    // "Ёлка" and "ёЛКА" are one folder to the file system, as "Q" and "q" are.
+    // "Ёлка" and "ёЛКА" are one name to the file system, as "data" and "DATA" are: the copy
+    // merged into an existing one that spells them otherwise is whole.
+    fake.AddFile("C:\\Games\\Q\\data\\\xD0\x81\xD0\xBB\xD0\xBA\xD0\xB0.pak", 7);
+    fake.AddFile("D:\\Tests\\Alpha\\DATA\\\xD1\x91\xD0\x9B\xD0\x9A\xD0\x90.PAK", 3);
+    Duplicate();
+    EXPECT_TRUE(fake.quitPosted);
+    EXPECT_EQ(fake.boxes.back().text, "Operation completed.");
+
     const std::string source = "C:\\\xD0\x81\xD0\xBB\xD0\xBA\xD0\xB0";
     fake.AddFile(source + "\\version.id", 1);
     Duplicate(source, "c:\\\xD1\x91\xD0\x9B\xD0\x9A\xD0\x90\\Alpha\\");

@@ -219,6 +219,20 @@ void ExpectNotice(const AppProcess& app, const std::string& text, DWORD timeoutM
     Answer(box, IDOK);
 }
 
+void ExpectCannotWrite(const AppProcess& app, const std::string& path, const std::string& icon) {
+    Step("wait for the message that " + path + " cannot be written");
+    MessageBoxInfo box = WaitForMessageBox(app, 60000);
+    const std::string head = "Cannot write " + path + ".\n";
+    Check(box.text.compare(0, head.size(), head) == 0,
+          "the message names " + path + ": " + Quote(box.text));
+    const std::string reason = box.text.substr(head.size());
+    Check(!reason.empty() && reason.find('\n') == std::string::npos,
+          "the message gives the reason on one line: " + Quote(reason));
+    CheckMessageBox(box, kAppTitle, box.text, {IDOK}, true);
+    CheckIcon(box, icon, "icon of the message");
+    Answer(box, IDOK);
+}
+
 void FillFields(const MainDialog& dialog, const std::string& source,
                 const std::string& destination) {
     Step("fill the fields: " + Quote(source) + ", " + Quote(destination));

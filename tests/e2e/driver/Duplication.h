@@ -75,6 +75,11 @@ void CheckIcon(const MessageBoxInfo& box, const std::string& kind, const std::st
 // title, an error icon and OK alone; answers OK.
 void ExpectNotice(const AppProcess& app, const std::string& text, DWORD timeoutMs = 30000);
 
+// Waits for the program's message "Cannot write PATH." with the system's reason on a line of
+// its own below, checks it (its name as title, OK alone, the icon `icon` as CheckIcon tells
+// it) and answers OK.
+void ExpectCannotWrite(const AppProcess& app, const std::string& path, const std::string& icon);
+
 // Fills the folder fields as the pickers do.
 void FillFields(const MainDialog& dialog, const std::string& source,
                 const std::string& destination);

@@ -83,4 +83,27 @@ void AppProcess::CheckRunning(const std::string& awaited) const {
     }
 }
 
+UINT AppProcess::AnsiCodePage() const {
+    // GetACP takes nothing and returns what a thread start routine may return: run on a
+    // thread of the process, its result is the thread's exit code. The system's DLLs lie at
+    // the same address in every process, so the driver's address of it holds there too.
+    HMODULE kernel = GetModuleHandleW(L"kernel32.dll");
+    FARPROC getAcp = kernel == nullptr ? nullptr : GetProcAddress(kernel, "GetACP");
+    if (getAcp == nullptr) Fail("GetACP not found (error " + std::to_string(GetLastError()) + ")");
+    const tessaloom::ScopedHandle thread(CreateRemoteThread(
+        m_process.get(), nullptr, 0,
+        reinterpret_cast<LPTHREAD_START_ROUTINE>(reinterpret_cast<void (*)()>(getAcp)), nullptr, 0,
+        nullptr));
+    if (!thread.valid()) {
+        Fail("cannot start a thread in " + m_name + " (error " + std::to_string(GetLastError()) +
+             ")");
+    }
+    DWORD code = STILL_ACTIVE;
+    if (WaitForSingleObject(thread.get(), 5000) != WAIT_OBJECT_0 ||
+        !GetExitCodeThread(thread.get(), &code)) {
+        Fail("GetACP did not return in " + m_name);
+    }
+    return code;
+}
+
 }  // namespace e2e

@@ -36,6 +36,9 @@ public:
     void ExpectExit(DWORD expectedCode, DWORD timeoutMs, const std::string& after) const;
     // Fails when the process has already ended; `awaited` says what was still expected.
     void CheckRunning(const std::string& awaited) const;
+    // The ANSI code page the process runs with (GetACP in the process); fails when it cannot
+    // be asked.
+    UINT AnsiCodePage() const;
 
 private:
     void TerminateIfRunning();

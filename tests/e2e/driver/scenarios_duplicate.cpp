@@ -2,7 +2,9 @@
 // connection files, the shell's copy of the installation (new and existing copies, copies
 // that fail or are cancelled) and the connection files written into the copy. Each outcome
 // is checked on disk and in the catalogue server's log, not only by the notice.
+#include <algorithm>
 #include <cctype>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -22,9 +24,28 @@ constexpr int kYesToAll = 12807;
 // File systems that scratch-mounts.sh mounts in the scratch folder.
 constexpr char kFullDisk[] = "full";
 constexpr char kReadOnlyDisk[] = "readonly";
+// A folder of the read-only disk, made before the disk became read-only.
+constexpr char kReadOnlyFolder[] = "Games";
 
+constexpr char kPathTooLong[] = "The destination path is too long.";
 constexpr char kInsideInstallation[] =
     "The destination folder must not be inside the Quorvane folder.";
+
+// The most characters of a path: a path buffer less its terminator.
+constexpr std::size_t kMostPathChars = 259;
+// The longest folder name these scenarios make: file systems on Linux take 255 bytes.
+constexpr std::size_t kLongestName = 120;
+
+// A folder name of `length` characters, Cyrillic words and spaces.
+std::string CyrillicName(std::size_t length) {
+    const std::wstring words =
+        L"\u041F\u0440\u043E\u0432\u0435\u0440\u043A\u0430 \u043A\u043E\u043F\u0438\u0439 ";
+    std::wstring name;
+    while (name.size() < length) name += words;
+    name.resize(length);
+    if (name.back() == L' ') name.back() = L'\u044F';  // no final space
+    return Narrow(name);
+}
 
 std::string FailedDownload(std::size_t file) {
     return std::string("Failed to download ") + kConnectionFiles[file].name + " file.";
@@ -85,16 +106,44 @@ int AnswerOverwritePrompts(const AppProcess& app, int buttonId, const std::strin
 }  // namespace
 
 E2E_SCENARIO(duplicate_full,
-             "whole duplication through folders named in Cyrillic: copy, bytes, log") {
+             "whole duplication through long folder names in Cyrillic, to the path limit: copy, "
+             "bytes, log") {
     // Names no Western code page holds, picked in the real picker.
     const std::string games = "\xD0\x98\xD0\xB3\xD1\x80\xD1\x8B";          // "Игры"
     const std::string tests = "\xD0\xA2\xD0\xB5\xD1\x81\xD1\x82\xD1\x8B";  // "Тесты"
+    // The parent's names fill the path: the copy's deepest path, a connection file's, has the
+    // most characters a path may have, and more bytes than that in UTF-8.
+    const std::string serverFolder = "\\Beta Server\\";
+    std::string deepestFile;
+    for (const ConnectionFile& file : kConnectionFiles) {
+        if (std::strlen(file.local) > deepestFile.size()) deepestFile = file.local;
+    }
+    const std::size_t deepest = deepestFile.size();
+    // The scratch folder, "Тесты", two separators, the server's folder and the deepest file.
+    const std::size_t fixed =
+        Widen(Join(ctx.options.scratch, tests)).size() + 2 + serverFolder.size() + deepest;
+    if (fixed + 2 > kMostPathChars || kMostPathChars - fixed > 2 * kLongestName) {
+        Fail("the scratch folder's path leaves no room for this scenario's names");
+    }
+    const std::size_t room = kMostPathChars - fixed;
+    const std::string parent =
+        tests + "\\" + CyrillicName(room / 2) + "\\" + CyrillicName(room - room / 2);
     DuplicationSetup setup = WithEmptyFields();
     setup.installation = games + "\\Quorvane";
-    setup.copy = tests + "\\Beta Server\\";
+    setup.copy = parent + serverFolder;
     setup.list = kTwoServersCrLf;  // the server's value has no CR in the URLs
     DuplicationFixture dup(ctx, setup);
-    CreateFolders(Join(dup.scratch, tests));
+    CreateFolders(Join(dup.scratch, parent));
+    std::size_t installationDeepest = 0;
+    for (const auto& entry : dup.installation.listing) {
+        installationDeepest = std::max(installationDeepest, Widen(entry.first).size());
+    }
+    Check(installationDeepest <= deepest, "the connection files are the deepest paths of the copy");
+    const std::string deepestPath = dup.copy + deepestFile;
+    CheckEqual(static_cast<long long>(Widen(deepestPath).size()),
+               static_cast<long long>(kMostPathChars), "characters of the copy's deepest path");
+    Check(deepestPath.size() > kMostPathChars,
+          "the copy's deepest path has " + std::to_string(deepestPath.size()) + " bytes in UTF-8");
     const ConnectionBytes beta = MakeConnectionBytes("beta");
     PublishConnectionFiles(ctx.catalogue, "beta", beta);
     CheckEqual(dup.dialog.Servers(), kTwoServerNames, "server selector entries");
@@ -102,7 +151,7 @@ E2E_SCENARIO(duplicate_full,
     Step("choose the second server and both folders, as a person does");
     ComboSelect(dup.dialog.Item(IDC_SERVER_COMBO), 1);
     PickSource(dup.app, dup.dialog, dup.installation.root);
-    PickParent(dup.app, dup.dialog, "Beta Server", Join(dup.scratch, tests));
+    PickParent(dup.app, dup.dialog, "Beta Server", Join(dup.scratch, parent));
     WaitUntil([&] { return dup.dialog.DestinationFolder() == dup.copy; }, 2000);
     CheckEqual(dup.dialog.SourceFolder(), dup.installation.root, "installation folder field");
     CheckEqual(dup.dialog.DestinationFolder(), dup.copy, "parent folder field");
@@ -114,7 +163,67 @@ E2E_SCENARIO(duplicate_full,
     CheckRequests(ctx.catalogue, expected);
     CheckCopy(dup.installation, dup.copy, beta);
     CheckMissing(dup.copy + "Quorvane", "a copy nested in the destination");
-    CheckMissing(dup.scratch + "\\Beta Server", "a copy in the folder above the picked one");
+    const std::string above = Join(dup.scratch, parent.substr(0, parent.find_last_of('\\')));
+    CheckMissing(above + "\\Beta Server", "a copy in the folder above the picked one");
+    CheckUnchanged(dup.installation);
+}
+
+E2E_SCENARIO(duplicate_japanese,
+             "Japanese system code page: folders whose names hold a \"\\\" byte in it, a new "
+             "copy and one merged into it") {
+    // In code page 932 the second byte of 表 (95 5C) and ソ (83 5C) is "\": split as bytes of
+    // that code page, such names put the copy beside the parent, and merge the installation's
+    // folder into the copy instead of its entries.
+    const std::string software = "\xE3\x82\xBD\xE3\x83\x95\xE3\x83\x88";   // "ソフト"
+    const std::string release = "\xE7\x99\xBA\xE8\xA1\xA8";                // "発表"
+    const std::string schedule = "\xE4\xBA\x88\xE5\xAE\x9A\xE8\xA1\xA8";   // "予定表"
+    const std::string timetable = "\xE6\x97\xA5\xE7\xA8\x8B\xE8\xA1\xA8";  // "日程表"
+    const std::string display = "\xE8\xA1\xA8\xE7\xA4\xBA";                // "表示"
+    Step("the system's code page (run-scenario.sh --locale ja_JP.UTF-8)");
+    CheckEqual(GetACP(), 932, "the system's ANSI code page");
+    CheckEqual(GetUserDefaultUILanguage(), 0x0409, "the language of Wine's windows (English)");
+
+    DuplicationSetup setup = WithEmptyFields();
+    setup.installation = software + "\\" + release;
+    setup.copy = schedule + "\\" + timetable + "\\";
+    // A list without a byte-order mark is read in the system's code page: "日程表=alpha" and
+    // "表示=beta" in code page 932.
+    setup.list = "\x93\xFA\x92\xF6\x95\x5C=alpha\r\n\x95\x5C\x8E\xA6=beta\r\n";
+    DuplicationFixture dup(ctx, setup);
+    CheckEqual(dup.app.AnsiCodePage(), 932, "the ANSI code page the program runs with");
+    const std::string parent = Join(dup.scratch, schedule);
+    CreateFolders(parent);
+    CheckEqual(dup.dialog.Servers(), {timetable, display}, "server selector entries");
+
+    Step("choose both folders in the picker");
+    PickSource(dup.app, dup.dialog, dup.installation.root);
+    PickParent(dup.app, dup.dialog, timetable, parent);
+    WaitUntil([&] { return dup.dialog.DestinationFolder() == dup.copy; }, 2000);
+    CheckEqual(dup.dialog.SourceFolder(), dup.installation.root, "installation folder field");
+    CheckEqual(dup.dialog.DestinationFolder(), dup.copy, "parent folder field");
+    dup.dialog.Click(IDC_DUPLICATE);
+    dup.ExpectCompletion();
+    CheckRequests(ctx.catalogue, dup.listAndFetches);
+    CheckCopy(dup.installation, dup.copy, dup.alpha);
+    CheckMissing(parent + timetable, "a copy beside the parent");
+    for (const auto& entry : ListTree(parent)) {
+        if (entry.first.compare(0, timetable.size(), timetable) != 0) {
+            Fail("the parent holds " + Quote(entry.first) + " besides the copy");
+        }
+    }
+
+    Step("duplicate again into the copy, a new file in the installation");
+    WriteBytes(dup.installation.root + "\\data\\maps\\second.dat", "second");
+    Relist(dup.installation);
+    dup.alpha = MakeConnectionBytes("second");
+    dup.Start();
+    FillFields(dup.dialog, dup.installation.root, dup.copy);
+    dup.dialog.Click(IDC_DUPLICATE);
+    AnswerOverwritePrompts(dup.app, kYesToAll, "Yes to all");
+    dup.ExpectCompletion();
+    CheckRequests(ctx.catalogue, dup.listAndFetches);
+    CheckCopy(dup.installation, dup.copy, dup.alpha, {}, FILE_ATTRIBUTE_READONLY);
+    CheckMissing(dup.copy + release, "the installation's folder in the copy");
     CheckUnchanged(dup.installation);
 }
 
@@ -137,7 +246,22 @@ E2E_SCENARIO(duplicate_refused, "checks before any fetch: empty fields, no versi
     dup.ExpectRefusal("The source folder must contain quorvane.");
     Step("a destination too long for the connection files' paths");
     FillFields(dup.dialog, root, tests + "\\" + std::string(180, 'x') + "\\Alpha\\");
-    dup.ExpectRefusal("The destination path is too long.");
+    dup.ExpectRefusal(kPathTooLong);
+    Step("a destination the connection files fit below, but not the installation's deepest file");
+    // A file 160 characters below the top: seven folders and its name. In the copy its path
+    // would have one character more than a path may have.
+    const std::string deep = scratch + "\\Deep";
+    std::string deepFile;
+    for (int level = 0; level < 7; ++level)
+        deepFile += std::string(19, static_cast<char>('a' + level)) + "\\";
+    deepFile += std::string(20, 'z');
+    WriteBytes(deep + "\\version.id", "1.4.2\r\n");
+    WriteBytes(Join(deep, deepFile), "deep\r\n");
+    const std::size_t around = Widen(tests).size() + std::strlen("\\\\Alpha\\");
+    const std::size_t name = kMostPathChars + 1 - deepFile.size() - around;
+    if (name > kLongestName) Fail("the scratch folder's path leaves no room for this step");
+    FillFields(dup.dialog, deep, tests + "\\" + std::string(name, 'y') + "\\Alpha\\");
+    dup.ExpectRefusal(kPathTooLong);
 
     Step("the installation itself as the parent, chosen with the pickers");
     PickSource(dup.app, dup.dialog, root);
@@ -331,13 +455,25 @@ E2E_SCENARIO(copy_disk_full,
     dup.app.ExpectExit(0, kExitTimeoutMs, "Cancel");
 }
 
-E2E_SCENARIO(copy_readonly_parent, "the parent is on a read-only disk: copy failed, nothing made") {
-    Check(IsFolder(Join(ctx.options.scratch, kReadOnlyDisk)), "the read-only disk is mounted");
+E2E_SCENARIO(copy_readonly_parent,
+             "the parent's nearest folder is on a read-only disk: refused before any fetch, "
+             "nothing made") {
+    const std::string disk = Join(ctx.options.scratch, kReadOnlyDisk);
+    Check(IsFolder(disk), "the read-only disk is mounted");
+    const std::string nearest = Join(disk, kReadOnlyFolder);
+    Check(IsFolder(nearest), "the read-only disk holds " + std::string(kReadOnlyFolder));
+    const TreeListing before = ListTree(disk);
     DuplicationSetup setup;
-    setup.copy = std::string(kReadOnlyDisk) + "\\Alpha\\";
+    // Below a folder that does not exist either.
+    setup.copy = std::string(kReadOnlyDisk) + "\\" + kReadOnlyFolder + "\\Tests\\Alpha\\";
     DuplicationFixture dup(ctx, setup);
-    dup.ExpectCopyFailure();
-    CheckMissing(dup.copy, "the copy");
+    dup.dialog.Click(IDC_DUPLICATE);
+    ExpectCannotWrite(dup.app, nearest, "exclamation");
+    dup.CheckDialogUsable();
+    CheckEqual(dup.dialog.DestinationFolder(), dup.copy, "parent folder field (kept)");
+    CheckRequests(ctx.catalogue, {dup.listRequest});
+    CheckEqual(Describe(ListTree(disk)), Describe(before), "entries on the read-only disk");
+    CheckUnchanged(dup.installation);
     dup.dialog.Click(IDCANCEL);
     dup.app.ExpectExit(0, kExitTimeoutMs, "Cancel");
 }
@@ -460,20 +596,9 @@ E2E_SCENARIO(write_error, "no patcher folder: the write error names the file; no
     DuplicationFixture dup(ctx, setup);
     dup.dialog.Click(IDC_DUPLICATE);
 
-    Step("wait for the write error");
-    MessageBoxInfo box = WaitForMessageBox(dup.app, 60000);
     const std::string local = kConnectionFiles[2].local;
     // The destination ends with its separator: no doubled one before the local path.
-    const std::string named = dup.copy + local;
-    const std::string head = "Cannot write " + named + ".\n";
-    Check(box.text.compare(0, head.size(), head) == 0,
-          "the message names " + named + ": " + Quote(box.text));
-    const std::string reason = box.text.substr(head.size());
-    Check(!reason.empty() && reason.find('\n') == std::string::npos,
-          "the message gives the reason on one line: " + Quote(reason));
-    CheckMessageBox(box, kAppTitle, box.text, {IDOK}, true);
-    CheckIcon(box, "exclamation", "icon of the write error");
-    Answer(box, IDOK);
+    ExpectCannotWrite(dup.app, dup.copy + local, "exclamation");
 
     Step("no completion: the program goes on with its dialog");
     Sleep(1000);

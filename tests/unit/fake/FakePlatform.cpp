@@ -372,8 +372,10 @@ FakeNode& FakePlatform::AddNode(const std::string& path) {
             parentPath = nodes.at(resolved).path;
         }
     }
+    // Written over, a file keeps the name it had, as on Windows.
     FakeNode& node = nodes[key];
-    if (node.id == 0) node.id = m_nextId++;
+    if (node.id != 0) return node;
+    node.id = m_nextId++;
     node.name = full.substr(separator + 1);
     node.path = parentPath.empty() ? full : JoinPath(parentPath, node.name);
     return node;
