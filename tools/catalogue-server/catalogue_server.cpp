@@ -349,26 +349,31 @@ void CatalogueServer::ServeFile(const httplib::Request& req, httplib::Response& 
         return;
     }
 
+    // A trickle sends one byte at a time, each after its pause.
+    const int trickleMs = fault.trickleMs;
+    const std::uint64_t piece = trickleMs > 0 ? 1 : Body::kPiece;
+
     if (fault.noLength) {
-        res.set_content_provider(
-            type, [this, body, limit, stallMs](std::size_t offset, httplib::DataSink& sink) {
-                if (offset == 0 && stallMs > 0 && !Pause(stallMs)) return false;
-                if (offset == limit) return false;  // the end of the connection ends the body
-                body.Write(sink, offset, std::min<std::uint64_t>(limit - offset, Body::kPiece));
-                return true;
-            });
+        res.set_content_provider(type, [this, body, limit, stallMs, trickleMs, piece](
+                                           std::size_t offset, httplib::DataSink& sink) {
+            if (offset == 0 && stallMs > 0 && !Pause(stallMs)) return false;
+            if (offset == limit) return false;  // the end of the connection ends the body
+            if (trickleMs > 0 && !Pause(trickleMs)) return false;
+            body.Write(sink, offset, std::min<std::uint64_t>(limit - offset, piece));
+            return true;
+        });
         return;
     }
 
     // With a known length httplib never compresses, so the bytes go out exactly as stored.
     res.set_content_provider(
         static_cast<std::size_t>(body.Length()), type,
-        [this, body, limit, stallMs](std::size_t offset, std::size_t length,
-                                     httplib::DataSink& sink) {
+        [this, body, limit, stallMs, trickleMs, piece](std::size_t offset, std::size_t length,
+                                                       httplib::DataSink& sink) {
             if (offset == 0 && stallMs > 0 && !Pause(stallMs)) return false;
             if (offset >= limit) return false;
-            body.Write(sink, offset,
-                       std::min<std::uint64_t>({length, limit - offset, Body::kPiece}));
+            if (trickleMs > 0 && !Pause(trickleMs)) return false;
+            body.Write(sink, offset, std::min<std::uint64_t>({length, limit - offset, piece}));
             return true;
         });
 }

@@ -79,6 +79,7 @@ TEST(FaultParser, AcceptsEachKind) {
     EXPECT_EQ(f.size, 999999999999u);
     EXPECT_TRUE(f.noLength);
     EXPECT_FALSE(ParseOk("/a:stall=1").size);
+    EXPECT_EQ(ParseOk("/a:trickle=5000,nolength").trickleMs, 5000);
 }
 
 TEST(FaultParser, RejectsMalformed) {
@@ -117,6 +118,9 @@ TEST(FaultParser, RejectsMalformed) {
                              "/a:size=1,size=2",
                              "/a:status=404,chunked=4",
                              "/a:close,stall=10",
+                             "/a:trickle=0",
+                             "/a:trickle=5,chunked=4",
+                             "/a:status=500,trickle=5",
                              "/a:redirect=/b,size=10"}) {
         std::string error;
         EXPECT_FALSE(ParseFault(text, error)) << text;
@@ -402,6 +406,16 @@ TEST_F(ServerTest, StallAfterTheHeaders) {
     const auto begin = std::chrono::steady_clock::now();
     m_server.reset();
     EXPECT_LT(std::chrono::steady_clock::now() - begin, std::chrono::seconds(10));
+}
+
+TEST_F(ServerTest, TrickleSendsOneByteAtATime) {
+    AddFault(std::string(kLauncher) + ":trickle=20");
+    const auto begin = std::chrono::steady_clock::now();
+    const Wire wire = RawGet(kLauncher, "HTTP/1.0");
+    EXPECT_NE(wire.head.find("Content-Length: 19\r\n"), std::string::npos) << wire.head;
+    EXPECT_EQ(wire.body, kBinary);
+    // A pause before each of the 19 bytes.
+    EXPECT_GE(std::chrono::steady_clock::now() - begin, std::chrono::milliseconds(19 * 20));
 }
 
 TEST_F(ServerTest, LogsRequestsButNotControl) {

@@ -34,7 +34,8 @@ std::optional<Fault> ParseFault(const std::string& text, std::string& error) {
         return std::nullopt;
     }
 
-    bool hasDelay = false, hasStall = false, hasChunked = false, hasFailFirst = false;
+    bool hasDelay = false, hasStall = false, hasTrickle = false, hasChunked = false;
+    bool hasFailFirst = false;
     const std::string options = text.substr(colon + 1);
     for (std::size_t start = 0; start <= options.size();) {
         const auto comma = std::min(options.find(',', start), options.size());
@@ -93,14 +94,16 @@ std::optional<Fault> ParseFault(const std::string& text, std::string& error) {
             }
             fault.action = FaultAction::Redirect;
             fault.location = value;
-        } else if (key == "delay" || key == "stall") {
-            bool& seen = key == "delay" ? hasDelay : hasStall;
-            if (seen || !ParseNumber(value, 600000, n)) {
+        } else if (key == "delay" || key == "stall" || key == "trickle") {
+            bool& seen = key == "delay" ? hasDelay : key == "stall" ? hasStall : hasTrickle;
+            if (seen || !ParseNumber(value, 600000, n) || (key == "trickle" && n == 0)) {
                 error = key + " needs one value in milliseconds (at most 600000)";
                 return std::nullopt;
             }
             seen = true;
-            (key == "delay" ? fault.delayMs : fault.stallMs) = static_cast<int>(n);
+            (key == "delay"   ? fault.delayMs
+             : key == "stall" ? fault.stallMs
+                              : fault.trickleMs) = static_cast<int>(n);
         } else if (key == "chunked") {
             if (hasChunked || !ParseNumber(value, 1LL << 24, n) || n == 0) {
                 error = "chunked needs one chunk size in bytes (1 to 16777216)";
@@ -129,10 +132,16 @@ std::optional<Fault> ParseFault(const std::string& text, std::string& error) {
         }
     }
 
-    const bool changesSending = hasStall || hasChunked || fault.size || fault.noLength;
+    const bool changesSending =
+        hasStall || hasTrickle || hasChunked || fault.size || fault.noLength;
     if (changesSending && fault.action != FaultAction::None &&
         fault.action != FaultAction::Truncate) {
-        error = "stall, chunked, size and nolength apply to a file sent, with truncate alone";
+        error =
+            "stall, trickle, chunked, size and nolength apply to a file sent, with truncate alone";
+        return std::nullopt;
+    }
+    if (hasChunked && hasTrickle) {
+        error = "chunked and trickle exclude each other";
         return std::nullopt;
     }
     if (hasChunked && fault.noLength) {

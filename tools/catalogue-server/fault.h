@@ -27,13 +27,15 @@ enum class FaultAction {
 //                    connection is never accepted: the client's connection attempt hangs
 //   delay=MS         wait MS milliseconds before answering
 //   stall=MS         send the headers, then nothing for MS milliseconds before the body
+//   trickle=MS       send the body one byte at a time, each MS milliseconds after the last
 //   chunked=SIZE     send the body to an HTTP/1.1 request in chunks of SIZE bytes; an
 //                    HTTP/1.0 request, which cannot take chunks, gets it with its length
 //   size=BYTES       the body is BYTES long: the file, then line feeds made as they are sent
 //   nolength         send no length: the body ends when the connection closes
 //   failfirst=N      only the first N requests are affected
-// status, truncate, close, redirect and unreachable exclude each other; stall, chunked, size and
-// nolength change how a file is sent and go with truncate alone.
+// status, truncate, close, redirect and unreachable exclude each other; stall, trickle, chunked,
+// size and nolength change how a file is sent and go with truncate alone; trickle and chunked
+// exclude each other.
 struct Fault {
     std::string path;
     FaultAction action = FaultAction::None;
@@ -42,6 +44,7 @@ struct Fault {
     std::string location;               // Redirect: the Location header
     int delayMs = 0;                    // wait before answering
     int stallMs = 0;                    // wait between the headers and the body
+    int trickleMs = 0;                  // > 0: wait before each byte of the body
     std::size_t chunkSize = 0;          // > 0: chunked to HTTP/1.1 requests
     std::optional<std::uint64_t> size;  // the body's length, when not the file's
     bool noLength = false;              // no Content-Length: the connection ends the body
