@@ -156,9 +156,14 @@ struct Exchange {
     }
 
     void Read() {
-        std::vector<std::uint8_t> buffer(wanted);
+        // A read returns only once it has filled its buffer or the body has ended: asking for
+        // what has arrived, it returns as soon as anything does.
+        DWORD available = 0;
+        if (!InternetQueryDataAvailable(request.get(), &available, 0, 0)) return Fail();
+        const DWORD size = std::max<DWORD>(1, std::min<DWORD>(available, wanted));
+        std::vector<std::uint8_t> buffer(size);
         DWORD read = 0;
-        if (!InternetReadFile(request.get(), buffer.data(), wanted, &read)) return Fail();
+        if (!InternetReadFile(request.get(), buffer.data(), size, &read)) return Fail();
         buffer.resize(read);
         const std::lock_guard<std::mutex> lock(mutex);
         data = std::move(buffer);

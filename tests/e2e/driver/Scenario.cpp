@@ -15,10 +15,10 @@ AppProcess Context::Launch(const std::string& arguments) const {
     return AppProcess::Start(options.app, arguments, options.scratch);
 }
 
-void CheckGaveUpAfterTimeout(unsigned long long start) {
+void CheckGaveUpAfterTimeout(unsigned long long start, DWORD limitMs) {
     const unsigned long long elapsed = ElapsedMs(start);
-    Check(elapsed + 250 >= kFetchTimeoutMs && elapsed < kFetchTimeoutMs + 15000,
-          "the fetch gave up once its " + std::to_string(kFetchTimeoutMs) + " ms had passed (" +
+    Check(elapsed + 250 >= limitMs && elapsed < limitMs + 15000,
+          "the fetch gave up once its " + std::to_string(limitMs) + " ms had passed (" +
               std::to_string(elapsed) + " ms)");
 }
 

@@ -14,11 +14,14 @@
 
 namespace e2e {
 
-// How long the program, as built for these tests, waits for a silent server.
-#ifndef TESSALOOM_FETCH_TIMEOUT_SECONDS
-#error "TESSALOOM_FETCH_TIMEOUT_SECONDS must be defined by the build"
+// How long the program, as built for these tests, waits for a silent server, and how long a
+// fetch may take in all.
+#if !defined(TESSALOOM_FETCH_TIMEOUT_SECONDS) || !defined(TESSALOOM_FETCH_TOTAL_SECONDS)
+#error \
+    "TESSALOOM_FETCH_TIMEOUT_SECONDS and TESSALOOM_FETCH_TOTAL_SECONDS must be defined by the build"
 #endif
 constexpr DWORD kFetchTimeoutMs = TESSALOOM_FETCH_TIMEOUT_SECONDS * 1000;
+constexpr DWORD kFetchTotalMs = TESSALOOM_FETCH_TOTAL_SECONDS * 1000;
 
 struct Options {
     std::string scenario;
@@ -54,7 +57,7 @@ struct Context {
 
 // Checks that a prompt for a fetch that ran out of time came once the program's fetch timeout
 // had passed since `start` (a GetTickCount64 value taken before the fetch), and not long after.
-void CheckGaveUpAfterTimeout(unsigned long long start);
+void CheckGaveUpAfterTimeout(unsigned long long start, DWORD limitMs = kFetchTimeoutMs);
 
 using ScenarioFunction = void (*)(Context& ctx);
 

@@ -60,6 +60,8 @@ MessageBoxInfo ExpectListPrompt(const Context& ctx, const AppProcess& app, unsig
     MessageBoxInfo box = WaitForMessageBox(app, kWindowTimeoutMs, dialogHidden);
     dialogHidden();
     Check(true, "main dialog not visible while the prompt shows");
+    // Owned by the hidden dialog it would have no taskbar button and stay behind.
+    Check(GetWindow(box.window, GW_OWNER) == nullptr, "the prompt has no owner");
     ctx.CheckDownloadPrompt(box, code, ctx.ServerListUrl());
     return box;
 }
@@ -181,8 +183,8 @@ E2E_SCENARIO(exit_paths, "Escape, the Cancel button and the close box each end w
 }
 
 E2E_SCENARIO(list_hostile,
-             "list cut in its chunks, held back, redirected in a loop or to a server that never "
-             "answers: prompts; an endless list: its first 1024 bytes") {
+             "list cut in its chunks, held back, trickled, redirected in a loop or to a server "
+             "that never answers: prompts; an endless list: its first 1024 bytes") {
     // 41 bytes: 8-byte chunks cut after 20 bytes end inside the third chunk, 10-byte chunks
     // right after the second.
     AppProcess app = LaunchWithListFault(ctx, "chunked=8,truncate=20");
@@ -215,12 +217,20 @@ E2E_SCENARIO(list_hostile,
     box = ExpectListPrompt(ctx, app, kCodeTimeout);
     CheckGaveUpAfterTimeout(start);
 
+    Step("a list that trickles a byte at a time, never silent for long: the fetch's time in all");
+    ctx.catalogue.AddFault(kServerListName,
+                           "trickle=" + std::to_string(kFetchTimeoutMs / 2) + ",failfirst=1");
+    start = GetTickCount64();
+    Answer(box, IDRETRY);
+    box = ExpectListPrompt(ctx, app, kCodeTimeout);
+    CheckGaveUpAfterTimeout(start, kFetchTotalMs);
+
     Step("an endless list: what counts is read, the rest is not");
     ctx.catalogue.AddFault(kServerListName, "size=999999999999");
     Answer(box, IDRETRY);
     MainDialog dialog = ExpectMainDialog(app);
     CheckServers(dialog, kThreeServerNames);
-    CheckListRequests(ctx, "200 200 302 302 302 302 302 302 302 200", 10);
+    CheckListRequests(ctx, "200 200 302 302 302 302 302 302 302 200 200", 11);
     ctx.catalogue.CheckRequestVersions("HTTP/1.0");
     dialog.Click(IDCANCEL);
     app.ExpectExit(0, kExitTimeoutMs, "Cancel");
