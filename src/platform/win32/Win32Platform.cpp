@@ -44,35 +44,6 @@ constexpr FetchTimes kFetchTimes = {TESSALOOM_FETCH_TIMEOUT_SECONDS * 1000,
 
 HWND AsWindow(Handle handle) { return static_cast<HWND>(handle); }
 
-// The system's text for an error code in the user's language, without the trailing line break
-// and full stop.
-std::string SystemMessage(DWORD code) {
-    wchar_t buffer[1024];
-    const DWORD length =
-        FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code, 0,
-                       buffer, static_cast<DWORD>(sizeof buffer / sizeof buffer[0]), nullptr);
-    std::string text = Utf8FromUtf16(buffer, length);
-    while (!text.empty() && (text.back() == '\r' || text.back() == '\n' || text.back() == ' ' ||
-                             text.back() == '\t')) {
-        text.pop_back();
-    }
-    if (!text.empty() && text.back() == '.') text.pop_back();
-    if (text.empty()) text = "Error " + std::to_string(code);
-    return text;
-}
-
-// Text in the code page `codePage` in UTF-16; what the code page does not define becomes its
-// default character.
-std::wstring Utf16FromCodePage(const std::string& text, UINT codePage) {
-    if (text.empty() || text.size() > INT_MAX) return std::wstring();
-    const int size = static_cast<int>(text.size());
-    const int length = MultiByteToWideChar(codePage, 0, text.data(), size, nullptr, 0);
-    if (length <= 0) return std::wstring();
-    std::wstring wide(static_cast<std::size_t>(length), L'\0');
-    MultiByteToWideChar(codePage, 0, text.data(), size, &wide[0], length);
-    return wide;
-}
-
 // `folder` in UTF-16 with a final separator, which a share's root needs ("\\host\share\").
 std::wstring WithSeparator(const std::string& folder) {
     std::wstring wide = SystemPath(folder);
@@ -390,35 +361,10 @@ ResultCode Win32Platform::FetchUrl(const std::string& url, const FetchLimit& lim
 // --- Text -------------------------------------------------------------------------------
 
 std::string Win32Platform::DecodeText(const std::string& text, TextEncoding encoding) {
-    if (encoding == TextEncoding::kUtf8) return Utf8FromUtf16(Utf16FromUtf8(text));
-    // The system locale's code page, not the process's (GetACP), which a manifest may change.
-    // A locale with none (Unicode-only) gives 0.
-    DWORD codePage = 0;
-    if (GetLocaleInfoW(LOCALE_SYSTEM_DEFAULT, LOCALE_IDEFAULTANSICODEPAGE | LOCALE_RETURN_NUMBER,
-                       reinterpret_cast<LPWSTR>(&codePage),
-                       sizeof codePage / sizeof(wchar_t)) == 0 ||
-        codePage == 0) {
-        codePage = 1252;
-    }
-    return Utf8FromUtf16(Utf16FromCodePage(text, codePage));
+    return tessaloom::DecodeText(text, encoding);
 }
 
-std::string Win32Platform::FoldCase(const std::string& name) {
-    const std::wstring wide = Utf16FromUtf8(name);
-    if (wide.empty() || wide.size() > INT_MAX) return name;
-    // Upper case without LCMAP_LINGUISTIC_CASING: the file system's own casing, the same in
-    // every locale.
-    const int size = static_cast<int>(wide.size());
-    const int length = LCMapStringEx(LOCALE_NAME_INVARIANT, LCMAP_UPPERCASE, wide.c_str(), size,
-                                     nullptr, 0, nullptr, nullptr, 0);
-    if (length <= 0) return name;
-    std::wstring folded(static_cast<std::size_t>(length), L'\0');
-    if (LCMapStringEx(LOCALE_NAME_INVARIANT, LCMAP_UPPERCASE, wide.c_str(), size, &folded[0],
-                      length, nullptr, nullptr, 0) != length) {
-        return name;
-    }
-    return Utf8FromUtf16(folded);
-}
+std::string Win32Platform::FoldCase(const std::string& name) { return tessaloom::FoldCase(name); }
 
 // --- Shell and files --------------------------------------------------------------------
 
