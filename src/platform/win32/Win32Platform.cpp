@@ -24,7 +24,7 @@
 #include "paths/Paths.h"
 #include "platform/MemoryStream.h"
 #include "platform/http/Fetch.h"
-#include "platform/win32/Folders.h"
+#include "platform/win32/Files.h"
 #include "platform/win32/ScopedHandles.h"
 #include "platform/win32/Text.h"
 #include "platform/win32/WinInetTransport.h"

@@ -1,4 +1,4 @@
-#include "platform/win32/Folders.h"
+#include "platform/win32/Files.h"
 
 #include <algorithm>
 #include <cwchar>
