@@ -44,13 +44,6 @@ constexpr FetchTimes kFetchTimes = {TESSALOOM_FETCH_TIMEOUT_SECONDS * 1000,
 
 HWND AsWindow(Handle handle) { return static_cast<HWND>(handle); }
 
-// `folder` in UTF-16 with a final separator, which a share's root needs ("\\host\share\").
-std::wstring WithSeparator(const std::string& folder) {
-    std::wstring wide = SystemPath(folder);
-    if (!wide.empty() && wide.back() != L'\\' && wide.back() != L'/') wide.push_back(L'\\');
-    return wide;
-}
-
 }  // namespace
 
 // What the dialog procedure needs of a dialog run by RunModalDialog.
@@ -409,168 +402,28 @@ void Win32Platform::OpenFolder(const std::string& path) {
                   SW_SHOWNOACTIVATE);
 }
 
-bool Win32Platform::ProbeFile(const std::string& path) {
-    return ScopedHandle(CreateFileW(SystemPath(path).c_str(), GENERIC_READ, 0, nullptr,
-                                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr))
-        .valid();
-}
+bool Win32Platform::ProbeFile(const std::string& path) { return tessaloom::ProbeFile(path); }
 
 bool Win32Platform::WriteWholeFile(const std::string& path, const void* data, std::size_t size,
                                    std::string& error) {
-    const std::wstring file = SystemPath(path);
-    // The system refuses to replace a read-only, hidden or system file (an installation
-    // from disc media keeps the read-only attribute in its copy).
-    const DWORD kInTheWay = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
-    const DWORD attributes = GetFileAttributesW(file.c_str());
-    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0 &&
-        (attributes & kInTheWay) != 0) {
-        const DWORD kept = attributes & ~kInTheWay;
-        SetFileAttributesW(file.c_str(), kept != 0 ? kept : FILE_ATTRIBUTE_NORMAL);
-    }
-    ScopedHandle handle(CreateFileW(file.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                    FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!handle.valid()) {
-        error = SystemMessage(GetLastError());
-        return false;
-    }
-    const char* next = static_cast<const char*>(data);
-    std::size_t remaining = size;
-    DWORD failure = ERROR_SUCCESS;
-    while (remaining > 0) {
-        DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(remaining, 1u << 30));
-        DWORD written = 0;
-        if (!WriteFile(handle.get(), next, chunk, &written, nullptr)) {
-            failure = GetLastError();
-            break;
-        }
-        if (written == 0) {
-            failure = ERROR_WRITE_FAULT;
-            break;
-        }
-        next += written;
-        remaining -= written;
-    }
-    // Closing can fail too (a network file written back on close): that is a failed write.
-    if (!CloseHandle(handle.release()) && failure == ERROR_SUCCESS) failure = GetLastError();
-    if (failure != ERROR_SUCCESS) {
-        // Leave no partial file behind that could pass for a written one.
-        DeleteFileW(file.c_str());
-        error = SystemMessage(failure);
-        return false;
-    }
-    return true;
+    return tessaloom::WriteWholeFile(path, data, size, error);
 }
 
 bool Win32Platform::ListFolder(const std::string& folder, std::vector<FolderEntry>& entries,
                                std::string& error) {
-    entries.clear();
-    const DWORD failure = ListEntries(folder, [&](const WIN32_FIND_DATAW& data) {
-        FolderEntry entry;
-        entry.name = Utf8FromUtf16(data.cFileName);
-        entry.folder = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-        // dwReserved0 holds the reparse tag. Junctions and symbolic links name another file;
-        // other reparse points (cloud placeholders, deduplicated files...) are the file
-        // itself. No reparse point has the reserved tag 0: Wine gives it to its symbolic
-        // links.
-        entry.link = (data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 &&
-                     (IsReparseTagNameSurrogate(data.dwReserved0) || data.dwReserved0 == 0);
-        entry.size = (static_cast<std::uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
-        if (entry.link && !entry.folder) {
-            // A link to a file lists its own size; the copy takes its target's.
-            ScopedHandle target(CreateFileW(SystemPath(JoinPath(folder, entry.name)).c_str(), 0,
-                                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                            nullptr, OPEN_EXISTING, 0, nullptr));
-            LARGE_INTEGER size;
-            if (target.valid() && GetFileSizeEx(target.get(), &size)) {
-                entry.size = static_cast<std::uint64_t>(size.QuadPart);
-            }
-        }
-        entries.push_back(std::move(entry));
-    });
-    if (failure == ERROR_SUCCESS) return true;
-    error = SystemMessage(failure);
-    return false;
+    return tessaloom::ListFolder(folder, entries, error);
 }
 
 bool Win32Platform::IdentifyFile(const std::string& path, FileId& id) {
-    // No access rights asked: enough to identify, and folders open too.
-    ScopedHandle file(CreateFileW(SystemPath(path).c_str(), 0,
-                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                  OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
-    if (!file.valid()) return false;
-    BY_HANDLE_FILE_INFORMATION info;
-    if (!GetFileInformationByHandle(file.get(), &info)) return false;
-    id = FileId{};
-    id.folder = (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-    FILE_ID_INFO wide = {};
-    if (GetFileInformationByHandleEx(file.get(), FileIdInfo, &wide, sizeof wide)) {
-        id.volume = wide.VolumeSerialNumber;
-        std::memcpy(&id.low, wide.FileId.Identifier, sizeof id.low);
-        std::memcpy(&id.high, wide.FileId.Identifier + sizeof id.low, sizeof id.high);
-    } else {
-        // Before Windows 8 and on some file systems: the 64-bit file index.
-        id.volume = info.dwVolumeSerialNumber;
-        id.low = (static_cast<std::uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
-    }
-    // The length without the terminator, or the room needed with it when the buffer is short.
-    std::wstring final(MAX_PATH, L'\0');
-    for (;;) {
-        const DWORD length =
-            GetFinalPathNameByHandleW(file.get(), &final[0], static_cast<DWORD>(final.size()),
-                                      FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
-        if (length == 0) break;  // no drive letter, a share refusing a component...
-        if (length < final.size()) {
-            final.resize(length);
-            id.finalPath = OrdinaryPath(final);
-            break;
-        }
-        if (length > 32768) break;
-        final.assign(length, L'\0');
-    }
-    return true;
+    return tessaloom::IdentifyFile(path, id);
 }
 
 bool Win32Platform::QueryVolumeSpace(const std::string& folder, VolumeSpace& space) {
-    if (folder.empty()) return false;  // would be the current folder's
-    ULARGE_INTEGER available;
-    if (!GetDiskFreeSpaceExW(WithSeparator(folder).c_str(), &available, nullptr, nullptr)) {
-        return false;
-    }
-    // The root of the volume the folder is on (a mounted folder is a root of its own),
-    // with its final separator: the sizes of clusters are asked of roots only.
-    const std::wstring wide = SystemPath(folder);
-    std::wstring root(wide.size() + 2, L'\0');
-    if (!GetVolumePathNameW(wide.c_str(), &root[0], static_cast<DWORD>(root.size()))) {
-        return false;
-    }
-    root.resize(std::wcslen(root.c_str()));
-    DWORD sectorsPerCluster = 0, bytesPerSector = 0, freeClusters = 0, clusters = 0;
-    if (!GetDiskFreeSpaceW(root.c_str(), &sectorsPerCluster, &bytesPerSector, &freeClusters,
-                           &clusters)) {
-        return false;
-    }
-    space.free = available.QuadPart;
-    space.cluster = static_cast<std::uint64_t>(sectorsPerCluster) * bytesPerSector;
-    return true;
+    return tessaloom::QueryVolumeSpace(folder, space);
 }
 
 bool Win32Platform::CanCreateFileIn(const std::string& folder, std::string& error) {
-    DWORD failure = ERROR_SUCCESS;
-    for (unsigned attempt = 0; attempt < 100; ++attempt) {
-        const std::string name = "~tessaloom-" + std::to_string(GetCurrentProcessId()) + "-" +
-                                 std::to_string(GetTickCount64()) + "-" + std::to_string(attempt) +
-                                 ".tmp";
-        // Gone when its handle closes, at once; never replaces a file that is there.
-        ScopedHandle file(CreateFileW(
-            SystemPath(JoinPath(folder, name)).c_str(), GENERIC_WRITE | DELETE, 0, nullptr,
-            CREATE_NEW,
-            FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr));
-        if (file.valid()) return true;
-        failure = GetLastError();
-        if (failure != ERROR_FILE_EXISTS) break;
-    }
-    error = SystemMessage(failure);
-    return false;
+    return tessaloom::CanCreateFileIn(folder, error);
 }
 
 }  // namespace tessaloom
