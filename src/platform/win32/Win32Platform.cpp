@@ -26,6 +26,7 @@
 #include "platform/http/Fetch.h"
 #include "platform/win32/Files.h"
 #include "platform/win32/ScopedHandles.h"
+#include "platform/win32/Shell.h"
 #include "platform/win32/Text.h"
 #include "platform/win32/WinInetTransport.h"
 
@@ -362,45 +363,14 @@ std::string Win32Platform::FoldCase(const std::string& name) { return tessaloom:
 // --- Shell and files --------------------------------------------------------------------
 
 BrowseResult Win32Platform::BrowseForFolder(const std::string& title, std::string& path) {
-    // Both take buffers of MAX_PATH characters.
-    wchar_t buffer[MAX_PATH] = {};
-    const std::wstring wideTitle = Utf16FromUtf8(title);
-    BROWSEINFOW info = {};
-    info.hwndOwner = nullptr;
-    info.pidlRoot = nullptr;
-    info.pszDisplayName = buffer;
-    info.lpszTitle = wideTitle.c_str();
-    info.ulFlags = 0;
-    info.lpfn = nullptr;
-    PIDLIST_ABSOLUTE item = SHBrowseForFolderW(&info);
-    if (item == nullptr) return BrowseResult::kCancelled;
-    const BOOL isPath = SHGetPathFromIDListW(item, buffer);
-    CoTaskMemFree(item);
-    if (!isPath) return BrowseResult::kNotFileSystem;
-    path = Utf8FromUtf16(buffer);
-    return BrowseResult::kChosen;
+    return tessaloom::BrowseForFolder(title, path);
 }
 
 CopyResult Win32Platform::ShellCopy(Handle owner, const std::string& from, const std::string& to) {
-    // Lists of one path each, ended by two zero characters (c_str adds the second).
-    const std::wstring fromList = Utf16FromUtf8(from) + L'\0';
-    const std::wstring toList = Utf16FromUtf8(to) + L'\0';
-    SHFILEOPSTRUCTW operation = {};
-    operation.hwnd = AsWindow(owner);
-    operation.wFunc = FO_COPY;
-    operation.pFrom = fromList.c_str();
-    operation.pTo = toList.c_str();
-    operation.fFlags = 0;
-    CopyResult result;
-    result.code = SHFileOperationW(&operation);
-    result.aborted = operation.fAnyOperationsAborted != FALSE;
-    return result;
+    return tessaloom::ShellCopy(AsWindow(owner), from, to);
 }
 
-void Win32Platform::OpenFolder(const std::string& path) {
-    ShellExecuteW(nullptr, L"open", Utf16FromUtf8(path).c_str(), nullptr, nullptr,
-                  SW_SHOWNOACTIVATE);
-}
+void Win32Platform::OpenFolder(const std::string& path) { tessaloom::OpenFolder(path); }
 
 bool Win32Platform::ProbeFile(const std::string& path) { return tessaloom::ProbeFile(path); }
 
