@@ -54,83 +54,25 @@ struct Win32Platform::DialogContext {
     HWND window;
 };
 
-Win32Platform::Win32Platform(HINSTANCE instance) : m_instance(instance) {
-    m_comInitialized = SUCCEEDED(OleInitialize(nullptr));
-}
-
-Win32Platform::~Win32Platform() {
-    while (m_socketStartups > 0) {
-        WSACleanup();
-        --m_socketStartups;
-    }
-    if (m_comInitialized) OleUninitialize();
-}
+Win32Platform::Win32Platform(HINSTANCE instance) : m_application(instance) {}
 
 // --- Application ------------------------------------------------------------------------
 
-bool Win32Platform::SocketInit() {
-    WSADATA data;
-    if (WSAStartup(MAKEWORD(2, 2), &data) != 0) return false;
-    ++m_socketStartups;
-    return true;
-}
+bool Win32Platform::SocketInit() { return m_application.SocketInit(); }
 
-void Win32Platform::InitCommonControls() {
-    INITCOMMONCONTROLSEX controls;
-    controls.dwSize = sizeof controls;
-    controls.dwICC = ICC_STANDARD_CLASSES | ICC_WIN95_CLASSES;
-    InitCommonControlsEx(&controls);
-}
+void Win32Platform::InitCommonControls() { Application::InitCommonControls(); }
 
-std::string Win32Platform::AppName() {
-    std::wstring path(MAX_PATH, L'\0');
-    for (;;) {
-        // A path cut to fit the buffer comes back as long as the buffer.
-        const DWORD length =
-            GetModuleFileNameW(m_instance, &path[0], static_cast<DWORD>(path.size()));
-        if (length == 0) return std::string();
-        if (length < path.size()) {
-            path.resize(length);
-            break;
-        }
-        if (path.size() >= 32768) return std::string();
-        path.resize(path.size() * 2);
-    }
-    const std::size_t slash = path.find_last_of(L"\\/:");
-    std::wstring name = slash == std::wstring::npos ? path : path.substr(slash + 1);
-    const std::size_t dot = name.rfind(L'.');
-    if (dot != std::wstring::npos && dot > 0) name.resize(dot);
-    return Utf8FromUtf16(name);
-}
+std::string Win32Platform::AppName() { return m_application.AppName(); }
 
 std::string Win32Platform::LoadStringResource(unsigned id) {
-    // With no buffer size, the system gives a pointer to the string in the resource itself
-    // and its length; the string is not terminated there.
-    const wchar_t* text = nullptr;
-    const int length = LoadStringW(m_instance, id, reinterpret_cast<LPWSTR>(&text), 0);
-    if (length <= 0 || text == nullptr) return std::string();
-    return Utf8FromUtf16(text, static_cast<std::size_t>(length));
+    return m_application.LoadStringResource(id);
 }
 
-Handle Win32Platform::LoadIconResource(unsigned id) {
-    return LoadIconW(m_instance, MAKEINTRESOURCEW(id));
-}
+Handle Win32Platform::LoadIconResource(unsigned id) { return m_application.LoadIconResource(id); }
 
-void Win32Platform::PostQuit(int exitCode) { PostQuitMessage(exitCode); }
+void Win32Platform::PostQuit(int exitCode) { Application::PostQuit(exitCode); }
 
-void Win32Platform::ShowWaitCursor(bool wait) {
-    const auto* const kWait = MAKEINTRESOURCEW(32514);   // IDC_WAIT
-    const auto* const kArrow = MAKEINTRESOURCEW(32512);  // IDC_ARROW
-    if (wait) {
-        HCURSOR previous = SetCursor(LoadCursorW(nullptr, kWait));
-        if (!m_waiting) m_cursorBeforeWait = previous;
-        m_waiting = true;
-    } else if (m_waiting) {
-        SetCursor(m_cursorBeforeWait != nullptr ? m_cursorBeforeWait
-                                                : LoadCursorW(nullptr, kArrow));
-        m_waiting = false;
-    }
-}
+void Win32Platform::ShowWaitCursor(bool wait) { m_application.ShowWaitCursor(wait); }
 
 // --- Message boxes ----------------------------------------------------------------------
 
@@ -146,7 +88,7 @@ int Win32Platform::ShowMessageBox(const std::string& text, const std::string& ti
     HWND owner = m_modalDialogs.empty() ? nullptr : m_modalDialogs.back();
     if (owner != nullptr && !IsWindowVisible(owner)) owner = nullptr;
     params.hwndOwner = owner;
-    params.hInstance = m_instance;
+    params.hInstance = m_application.Instance();
     params.lpszText = wideText.c_str();
     params.lpszCaption = wideTitle.c_str();
     params.dwStyle = style;
@@ -211,8 +153,9 @@ void Win32Platform::ForgetDialog(HWND dialog) {
 
 std::intptr_t Win32Platform::RunModalDialog(unsigned templateId, Handle parent, DialogSink& sink) {
     DialogContext context = {this, &sink, nullptr};
-    INT_PTR result = DialogBoxParamW(m_instance, MAKEINTRESOURCEW(templateId), AsWindow(parent),
-                                     DialogProc, reinterpret_cast<LPARAM>(&context));
+    INT_PTR result =
+        DialogBoxParamW(m_application.Instance(), MAKEINTRESOURCEW(templateId), AsWindow(parent),
+                        DialogProc, reinterpret_cast<LPARAM>(&context));
     if (context.window != nullptr) ForgetDialog(context.window);
     if (result == -1) {
         DWORD error = GetLastError();

@@ -18,6 +18,7 @@
 
 #include "platform/Platform.h"
 #include "platform/http/HttpTransport.h"
+#include "platform/win32/Application.h"
 
 namespace tessaloom {
 
@@ -25,7 +26,6 @@ class Win32Platform : public Platform {
 public:
     // Initialises COM for the calling thread (the shell's folder picker needs it).
     explicit Win32Platform(HINSTANCE instance);
-    ~Win32Platform() override;
     Win32Platform(const Win32Platform&) = delete;
     Win32Platform& operator=(const Win32Platform&) = delete;
 
@@ -83,13 +83,9 @@ private:
     static INT_PTR CALLBACK DialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
     void ForgetDialog(HWND dialog);
 
-    HINSTANCE m_instance;
-    bool m_comInitialized = false;
-    int m_socketStartups = 0;
+    Application m_application;
     bool m_dialogCreationFailed = false;
     std::vector<HWND> m_modalDialogs;  // dialogs being run by RunModalDialog, innermost last
-    bool m_waiting = false;
-    HCURSOR m_cursorBeforeWait = nullptr;
     std::unique_ptr<HttpTransport> m_transport;  // made at the first fetch
 };
 
