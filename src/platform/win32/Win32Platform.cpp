@@ -24,6 +24,7 @@
 #include "paths/Paths.h"
 #include "platform/MemoryStream.h"
 #include "platform/http/Fetch.h"
+#include "platform/win32/Dialogs.h"
 #include "platform/win32/Files.h"
 #include "platform/win32/ScopedHandles.h"
 #include "platform/win32/Shell.h"
@@ -44,17 +45,12 @@ constexpr FetchTimes kFetchTimes = {TESSALOOM_FETCH_TIMEOUT_SECONDS * 1000,
                                     TESSALOOM_FETCH_TOTAL_SECONDS * 1000};
 
 HWND AsWindow(Handle handle) { return static_cast<HWND>(handle); }
+HICON AsIcon(Handle handle) { return static_cast<HICON>(handle); }
 
 }  // namespace
 
-// What the dialog procedure needs of a dialog run by RunModalDialog.
-struct Win32Platform::DialogContext {
-    Win32Platform* platform;
-    DialogSink* sink;
-    HWND window;
-};
-
-Win32Platform::Win32Platform(HINSTANCE instance) : m_application(instance) {}
+Win32Platform::Win32Platform(HINSTANCE instance)
+    : m_application(instance), m_dialogs(m_application) {}
 
 // --- Application ------------------------------------------------------------------------
 
@@ -78,212 +74,65 @@ void Win32Platform::ShowWaitCursor(bool wait) { m_application.ShowWaitCursor(wai
 
 int Win32Platform::ShowMessageBox(const std::string& text, const std::string& title, unsigned style,
                                   unsigned helpContext) {
-    const std::wstring wideText = Utf16FromUtf8(text);
-    const std::wstring wideTitle = Utf16FromUtf8(title);
-    MSGBOXPARAMSW params = {};
-    params.cbSize = sizeof params;
-    // Owned by the innermost dialog while it can be seen. The list's retry prompt comes before
-    // the main dialog shows: owned by a hidden window it would get no taskbar button and stay
-    // behind the windows the user went on to.
-    HWND owner = m_modalDialogs.empty() ? nullptr : m_modalDialogs.back();
-    if (owner != nullptr && !IsWindowVisible(owner)) owner = nullptr;
-    params.hwndOwner = owner;
-    params.hInstance = m_application.Instance();
-    params.lpszText = wideText.c_str();
-    params.lpszCaption = wideTitle.c_str();
-    params.dwStyle = style;
-    params.dwContextHelpId = helpContext;
-    return MessageBoxIndirectW(&params);
+    return m_dialogs.ShowMessageBox(text, title, style, helpContext);
 }
 
 // --- Dialogs and controls ---------------------------------------------------------------
 
-INT_PTR CALLBACK Win32Platform::DialogProc(HWND dialog, UINT message, WPARAM wParam,
-                                           LPARAM lParam) {
-    DialogContext* context = nullptr;
-    if (message == WM_INITDIALOG) {
-        context = reinterpret_cast<DialogContext*>(lParam);
-        SetWindowLongPtrW(dialog, DWLP_USER, lParam);
-        context->window = dialog;
-        context->platform->m_modalDialogs.push_back(dialog);
-    } else {
-        context = reinterpret_cast<DialogContext*>(GetWindowLongPtrW(dialog, DWLP_USER));
-        if (context == nullptr) return FALSE;  // before WM_INITDIALOG
-    }
-
-    Message routed;
-    routed.id = message;
-    routed.wParam = wParam;
-    routed.lParam = lParam;
-    std::intptr_t result = 0;
-    bool handled = context->sink->HandleMessage(dialog, routed, result);
-
-    if (message == WM_NCDESTROY) {
-        SetWindowLongPtrW(dialog, DWLP_USER, 0);
-        context->platform->ForgetDialog(dialog);
-    }
-
-    switch (message) {
-        case WM_INITDIALOG:
-            return handled ? static_cast<INT_PTR>(result) : TRUE;
-        // Messages whose result is the dialog procedure's return value.
-        case WM_QUERYDRAGICON:
-        case WM_CTLCOLORMSGBOX:
-        case WM_CTLCOLOREDIT:
-        case WM_CTLCOLORLISTBOX:
-        case WM_CTLCOLORBTN:
-        case WM_CTLCOLORDLG:
-        case WM_CTLCOLORSCROLLBAR:
-        case WM_CTLCOLORSTATIC:
-        case WM_COMPAREITEM:
-        case WM_VKEYTOITEM:
-        case WM_CHARTOITEM:
-            return handled ? static_cast<INT_PTR>(result) : FALSE;
-        default:
-            if (!handled) return FALSE;
-            SetWindowLongPtrW(dialog, DWLP_MSGRESULT, static_cast<LONG_PTR>(result));
-            return TRUE;
-    }
-}
-
-void Win32Platform::ForgetDialog(HWND dialog) {
-    m_modalDialogs.erase(std::remove(m_modalDialogs.begin(), m_modalDialogs.end(), dialog),
-                         m_modalDialogs.end());
-}
-
 std::intptr_t Win32Platform::RunModalDialog(unsigned templateId, Handle parent, DialogSink& sink) {
-    DialogContext context = {this, &sink, nullptr};
-    INT_PTR result =
-        DialogBoxParamW(m_application.Instance(), MAKEINTRESOURCEW(templateId), AsWindow(parent),
-                        DialogProc, reinterpret_cast<LPARAM>(&context));
-    if (context.window != nullptr) ForgetDialog(context.window);
-    if (result == -1) {
-        DWORD error = GetLastError();
-        m_dialogCreationFailed = true;
-        std::fprintf(stderr, "%s: cannot create dialog %u: %s (error %lu)\n", AppName().c_str(),
-                     templateId, SystemMessage(error).c_str(), static_cast<unsigned long>(error));
-        std::fflush(stderr);
-    }
-    return result;
+    return m_dialogs.RunModalDialog(templateId, AsWindow(parent), sink);
 }
 
 void Win32Platform::EndModal(Handle dialog, std::intptr_t result) {
-    EndDialog(AsWindow(dialog), static_cast<INT_PTR>(result));
+    tessaloom::EndModal(AsWindow(dialog), result);
 }
 
 void Win32Platform::Center(Handle window, Handle over) {
-    HWND hwnd = AsWindow(window);
-    HWND owner = AsWindow(over);
-    RECT rect;
-    if (!GetWindowRect(hwnd, &rect)) return;
-
-    RECT work;
-    MONITORINFO monitorInfo = {};
-    monitorInfo.cbSize = sizeof monitorInfo;
-    HMONITOR monitor = MonitorFromWindow(owner != nullptr ? owner : hwnd, MONITOR_DEFAULTTONEAREST);
-    if (monitor != nullptr && GetMonitorInfoW(monitor, &monitorInfo)) {
-        work = monitorInfo.rcWork;
-    } else if (!SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0)) {
-        work.left = 0;
-        work.top = 0;
-        work.right = GetSystemMetrics(SM_CXSCREEN);
-        work.bottom = GetSystemMetrics(SM_CYSCREEN);
-    }
-
-    // A minimized or hidden owner has no useful rectangle: use the work area then.
-    RECT area = work;
-    RECT ownerRect;
-    if (owner != nullptr && IsWindowVisible(owner) && !IsIconic(owner) &&
-        GetWindowRect(owner, &ownerRect)) {
-        area = ownerRect;
-    }
-
-    int width = rect.right - rect.left;
-    int height = rect.bottom - rect.top;
-    int x = area.left + ((area.right - area.left) - width) / 2;
-    int y = area.top + ((area.bottom - area.top) - height) / 2;
-    // Keep it on screen, its top-left corner first.
-    x = std::max(static_cast<int>(work.left), std::min(x, static_cast<int>(work.right) - width));
-    y = std::max(static_cast<int>(work.top), std::min(y, static_cast<int>(work.bottom) - height));
-    SetWindowPos(hwnd, nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+    tessaloom::Center(AsWindow(window), AsWindow(over));
 }
 
-Handle Win32Platform::DialogItem(Handle dialog, int id) { return GetDlgItem(AsWindow(dialog), id); }
-
-std::string Win32Platform::GetText(Handle window) {
-    HWND hwnd = AsWindow(window);
-    // The length may be larger than the text (never smaller).
-    const int length = GetWindowTextLengthW(hwnd);
-    if (length <= 0) return std::string();
-    std::wstring text(static_cast<std::size_t>(length) + 1, L'\0');
-    const int copied = GetWindowTextW(hwnd, &text[0], static_cast<int>(text.size()));
-    return Utf8FromUtf16(text.data(), static_cast<std::size_t>(std::max(copied, 0)));
+Handle Win32Platform::DialogItem(Handle dialog, int id) {
+    return tessaloom::DialogItem(AsWindow(dialog), id);
 }
+
+std::string Win32Platform::GetText(Handle window) { return tessaloom::GetText(AsWindow(window)); }
 
 void Win32Platform::SetText(Handle window, const std::string& text) {
-    SetWindowTextW(AsWindow(window), Utf16FromUtf8(text).c_str());
+    tessaloom::SetText(AsWindow(window), text);
 }
 
 int Win32Platform::ComboAddString(Handle combo, const std::string& text) {
-    const std::wstring wide = Utf16FromUtf8(text);
-    return static_cast<int>(
-        SendMessageW(AsWindow(combo), CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(wide.c_str())));
+    return tessaloom::ComboAddString(AsWindow(combo), text);
 }
 
-int Win32Platform::ComboGetCount(Handle combo) {
-    LRESULT count = SendMessageW(AsWindow(combo), CB_GETCOUNT, 0, 0);
-    return count == CB_ERR ? 0 : static_cast<int>(count);
-}
+int Win32Platform::ComboGetCount(Handle combo) { return tessaloom::ComboGetCount(AsWindow(combo)); }
 
 int Win32Platform::ComboGetCurSel(Handle combo) {
-    LRESULT index = SendMessageW(AsWindow(combo), CB_GETCURSEL, 0, 0);
-    return index == CB_ERR ? -1 : static_cast<int>(index);
+    return tessaloom::ComboGetCurSel(AsWindow(combo));
 }
 
 void Win32Platform::ComboSetCurSel(Handle combo, int index) {
-    SendMessageW(AsWindow(combo), CB_SETCURSEL, static_cast<WPARAM>(index), 0);
+    tessaloom::ComboSetCurSel(AsWindow(combo), index);
 }
 
 std::string Win32Platform::ComboGetText(Handle combo, int index) {
-    HWND hwnd = AsWindow(combo);
-    // In characters, without the terminator.
-    const LRESULT length = SendMessageW(hwnd, CB_GETLBTEXTLEN, static_cast<WPARAM>(index), 0);
-    if (length == CB_ERR || length <= 0) return std::string();
-    std::wstring text(static_cast<std::size_t>(length) + 1, L'\0');
-    const LRESULT copied = SendMessageW(hwnd, CB_GETLBTEXT, static_cast<WPARAM>(index),
-                                        reinterpret_cast<LPARAM>(&text[0]));
-    if (copied == CB_ERR || copied < 0) return std::string();
-    return Utf8FromUtf16(text.data(), std::min(static_cast<std::size_t>(copied), text.size() - 1));
+    return tessaloom::ComboGetText(AsWindow(combo), index);
 }
 
 // --- Window furniture -------------------------------------------------------------------
 
 void Win32Platform::AddSystemMenuEntry(Handle window, unsigned commandId, const std::string& text) {
-    HMENU menu = GetSystemMenu(AsWindow(window), FALSE);
-    if (menu == nullptr) return;
-    AppendMenuW(menu, MF_SEPARATOR, 0, nullptr);
-    AppendMenuW(menu, MF_STRING, static_cast<UINT_PTR>(commandId), Utf16FromUtf8(text).c_str());
+    tessaloom::AddSystemMenuEntry(AsWindow(window), commandId, text);
 }
 
 void Win32Platform::SetWindowIcon(Handle window, Handle icon, bool big) {
-    SendMessageW(AsWindow(window), WM_SETICON, big ? ICON_BIG : ICON_SMALL,
-                 reinterpret_cast<LPARAM>(icon));
+    tessaloom::SetWindowIcon(AsWindow(window), AsIcon(icon), big);
 }
 
-bool Win32Platform::IsMinimized(Handle window) { return IsIconic(AsWindow(window)) != FALSE; }
+bool Win32Platform::IsMinimized(Handle window) { return tessaloom::IsMinimized(AsWindow(window)); }
 
 void Win32Platform::PaintMinimizedIcon(Handle window, Handle icon) {
-    HWND hwnd = AsWindow(window);
-    PAINTSTRUCT paint;
-    HDC dc = BeginPaint(hwnd, &paint);
-    if (dc == nullptr) return;
-    SendMessageW(hwnd, WM_ICONERASEBKGND, reinterpret_cast<WPARAM>(dc), 0);
-    RECT rect;
-    GetClientRect(hwnd, &rect);
-    const Point at = CentredIconPosition({rect.left, rect.top, rect.right, rect.bottom},
-                                         GetSystemMetrics(SM_CXICON), GetSystemMetrics(SM_CYICON));
-    DrawIcon(dc, at.x, at.y, static_cast<HICON>(icon));
-    EndPaint(hwnd, &paint);
+    tessaloom::PaintMinimizedIcon(AsWindow(window), AsIcon(icon));
 }
 
 // --- Network ----------------------------------------------------------------------------

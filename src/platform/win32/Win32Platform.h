@@ -19,6 +19,7 @@
 #include "platform/Platform.h"
 #include "platform/http/HttpTransport.h"
 #include "platform/win32/Application.h"
+#include "platform/win32/Dialogs.h"
 
 namespace tessaloom {
 
@@ -30,7 +31,7 @@ public:
     Win32Platform& operator=(const Win32Platform&) = delete;
 
     // Whether a dialog could not be created (no display, missing template...).
-    bool DialogCreationFailed() const { return m_dialogCreationFailed; }
+    bool DialogCreationFailed() const { return m_dialogs.DialogCreationFailed(); }
 
     bool SocketInit() override;
     void InitCommonControls() override;
@@ -79,13 +80,8 @@ public:
     bool CanCreateFileIn(const std::string& folder, std::string& error) override;
 
 private:
-    struct DialogContext;
-    static INT_PTR CALLBACK DialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
-    void ForgetDialog(HWND dialog);
-
     Application m_application;
-    bool m_dialogCreationFailed = false;
-    std::vector<HWND> m_modalDialogs;  // dialogs being run by RunModalDialog, innermost last
+    ModalDialogs m_dialogs;                      // after m_application, which it uses
     std::unique_ptr<HttpTransport> m_transport;  // made at the first fetch
 };
 
