@@ -1,32 +1,14 @@
 #include "platform/win32/Win32Platform.h"
 
-#include <commctrl.h>
-#include <ole2.h>
-#include <shellapi.h>
-#include <shlobj.h>
-#include <wininet.h>
-
-#include <algorithm>
-#include <climits>
+#include <cstddef>
 #include <cstdint>
-#include <cstdio>
-#include <cstring>
-#include <cwchar>
-#include <initializer_list>
 #include <memory>
-#include <new>
 #include <string>
-#include <system_error>
-#include <thread>
-#include <utility>
 #include <vector>
 
-#include "paths/Paths.h"
-#include "platform/MemoryStream.h"
 #include "platform/http/Fetch.h"
 #include "platform/win32/Dialogs.h"
 #include "platform/win32/Files.h"
-#include "platform/win32/ScopedHandles.h"
 #include "platform/win32/Shell.h"
 #include "platform/win32/Text.h"
 #include "platform/win32/WinInetTransport.h"

@@ -1,23 +1,18 @@
 // The Platform interface on the Win32 API: its wide functions, the interface's UTF-8 strings
-// converted at the boundary, whatever the system's code page.
+// converted at the boundary, whatever the system's code page. The work is done in the files
+// named for it (Application, Dialogs, Files, Shell, Text, WinInetTransport); this class hands
+// each call on and holds the state that lives as long as the program.
 #pragma once
 
-// std::min and std::max rather than the min and max macros of windows.h.
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-// clang-format off
-// Winsock 2 before windows.h, which would otherwise bring in the old winsock.h.
-#include <winsock2.h>
-#include <windows.h>
-// clang-format on
-
+#include <cstddef>
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "platform/Platform.h"
 #include "platform/http/HttpTransport.h"
+// Brings in windows.h, after Winsock 2.
 #include "platform/win32/Application.h"
 #include "platform/win32/Dialogs.h"
 
