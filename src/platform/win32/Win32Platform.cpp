@@ -1,31 +1,15 @@
 #include "platform/win32/Win32Platform.h"
 
-#include <commctrl.h>
-#include <ole2.h>
-#include <shellapi.h>
-#include <shlobj.h>
-#include <wininet.h>
-
-#include <algorithm>
-#include <climits>
+#include <cstddef>
 #include <cstdint>
-#include <cstdio>
-#include <cstring>
-#include <cwchar>
-#include <initializer_list>
 #include <memory>
-#include <new>
 #include <string>
-#include <system_error>
-#include <thread>
-#include <utility>
 #include <vector>
 
-#include "paths/Paths.h"
-#include "platform/MemoryStream.h"
 #include "platform/http/Fetch.h"
-#include "platform/win32/Folders.h"
-#include "platform/win32/ScopedHandles.h"
+#include "platform/win32/Dialogs.h"
+#include "platform/win32/Files.h"
+#include "platform/win32/Shell.h"
 #include "platform/win32/Text.h"
 #include "platform/win32/WinInetTransport.h"
 
@@ -43,339 +27,94 @@ constexpr FetchTimes kFetchTimes = {TESSALOOM_FETCH_TIMEOUT_SECONDS * 1000,
                                     TESSALOOM_FETCH_TOTAL_SECONDS * 1000};
 
 HWND AsWindow(Handle handle) { return static_cast<HWND>(handle); }
-
-// The system's text for an error code in the user's language, without the trailing line break
-// and full stop.
-std::string SystemMessage(DWORD code) {
-    wchar_t buffer[1024];
-    const DWORD length =
-        FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code, 0,
-                       buffer, static_cast<DWORD>(sizeof buffer / sizeof buffer[0]), nullptr);
-    std::string text = Utf8FromUtf16(buffer, length);
-    while (!text.empty() && (text.back() == '\r' || text.back() == '\n' || text.back() == ' ' ||
-                             text.back() == '\t')) {
-        text.pop_back();
-    }
-    if (!text.empty() && text.back() == '.') text.pop_back();
-    if (text.empty()) text = "Error " + std::to_string(code);
-    return text;
-}
-
-// Text in the code page `codePage` in UTF-16; what the code page does not define becomes its
-// default character.
-std::wstring Utf16FromCodePage(const std::string& text, UINT codePage) {
-    if (text.empty() || text.size() > INT_MAX) return std::wstring();
-    const int size = static_cast<int>(text.size());
-    const int length = MultiByteToWideChar(codePage, 0, text.data(), size, nullptr, 0);
-    if (length <= 0) return std::wstring();
-    std::wstring wide(static_cast<std::size_t>(length), L'\0');
-    MultiByteToWideChar(codePage, 0, text.data(), size, &wide[0], length);
-    return wide;
-}
-
-// `folder` in UTF-16 with a final separator, which a share's root needs ("\\host\share\").
-std::wstring WithSeparator(const std::string& folder) {
-    std::wstring wide = SystemPath(folder);
-    if (!wide.empty() && wide.back() != L'\\' && wide.back() != L'/') wide.push_back(L'\\');
-    return wide;
-}
+HICON AsIcon(Handle handle) { return static_cast<HICON>(handle); }
 
 }  // namespace
 
-// What the dialog procedure needs of a dialog run by RunModalDialog.
-struct Win32Platform::DialogContext {
-    Win32Platform* platform;
-    DialogSink* sink;
-    HWND window;
-};
-
-Win32Platform::Win32Platform(HINSTANCE instance) : m_instance(instance) {
-    m_comInitialized = SUCCEEDED(OleInitialize(nullptr));
-}
-
-Win32Platform::~Win32Platform() {
-    while (m_socketStartups > 0) {
-        WSACleanup();
-        --m_socketStartups;
-    }
-    if (m_comInitialized) OleUninitialize();
-}
+Win32Platform::Win32Platform(HINSTANCE instance)
+    : m_application(instance), m_dialogs(m_application) {}
 
 // --- Application ------------------------------------------------------------------------
 
-bool Win32Platform::SocketInit() {
-    WSADATA data;
-    if (WSAStartup(MAKEWORD(2, 2), &data) != 0) return false;
-    ++m_socketStartups;
-    return true;
-}
+bool Win32Platform::SocketInit() { return m_application.SocketInit(); }
 
-void Win32Platform::InitCommonControls() {
-    INITCOMMONCONTROLSEX controls;
-    controls.dwSize = sizeof controls;
-    controls.dwICC = ICC_STANDARD_CLASSES | ICC_WIN95_CLASSES;
-    InitCommonControlsEx(&controls);
-}
+void Win32Platform::InitCommonControls() { Application::InitCommonControls(); }
 
-std::string Win32Platform::AppName() {
-    std::wstring path(MAX_PATH, L'\0');
-    for (;;) {
-        // A path cut to fit the buffer comes back as long as the buffer.
-        const DWORD length =
-            GetModuleFileNameW(m_instance, &path[0], static_cast<DWORD>(path.size()));
-        if (length == 0) return std::string();
-        if (length < path.size()) {
-            path.resize(length);
-            break;
-        }
-        if (path.size() >= 32768) return std::string();
-        path.resize(path.size() * 2);
-    }
-    const std::size_t slash = path.find_last_of(L"\\/:");
-    std::wstring name = slash == std::wstring::npos ? path : path.substr(slash + 1);
-    const std::size_t dot = name.rfind(L'.');
-    if (dot != std::wstring::npos && dot > 0) name.resize(dot);
-    return Utf8FromUtf16(name);
-}
+std::string Win32Platform::AppName() { return m_application.AppName(); }
 
 std::string Win32Platform::LoadStringResource(unsigned id) {
-    // With no buffer size, the system gives a pointer to the string in the resource itself
-    // and its length; the string is not terminated there.
-    const wchar_t* text = nullptr;
-    const int length = LoadStringW(m_instance, id, reinterpret_cast<LPWSTR>(&text), 0);
-    if (length <= 0 || text == nullptr) return std::string();
-    return Utf8FromUtf16(text, static_cast<std::size_t>(length));
+    return m_application.LoadStringResource(id);
 }
 
-Handle Win32Platform::LoadIconResource(unsigned id) {
-    return LoadIconW(m_instance, MAKEINTRESOURCEW(id));
-}
+Handle Win32Platform::LoadIconResource(unsigned id) { return m_application.LoadIconResource(id); }
 
-void Win32Platform::PostQuit(int exitCode) { PostQuitMessage(exitCode); }
+void Win32Platform::PostQuit(int exitCode) { Application::PostQuit(exitCode); }
 
-void Win32Platform::ShowWaitCursor(bool wait) {
-    const auto* const kWait = MAKEINTRESOURCEW(32514);   // IDC_WAIT
-    const auto* const kArrow = MAKEINTRESOURCEW(32512);  // IDC_ARROW
-    if (wait) {
-        HCURSOR previous = SetCursor(LoadCursorW(nullptr, kWait));
-        if (!m_waiting) m_cursorBeforeWait = previous;
-        m_waiting = true;
-    } else if (m_waiting) {
-        SetCursor(m_cursorBeforeWait != nullptr ? m_cursorBeforeWait
-                                                : LoadCursorW(nullptr, kArrow));
-        m_waiting = false;
-    }
-}
+void Win32Platform::ShowWaitCursor(bool wait) { m_application.ShowWaitCursor(wait); }
 
 // --- Message boxes ----------------------------------------------------------------------
 
 int Win32Platform::ShowMessageBox(const std::string& text, const std::string& title, unsigned style,
                                   unsigned helpContext) {
-    const std::wstring wideText = Utf16FromUtf8(text);
-    const std::wstring wideTitle = Utf16FromUtf8(title);
-    MSGBOXPARAMSW params = {};
-    params.cbSize = sizeof params;
-    // Owned by the innermost dialog while it can be seen. The list's retry prompt comes before
-    // the main dialog shows: owned by a hidden window it would get no taskbar button and stay
-    // behind the windows the user went on to.
-    HWND owner = m_modalDialogs.empty() ? nullptr : m_modalDialogs.back();
-    if (owner != nullptr && !IsWindowVisible(owner)) owner = nullptr;
-    params.hwndOwner = owner;
-    params.hInstance = m_instance;
-    params.lpszText = wideText.c_str();
-    params.lpszCaption = wideTitle.c_str();
-    params.dwStyle = style;
-    params.dwContextHelpId = helpContext;
-    return MessageBoxIndirectW(&params);
+    return m_dialogs.ShowMessageBox(text, title, style, helpContext);
 }
 
 // --- Dialogs and controls ---------------------------------------------------------------
 
-INT_PTR CALLBACK Win32Platform::DialogProc(HWND dialog, UINT message, WPARAM wParam,
-                                           LPARAM lParam) {
-    DialogContext* context = nullptr;
-    if (message == WM_INITDIALOG) {
-        context = reinterpret_cast<DialogContext*>(lParam);
-        SetWindowLongPtrW(dialog, DWLP_USER, lParam);
-        context->window = dialog;
-        context->platform->m_modalDialogs.push_back(dialog);
-    } else {
-        context = reinterpret_cast<DialogContext*>(GetWindowLongPtrW(dialog, DWLP_USER));
-        if (context == nullptr) return FALSE;  // before WM_INITDIALOG
-    }
-
-    Message routed;
-    routed.id = message;
-    routed.wParam = wParam;
-    routed.lParam = lParam;
-    std::intptr_t result = 0;
-    bool handled = context->sink->HandleMessage(dialog, routed, result);
-
-    if (message == WM_NCDESTROY) {
-        SetWindowLongPtrW(dialog, DWLP_USER, 0);
-        context->platform->ForgetDialog(dialog);
-    }
-
-    switch (message) {
-        case WM_INITDIALOG:
-            return handled ? static_cast<INT_PTR>(result) : TRUE;
-        // Messages whose result is the dialog procedure's return value.
-        case WM_QUERYDRAGICON:
-        case WM_CTLCOLORMSGBOX:
-        case WM_CTLCOLOREDIT:
-        case WM_CTLCOLORLISTBOX:
-        case WM_CTLCOLORBTN:
-        case WM_CTLCOLORDLG:
-        case WM_CTLCOLORSCROLLBAR:
-        case WM_CTLCOLORSTATIC:
-        case WM_COMPAREITEM:
-        case WM_VKEYTOITEM:
-        case WM_CHARTOITEM:
-            return handled ? static_cast<INT_PTR>(result) : FALSE;
-        default:
-            if (!handled) return FALSE;
-            SetWindowLongPtrW(dialog, DWLP_MSGRESULT, static_cast<LONG_PTR>(result));
-            return TRUE;
-    }
-}
-
-void Win32Platform::ForgetDialog(HWND dialog) {
-    m_modalDialogs.erase(std::remove(m_modalDialogs.begin(), m_modalDialogs.end(), dialog),
-                         m_modalDialogs.end());
-}
-
 std::intptr_t Win32Platform::RunModalDialog(unsigned templateId, Handle parent, DialogSink& sink) {
-    DialogContext context = {this, &sink, nullptr};
-    INT_PTR result = DialogBoxParamW(m_instance, MAKEINTRESOURCEW(templateId), AsWindow(parent),
-                                     DialogProc, reinterpret_cast<LPARAM>(&context));
-    if (context.window != nullptr) ForgetDialog(context.window);
-    if (result == -1) {
-        DWORD error = GetLastError();
-        m_dialogCreationFailed = true;
-        std::fprintf(stderr, "%s: cannot create dialog %u: %s (error %lu)\n", AppName().c_str(),
-                     templateId, SystemMessage(error).c_str(), static_cast<unsigned long>(error));
-        std::fflush(stderr);
-    }
-    return result;
+    return m_dialogs.RunModalDialog(templateId, AsWindow(parent), sink);
 }
 
 void Win32Platform::EndModal(Handle dialog, std::intptr_t result) {
-    EndDialog(AsWindow(dialog), static_cast<INT_PTR>(result));
+    tessaloom::EndModal(AsWindow(dialog), result);
 }
 
 void Win32Platform::Center(Handle window, Handle over) {
-    HWND hwnd = AsWindow(window);
-    HWND owner = AsWindow(over);
-    RECT rect;
-    if (!GetWindowRect(hwnd, &rect)) return;
-
-    RECT work;
-    MONITORINFO monitorInfo = {};
-    monitorInfo.cbSize = sizeof monitorInfo;
-    HMONITOR monitor = MonitorFromWindow(owner != nullptr ? owner : hwnd, MONITOR_DEFAULTTONEAREST);
-    if (monitor != nullptr && GetMonitorInfoW(monitor, &monitorInfo)) {
-        work = monitorInfo.rcWork;
-    } else if (!SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0)) {
-        work.left = 0;
-        work.top = 0;
-        work.right = GetSystemMetrics(SM_CXSCREEN);
-        work.bottom = GetSystemMetrics(SM_CYSCREEN);
-    }
-
-    // A minimized or hidden owner has no useful rectangle: use the work area then.
-    RECT area = work;
-    RECT ownerRect;
-    if (owner != nullptr && IsWindowVisible(owner) && !IsIconic(owner) &&
-        GetWindowRect(owner, &ownerRect)) {
-        area = ownerRect;
-    }
-
-    int width = rect.right - rect.left;
-    int height = rect.bottom - rect.top;
-    int x = area.left + ((area.right - area.left) - width) / 2;
-    int y = area.top + ((area.bottom - area.top) - height) / 2;
-    // Keep it on screen, its top-left corner first.
-    x = std::max(static_cast<int>(work.left), std::min(x, static_cast<int>(work.right) - width));
-    y = std::max(static_cast<int>(work.top), std::min(y, static_cast<int>(work.bottom) - height));
-    SetWindowPos(hwnd, nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+    tessaloom::Center(AsWindow(window), AsWindow(over));
 }
 
-Handle Win32Platform::DialogItem(Handle dialog, int id) { return GetDlgItem(AsWindow(dialog), id); }
-
-std::string Win32Platform::GetText(Handle window) {
-    HWND hwnd = AsWindow(window);
-    // The length may be larger than the text (never smaller).
-    const int length = GetWindowTextLengthW(hwnd);
-    if (length <= 0) return std::string();
-    std::wstring text(static_cast<std::size_t>(length) + 1, L'\0');
-    const int copied = GetWindowTextW(hwnd, &text[0], static_cast<int>(text.size()));
-    return Utf8FromUtf16(text.data(), static_cast<std::size_t>(std::max(copied, 0)));
+Handle Win32Platform::DialogItem(Handle dialog, int id) {
+    return tessaloom::DialogItem(AsWindow(dialog), id);
 }
+
+std::string Win32Platform::GetText(Handle window) { return tessaloom::GetText(AsWindow(window)); }
 
 void Win32Platform::SetText(Handle window, const std::string& text) {
-    SetWindowTextW(AsWindow(window), Utf16FromUtf8(text).c_str());
+    tessaloom::SetText(AsWindow(window), text);
 }
 
 int Win32Platform::ComboAddString(Handle combo, const std::string& text) {
-    const std::wstring wide = Utf16FromUtf8(text);
-    return static_cast<int>(
-        SendMessageW(AsWindow(combo), CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(wide.c_str())));
+    return tessaloom::ComboAddString(AsWindow(combo), text);
 }
 
-int Win32Platform::ComboGetCount(Handle combo) {
-    LRESULT count = SendMessageW(AsWindow(combo), CB_GETCOUNT, 0, 0);
-    return count == CB_ERR ? 0 : static_cast<int>(count);
-}
+int Win32Platform::ComboGetCount(Handle combo) { return tessaloom::ComboGetCount(AsWindow(combo)); }
 
 int Win32Platform::ComboGetCurSel(Handle combo) {
-    LRESULT index = SendMessageW(AsWindow(combo), CB_GETCURSEL, 0, 0);
-    return index == CB_ERR ? -1 : static_cast<int>(index);
+    return tessaloom::ComboGetCurSel(AsWindow(combo));
 }
 
 void Win32Platform::ComboSetCurSel(Handle combo, int index) {
-    SendMessageW(AsWindow(combo), CB_SETCURSEL, static_cast<WPARAM>(index), 0);
+    tessaloom::ComboSetCurSel(AsWindow(combo), index);
 }
 
 std::string Win32Platform::ComboGetText(Handle combo, int index) {
-    HWND hwnd = AsWindow(combo);
-    // In characters, without the terminator.
-    const LRESULT length = SendMessageW(hwnd, CB_GETLBTEXTLEN, static_cast<WPARAM>(index), 0);
-    if (length == CB_ERR || length <= 0) return std::string();
-    std::wstring text(static_cast<std::size_t>(length) + 1, L'\0');
-    const LRESULT copied = SendMessageW(hwnd, CB_GETLBTEXT, static_cast<WPARAM>(index),
-                                        reinterpret_cast<LPARAM>(&text[0]));
-    if (copied == CB_ERR || copied < 0) return std::string();
-    return Utf8FromUtf16(text.data(), std::min(static_cast<std::size_t>(copied), text.size() - 1));
+    return tessaloom::ComboGetText(AsWindow(combo), index);
 }
 
 // --- Window furniture -------------------------------------------------------------------
 
 void Win32Platform::AddSystemMenuEntry(Handle window, unsigned commandId, const std::string& text) {
-    HMENU menu = GetSystemMenu(AsWindow(window), FALSE);
-    if (menu == nullptr) return;
-    AppendMenuW(menu, MF_SEPARATOR, 0, nullptr);
-    AppendMenuW(menu, MF_STRING, static_cast<UINT_PTR>(commandId), Utf16FromUtf8(text).c_str());
+    tessaloom::AddSystemMenuEntry(AsWindow(window), commandId, text);
 }
 
 void Win32Platform::SetWindowIcon(Handle window, Handle icon, bool big) {
-    SendMessageW(AsWindow(window), WM_SETICON, big ? ICON_BIG : ICON_SMALL,
-                 reinterpret_cast<LPARAM>(icon));
+    tessaloom::SetWindowIcon(AsWindow(window), AsIcon(icon), big);
 }
 
-bool Win32Platform::IsMinimized(Handle window) { return IsIconic(AsWindow(window)) != FALSE; }
+bool Win32Platform::IsMinimized(Handle window) { return tessaloom::IsMinimized(AsWindow(window)); }
 
 void Win32Platform::PaintMinimizedIcon(Handle window, Handle icon) {
-    HWND hwnd = AsWindow(window);
-    PAINTSTRUCT paint;
-    HDC dc = BeginPaint(hwnd, &paint);
-    if (dc == nullptr) return;
-    SendMessageW(hwnd, WM_ICONERASEBKGND, reinterpret_cast<WPARAM>(dc), 0);
-    RECT rect;
-    GetClientRect(hwnd, &rect);
-    const Point at = CentredIconPosition({rect.left, rect.top, rect.right, rect.bottom},
-                                         GetSystemMetrics(SM_CXICON), GetSystemMetrics(SM_CYICON));
-    DrawIcon(dc, at.x, at.y, static_cast<HICON>(icon));
-    EndPaint(hwnd, &paint);
+    tessaloom::PaintMinimizedIcon(AsWindow(window), AsIcon(icon));
 }
 
 // --- Network ----------------------------------------------------------------------------
@@ -390,241 +129,45 @@ ResultCode Win32Platform::FetchUrl(const std::string& url, const FetchLimit& lim
 // --- Text -------------------------------------------------------------------------------
 
 std::string Win32Platform::DecodeText(const std::string& text, TextEncoding encoding) {
-    if (encoding == TextEncoding::kUtf8) return Utf8FromUtf16(Utf16FromUtf8(text));
-    // The system locale's code page, not the process's (GetACP), which a manifest may change.
-    // A locale with none (Unicode-only) gives 0.
-    DWORD codePage = 0;
-    if (GetLocaleInfoW(LOCALE_SYSTEM_DEFAULT, LOCALE_IDEFAULTANSICODEPAGE | LOCALE_RETURN_NUMBER,
-                       reinterpret_cast<LPWSTR>(&codePage),
-                       sizeof codePage / sizeof(wchar_t)) == 0 ||
-        codePage == 0) {
-        codePage = 1252;
-    }
-    return Utf8FromUtf16(Utf16FromCodePage(text, codePage));
+    return tessaloom::DecodeText(text, encoding);
 }
 
-std::string Win32Platform::FoldCase(const std::string& name) {
-    const std::wstring wide = Utf16FromUtf8(name);
-    if (wide.empty() || wide.size() > INT_MAX) return name;
-    // Upper case without LCMAP_LINGUISTIC_CASING: the file system's own casing, the same in
-    // every locale.
-    const int size = static_cast<int>(wide.size());
-    const int length = LCMapStringEx(LOCALE_NAME_INVARIANT, LCMAP_UPPERCASE, wide.c_str(), size,
-                                     nullptr, 0, nullptr, nullptr, 0);
-    if (length <= 0) return name;
-    std::wstring folded(static_cast<std::size_t>(length), L'\0');
-    if (LCMapStringEx(LOCALE_NAME_INVARIANT, LCMAP_UPPERCASE, wide.c_str(), size, &folded[0],
-                      length, nullptr, nullptr, 0) != length) {
-        return name;
-    }
-    return Utf8FromUtf16(folded);
-}
+std::string Win32Platform::FoldCase(const std::string& name) { return tessaloom::FoldCase(name); }
 
 // --- Shell and files --------------------------------------------------------------------
 
 BrowseResult Win32Platform::BrowseForFolder(const std::string& title, std::string& path) {
-    // Both take buffers of MAX_PATH characters.
-    wchar_t buffer[MAX_PATH] = {};
-    const std::wstring wideTitle = Utf16FromUtf8(title);
-    BROWSEINFOW info = {};
-    info.hwndOwner = nullptr;
-    info.pidlRoot = nullptr;
-    info.pszDisplayName = buffer;
-    info.lpszTitle = wideTitle.c_str();
-    info.ulFlags = 0;
-    info.lpfn = nullptr;
-    PIDLIST_ABSOLUTE item = SHBrowseForFolderW(&info);
-    if (item == nullptr) return BrowseResult::kCancelled;
-    const BOOL isPath = SHGetPathFromIDListW(item, buffer);
-    CoTaskMemFree(item);
-    if (!isPath) return BrowseResult::kNotFileSystem;
-    path = Utf8FromUtf16(buffer);
-    return BrowseResult::kChosen;
+    return tessaloom::BrowseForFolder(title, path);
 }
 
 CopyResult Win32Platform::ShellCopy(Handle owner, const std::string& from, const std::string& to) {
-    // Lists of one path each, ended by two zero characters (c_str adds the second).
-    const std::wstring fromList = Utf16FromUtf8(from) + L'\0';
-    const std::wstring toList = Utf16FromUtf8(to) + L'\0';
-    SHFILEOPSTRUCTW operation = {};
-    operation.hwnd = AsWindow(owner);
-    operation.wFunc = FO_COPY;
-    operation.pFrom = fromList.c_str();
-    operation.pTo = toList.c_str();
-    operation.fFlags = 0;
-    CopyResult result;
-    result.code = SHFileOperationW(&operation);
-    result.aborted = operation.fAnyOperationsAborted != FALSE;
-    return result;
+    return tessaloom::ShellCopy(AsWindow(owner), from, to);
 }
 
-void Win32Platform::OpenFolder(const std::string& path) {
-    ShellExecuteW(nullptr, L"open", Utf16FromUtf8(path).c_str(), nullptr, nullptr,
-                  SW_SHOWNOACTIVATE);
-}
+void Win32Platform::OpenFolder(const std::string& path) { tessaloom::OpenFolder(path); }
 
-bool Win32Platform::ProbeFile(const std::string& path) {
-    return ScopedHandle(CreateFileW(SystemPath(path).c_str(), GENERIC_READ, 0, nullptr,
-                                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr))
-        .valid();
-}
+bool Win32Platform::ProbeFile(const std::string& path) { return tessaloom::ProbeFile(path); }
 
 bool Win32Platform::WriteWholeFile(const std::string& path, const void* data, std::size_t size,
                                    std::string& error) {
-    const std::wstring file = SystemPath(path);
-    // The system refuses to replace a read-only, hidden or system file (an installation
-    // from disc media keeps the read-only attribute in its copy).
-    const DWORD kInTheWay = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
-    const DWORD attributes = GetFileAttributesW(file.c_str());
-    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0 &&
-        (attributes & kInTheWay) != 0) {
-        const DWORD kept = attributes & ~kInTheWay;
-        SetFileAttributesW(file.c_str(), kept != 0 ? kept : FILE_ATTRIBUTE_NORMAL);
-    }
-    ScopedHandle handle(CreateFileW(file.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                    FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!handle.valid()) {
-        error = SystemMessage(GetLastError());
-        return false;
-    }
-    const char* next = static_cast<const char*>(data);
-    std::size_t remaining = size;
-    DWORD failure = ERROR_SUCCESS;
-    while (remaining > 0) {
-        DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(remaining, 1u << 30));
-        DWORD written = 0;
-        if (!WriteFile(handle.get(), next, chunk, &written, nullptr)) {
-            failure = GetLastError();
-            break;
-        }
-        if (written == 0) {
-            failure = ERROR_WRITE_FAULT;
-            break;
-        }
-        next += written;
-        remaining -= written;
-    }
-    // Closing can fail too (a network file written back on close): that is a failed write.
-    if (!CloseHandle(handle.release()) && failure == ERROR_SUCCESS) failure = GetLastError();
-    if (failure != ERROR_SUCCESS) {
-        // Leave no partial file behind that could pass for a written one.
-        DeleteFileW(file.c_str());
-        error = SystemMessage(failure);
-        return false;
-    }
-    return true;
+    return tessaloom::WriteWholeFile(path, data, size, error);
 }
 
 bool Win32Platform::ListFolder(const std::string& folder, std::vector<FolderEntry>& entries,
                                std::string& error) {
-    entries.clear();
-    const DWORD failure = ListEntries(folder, [&](const WIN32_FIND_DATAW& data) {
-        FolderEntry entry;
-        entry.name = Utf8FromUtf16(data.cFileName);
-        entry.folder = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-        // dwReserved0 holds the reparse tag. Junctions and symbolic links name another file;
-        // other reparse points (cloud placeholders, deduplicated files...) are the file
-        // itself. No reparse point has the reserved tag 0: Wine gives it to its symbolic
-        // links.
-        entry.link = (data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 &&
-                     (IsReparseTagNameSurrogate(data.dwReserved0) || data.dwReserved0 == 0);
-        entry.size = (static_cast<std::uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
-        if (entry.link && !entry.folder) {
-            // A link to a file lists its own size; the copy takes its target's.
-            ScopedHandle target(CreateFileW(SystemPath(JoinPath(folder, entry.name)).c_str(), 0,
-                                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                            nullptr, OPEN_EXISTING, 0, nullptr));
-            LARGE_INTEGER size;
-            if (target.valid() && GetFileSizeEx(target.get(), &size)) {
-                entry.size = static_cast<std::uint64_t>(size.QuadPart);
-            }
-        }
-        entries.push_back(std::move(entry));
-    });
-    if (failure == ERROR_SUCCESS) return true;
-    error = SystemMessage(failure);
-    return false;
+    return tessaloom::ListFolder(folder, entries, error);
 }
 
 bool Win32Platform::IdentifyFile(const std::string& path, FileId& id) {
-    // No access rights asked: enough to identify, and folders open too.
-    ScopedHandle file(CreateFileW(SystemPath(path).c_str(), 0,
-                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                  OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
-    if (!file.valid()) return false;
-    BY_HANDLE_FILE_INFORMATION info;
-    if (!GetFileInformationByHandle(file.get(), &info)) return false;
-    id = FileId{};
-    id.folder = (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-    FILE_ID_INFO wide = {};
-    if (GetFileInformationByHandleEx(file.get(), FileIdInfo, &wide, sizeof wide)) {
-        id.volume = wide.VolumeSerialNumber;
-        std::memcpy(&id.low, wide.FileId.Identifier, sizeof id.low);
-        std::memcpy(&id.high, wide.FileId.Identifier + sizeof id.low, sizeof id.high);
-    } else {
-        // Before Windows 8 and on some file systems: the 64-bit file index.
-        id.volume = info.dwVolumeSerialNumber;
-        id.low = (static_cast<std::uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
-    }
-    // The length without the terminator, or the room needed with it when the buffer is short.
-    std::wstring final(MAX_PATH, L'\0');
-    for (;;) {
-        const DWORD length =
-            GetFinalPathNameByHandleW(file.get(), &final[0], static_cast<DWORD>(final.size()),
-                                      FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
-        if (length == 0) break;  // no drive letter, a share refusing a component...
-        if (length < final.size()) {
-            final.resize(length);
-            id.finalPath = OrdinaryPath(final);
-            break;
-        }
-        if (length > 32768) break;
-        final.assign(length, L'\0');
-    }
-    return true;
+    return tessaloom::IdentifyFile(path, id);
 }
 
 bool Win32Platform::QueryVolumeSpace(const std::string& folder, VolumeSpace& space) {
-    if (folder.empty()) return false;  // would be the current folder's
-    ULARGE_INTEGER available;
-    if (!GetDiskFreeSpaceExW(WithSeparator(folder).c_str(), &available, nullptr, nullptr)) {
-        return false;
-    }
-    // The root of the volume the folder is on (a mounted folder is a root of its own),
-    // with its final separator: the sizes of clusters are asked of roots only.
-    const std::wstring wide = SystemPath(folder);
-    std::wstring root(wide.size() + 2, L'\0');
-    if (!GetVolumePathNameW(wide.c_str(), &root[0], static_cast<DWORD>(root.size()))) {
-        return false;
-    }
-    root.resize(std::wcslen(root.c_str()));
-    DWORD sectorsPerCluster = 0, bytesPerSector = 0, freeClusters = 0, clusters = 0;
-    if (!GetDiskFreeSpaceW(root.c_str(), &sectorsPerCluster, &bytesPerSector, &freeClusters,
-                           &clusters)) {
-        return false;
-    }
-    space.free = available.QuadPart;
-    space.cluster = static_cast<std::uint64_t>(sectorsPerCluster) * bytesPerSector;
-    return true;
+    return tessaloom::QueryVolumeSpace(folder, space);
 }
 
 bool Win32Platform::CanCreateFileIn(const std::string& folder, std::string& error) {
-    DWORD failure = ERROR_SUCCESS;
-    for (unsigned attempt = 0; attempt < 100; ++attempt) {
-        const std::string name = "~tessaloom-" + std::to_string(GetCurrentProcessId()) + "-" +
-                                 std::to_string(GetTickCount64()) + "-" + std::to_string(attempt) +
-                                 ".tmp";
-        // Gone when its handle closes, at once; never replaces a file that is there.
-        ScopedHandle file(CreateFileW(
-            SystemPath(JoinPath(folder, name)).c_str(), GENERIC_WRITE | DELETE, 0, nullptr,
-            CREATE_NEW,
-            FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr));
-        if (file.valid()) return true;
-        failure = GetLastError();
-        if (failure != ERROR_FILE_EXISTS) break;
-    }
-    error = SystemMessage(failure);
-    return false;
+    return tessaloom::CanCreateFileIn(folder, error);
 }
 
 }  // namespace tessaloom

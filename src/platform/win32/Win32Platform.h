@@ -1,23 +1,20 @@
 // The Platform interface on the Win32 API: its wide functions, the interface's UTF-8 strings
-// converted at the boundary, whatever the system's code page.
+// converted at the boundary, whatever the system's code page. The work is done in the files
+// named for it (Application, Dialogs, Files, Shell, Text, WinInetTransport); this class hands
+// each call on and holds the state that lives as long as the program.
 #pragma once
 
-// std::min and std::max rather than the min and max macros of windows.h.
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-// clang-format off
-// Winsock 2 before windows.h, which would otherwise bring in the old winsock.h.
-#include <winsock2.h>
-#include <windows.h>
-// clang-format on
-
+#include <cstddef>
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "platform/Platform.h"
 #include "platform/http/HttpTransport.h"
+// Brings in windows.h, after Winsock 2.
+#include "platform/win32/Application.h"
+#include "platform/win32/Dialogs.h"
 
 namespace tessaloom {
 
@@ -25,12 +22,11 @@ class Win32Platform : public Platform {
 public:
     // Initialises COM for the calling thread (the shell's folder picker needs it).
     explicit Win32Platform(HINSTANCE instance);
-    ~Win32Platform() override;
     Win32Platform(const Win32Platform&) = delete;
     Win32Platform& operator=(const Win32Platform&) = delete;
 
     // Whether a dialog could not be created (no display, missing template...).
-    bool DialogCreationFailed() const { return m_dialogCreationFailed; }
+    bool DialogCreationFailed() const { return m_dialogs.DialogCreationFailed(); }
 
     bool SocketInit() override;
     void InitCommonControls() override;
@@ -79,17 +75,8 @@ public:
     bool CanCreateFileIn(const std::string& folder, std::string& error) override;
 
 private:
-    struct DialogContext;
-    static INT_PTR CALLBACK DialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
-    void ForgetDialog(HWND dialog);
-
-    HINSTANCE m_instance;
-    bool m_comInitialized = false;
-    int m_socketStartups = 0;
-    bool m_dialogCreationFailed = false;
-    std::vector<HWND> m_modalDialogs;  // dialogs being run by RunModalDialog, innermost last
-    bool m_waiting = false;
-    HCURSOR m_cursorBeforeWait = nullptr;
+    Application m_application;
+    ModalDialogs m_dialogs;                      // after m_application, which it uses
     std::unique_ptr<HttpTransport> m_transport;  // made at the first fetch
 };
 

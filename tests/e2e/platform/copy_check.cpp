@@ -30,7 +30,7 @@
 
 #include "installation/InstallationCopy.h"
 #include "installation/InstallationSurvey.h"
-#include "platform/win32/Folders.h"
+#include "platform/win32/Files.h"
 #include "platform/win32/ScopedHandles.h"
 #include "platform/win32/Text.h"
 

@@ -1,4 +1,5 @@
-// Paths as the file functions take them, and the listing of a folder.
+// Files and folders on the wide file functions: paths as those take them, the listing of a
+// folder, and the file operations of the Platform interface.
 #pragma once
 
 #ifndef NOMINMAX
@@ -6,8 +7,12 @@
 #endif
 #include <windows.h>
 
+#include <cstddef>
 #include <functional>
 #include <string>
+#include <vector>
+
+#include "platform/Platform.h"
 
 namespace tessaloom {
 
@@ -26,5 +31,14 @@ std::string OrdinaryPath(const std::wstring& path);
 // stopped the listing.
 DWORD ListEntries(const std::string& folder,
                   const std::function<void(const WIN32_FIND_DATAW&)>& visit);
+
+// The Platform operations of the same names; errors are the system's messages.
+bool ProbeFile(const std::string& path);
+bool WriteWholeFile(const std::string& path, const void* data, std::size_t size,
+                    std::string& error);
+bool ListFolder(const std::string& folder, std::vector<FolderEntry>& entries, std::string& error);
+bool IdentifyFile(const std::string& path, FileId& id);
+bool QueryVolumeSpace(const std::string& folder, VolumeSpace& space);
+bool CanCreateFileIn(const std::string& folder, std::string& error);
 
 }  // namespace tessaloom

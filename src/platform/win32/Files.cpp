@@ -1,0 +1,270 @@
+#include "platform/win32/Files.h"
+
+#include <algorithm>
+#include <cstdint>
+#include <cstring>
+#include <cwchar>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "paths/Paths.h"
+#include "platform/win32/ScopedHandles.h"
+#include "platform/win32/Text.h"
+
+namespace tessaloom {
+
+namespace {
+
+const wchar_t kLongPrefix[] = L"\\\\?\\";          // "\\?\"
+const wchar_t kLongUncPrefix[] = L"\\\\?\\UNC\\";  // "\\?\UNC\"
+
+bool StartsWith(const std::wstring& text, const wchar_t* prefix) {
+    return text.compare(0, std::wcslen(prefix), prefix) == 0;
+}
+
+bool IsDriveRoot(const std::wstring& path) {
+    return path.size() >= 3 &&
+           ((path[0] >= L'A' && path[0] <= L'Z') || (path[0] >= L'a' && path[0] <= L'z')) &&
+           path[1] == L':' && path[2] == L'\\';
+}
+
+// `folder` in UTF-16 with a final separator, which a share's root needs ("\\host\share\").
+std::wstring WithSeparator(const std::string& folder) {
+    std::wstring wide = SystemPath(folder);
+    if (!wide.empty() && wide.back() != L'\\' && wide.back() != L'/') wide.push_back(L'\\');
+    return wide;
+}
+
+}  // namespace
+
+std::wstring SystemPath(const std::string& path) {
+    std::wstring wide = Utf16FromUtf8(path);
+    if (wide.size() < MAX_PATH) return wide;
+    std::replace(wide.begin(), wide.end(), L'/', L'\\');
+    // Already a long or device path; a relative path has no long form.
+    if (StartsWith(wide, kLongPrefix) || StartsWith(wide, L"\\\\.\\")) return wide;
+    std::wstring prefix;
+    std::size_t rest = 0;
+    if (IsDriveRoot(wide)) {
+        prefix = kLongPrefix;
+    } else if (StartsWith(wide, L"\\\\")) {
+        prefix = kLongUncPrefix;
+        rest = 2;
+    } else {
+        return wide;
+    }
+    std::wstring result = prefix;
+    result.reserve(prefix.size() + wide.size());
+    for (std::size_t i = rest; i < wide.size(); ++i) {
+        if (wide[i] != L'\\' || result.back() != L'\\') result.push_back(wide[i]);
+    }
+    return result;
+}
+
+std::string OrdinaryPath(const std::wstring& path) {
+    if (StartsWith(path, kLongUncPrefix)) {
+        return Utf8FromUtf16(L"\\\\" + path.substr(std::wcslen(kLongUncPrefix)));
+    }
+    if (StartsWith(path, kLongPrefix) && IsDriveRoot(path.substr(std::wcslen(kLongPrefix)))) {
+        return Utf8FromUtf16(path.substr(std::wcslen(kLongPrefix)));
+    }
+    return Utf8FromUtf16(path);
+}
+
+DWORD ListEntries(const std::string& folder,
+                  const std::function<void(const WIN32_FIND_DATAW&)>& visit) {
+    const std::wstring pattern = SystemPath(JoinPath(folder, "*"));
+    WIN32_FIND_DATAW data;
+    // No short names, and fewer calls into the file system for a large folder.
+    ScopedFind find(FindFirstFileExW(pattern.c_str(), FindExInfoBasic, &data, FindExSearchNameMatch,
+                                     nullptr, FIND_FIRST_EX_LARGE_FETCH));
+    if (!find.valid() && GetLastError() == ERROR_INVALID_PARAMETER) {
+        // Before Windows 7 neither is known.
+        find.reset(FindFirstFileExW(pattern.c_str(), FindExInfoStandard, &data,
+                                    FindExSearchNameMatch, nullptr, 0));
+    }
+    if (!find.valid()) {
+        const DWORD error = GetLastError();
+        // Nothing matched in an existing folder: one without "." and ".." (a drive's root).
+        if (error == ERROR_FILE_NOT_FOUND) {
+            const DWORD attributes = GetFileAttributesW(SystemPath(folder).c_str());
+            if (attributes != INVALID_FILE_ATTRIBUTES &&
+                (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+                return ERROR_SUCCESS;
+            }
+        }
+        return error;
+    }
+    do {
+        const wchar_t* name = data.cFileName;
+        if (std::wcscmp(name, L".") != 0 && std::wcscmp(name, L"..") != 0) visit(data);
+    } while (FindNextFileW(find.get(), &data));
+    const DWORD error = GetLastError();
+    return error == ERROR_NO_MORE_FILES ? ERROR_SUCCESS : error;
+}
+
+bool ProbeFile(const std::string& path) {
+    return ScopedHandle(CreateFileW(SystemPath(path).c_str(), GENERIC_READ, 0, nullptr,
+                                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr))
+        .valid();
+}
+
+bool WriteWholeFile(const std::string& path, const void* data, std::size_t size,
+                    std::string& error) {
+    const std::wstring file = SystemPath(path);
+    // The system refuses to replace a read-only, hidden or system file (an installation
+    // from disc media keeps the read-only attribute in its copy).
+    const DWORD kInTheWay = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
+    const DWORD attributes = GetFileAttributesW(file.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0 &&
+        (attributes & kInTheWay) != 0) {
+        const DWORD kept = attributes & ~kInTheWay;
+        SetFileAttributesW(file.c_str(), kept != 0 ? kept : FILE_ATTRIBUTE_NORMAL);
+    }
+    ScopedHandle handle(CreateFileW(file.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                    FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!handle.valid()) {
+        error = SystemMessage(GetLastError());
+        return false;
+    }
+    const char* next = static_cast<const char*>(data);
+    std::size_t remaining = size;
+    DWORD failure = ERROR_SUCCESS;
+    while (remaining > 0) {
+        DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(remaining, 1u << 30));
+        DWORD written = 0;
+        if (!WriteFile(handle.get(), next, chunk, &written, nullptr)) {
+            failure = GetLastError();
+            break;
+        }
+        if (written == 0) {
+            failure = ERROR_WRITE_FAULT;
+            break;
+        }
+        next += written;
+        remaining -= written;
+    }
+    // Closing can fail too (a network file written back on close): that is a failed write.
+    if (!CloseHandle(handle.release()) && failure == ERROR_SUCCESS) failure = GetLastError();
+    if (failure != ERROR_SUCCESS) {
+        // Leave no partial file behind that could pass for a written one.
+        DeleteFileW(file.c_str());
+        error = SystemMessage(failure);
+        return false;
+    }
+    return true;
+}
+
+bool ListFolder(const std::string& folder, std::vector<FolderEntry>& entries, std::string& error) {
+    entries.clear();
+    const DWORD failure = ListEntries(folder, [&](const WIN32_FIND_DATAW& data) {
+        FolderEntry entry;
+        entry.name = Utf8FromUtf16(data.cFileName);
+        entry.folder = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+        // dwReserved0 holds the reparse tag. Junctions and symbolic links name another file;
+        // other reparse points (cloud placeholders, deduplicated files...) are the file
+        // itself. No reparse point has the reserved tag 0: Wine gives it to its symbolic
+        // links.
+        entry.link = (data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 &&
+                     (IsReparseTagNameSurrogate(data.dwReserved0) || data.dwReserved0 == 0);
+        entry.size = (static_cast<std::uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+        if (entry.link && !entry.folder) {
+            // A link to a file lists its own size; the copy takes its target's.
+            ScopedHandle target(CreateFileW(SystemPath(JoinPath(folder, entry.name)).c_str(), 0,
+                                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                            nullptr, OPEN_EXISTING, 0, nullptr));
+            LARGE_INTEGER size;
+            if (target.valid() && GetFileSizeEx(target.get(), &size)) {
+                entry.size = static_cast<std::uint64_t>(size.QuadPart);
+            }
+        }
+        entries.push_back(std::move(entry));
+    });
+    if (failure == ERROR_SUCCESS) return true;
+    error = SystemMessage(failure);
+    return false;
+}
+
+bool IdentifyFile(const std::string& path, FileId& id) {
+    // No access rights asked: enough to identify, and folders open too.
+    ScopedHandle file(CreateFileW(SystemPath(path).c_str(), 0,
+                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                  OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    if (!file.valid()) return false;
+    BY_HANDLE_FILE_INFORMATION info;
+    if (!GetFileInformationByHandle(file.get(), &info)) return false;
+    id = FileId{};
+    id.folder = (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    FILE_ID_INFO wide = {};
+    if (GetFileInformationByHandleEx(file.get(), FileIdInfo, &wide, sizeof wide)) {
+        id.volume = wide.VolumeSerialNumber;
+        std::memcpy(&id.low, wide.FileId.Identifier, sizeof id.low);
+        std::memcpy(&id.high, wide.FileId.Identifier + sizeof id.low, sizeof id.high);
+    } else {
+        // Before Windows 8 and on some file systems: the 64-bit file index.
+        id.volume = info.dwVolumeSerialNumber;
+        id.low = (static_cast<std::uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
+    }
+    // The length without the terminator, or the room needed with it when the buffer is short.
+    std::wstring final(MAX_PATH, L'\0');
+    for (;;) {
+        const DWORD length =
+            GetFinalPathNameByHandleW(file.get(), &final[0], static_cast<DWORD>(final.size()),
+                                      FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+        if (length == 0) break;  // no drive letter, a share refusing a component...
+        if (length < final.size()) {
+            final.resize(length);
+            id.finalPath = OrdinaryPath(final);
+            break;
+        }
+        if (length > 32768) break;
+        final.assign(length, L'\0');
+    }
+    return true;
+}
+
+bool QueryVolumeSpace(const std::string& folder, VolumeSpace& space) {
+    if (folder.empty()) return false;  // would be the current folder's
+    ULARGE_INTEGER available;
+    if (!GetDiskFreeSpaceExW(WithSeparator(folder).c_str(), &available, nullptr, nullptr)) {
+        return false;
+    }
+    // The root of the volume the folder is on (a mounted folder is a root of its own),
+    // with its final separator: the sizes of clusters are asked of roots only.
+    const std::wstring wide = SystemPath(folder);
+    std::wstring root(wide.size() + 2, L'\0');
+    if (!GetVolumePathNameW(wide.c_str(), &root[0], static_cast<DWORD>(root.size()))) {
+        return false;
+    }
+    root.resize(std::wcslen(root.c_str()));
+    DWORD sectorsPerCluster = 0, bytesPerSector = 0, freeClusters = 0, clusters = 0;
+    if (!GetDiskFreeSpaceW(root.c_str(), &sectorsPerCluster, &bytesPerSector, &freeClusters,
+                           &clusters)) {
+        return false;
+    }
+    space.free = available.QuadPart;
+    space.cluster = static_cast<std::uint64_t>(sectorsPerCluster) * bytesPerSector;
+    return true;
+}
+
+bool CanCreateFileIn(const std::string& folder, std::string& error) {
+    DWORD failure = ERROR_SUCCESS;
+    for (unsigned attempt = 0; attempt < 100; ++attempt) {
+        const std::string name = "~tessaloom-" + std::to_string(GetCurrentProcessId()) + "-" +
+                                 std::to_string(GetTickCount64()) + "-" + std::to_string(attempt) +
+                                 ".tmp";
+        // Gone when its handle closes, at once; never replaces a file that is there.
+        ScopedHandle file(CreateFileW(
+            SystemPath(JoinPath(folder, name)).c_str(), GENERIC_WRITE | DELETE, 0, nullptr,
+            CREATE_NEW,
+            FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr));
+        if (file.valid()) return true;
+        failure = GetLastError();
+        if (failure != ERROR_FILE_EXISTS) break;
+    }
+    error = SystemMessage(failure);
+    return false;
+}
+
+}  // namespace tessaloom
