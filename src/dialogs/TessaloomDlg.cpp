@@ -328,11 +328,14 @@ bool CTessaloomDlg::SaveStreamToFile(const std::string& path, Stream& stream) {
         complete = complete && data.size() == size;
     }
     std::string error;
+    bool touched = false;
     if (!complete) {
         error = "The downloaded data could not be read completely.";
-    } else if (m_platform.WriteWholeFile(path, data.data(), data.size(), error)) {
+    } else if (m_platform.WriteWholeFile(path, data.data(), data.size(), error, touched)) {
         return true;
     }
+    // Leave no part of a file that could pass for a written one.
+    if (touched) m_platform.RemoveFile(path);
     Warn("Cannot write " + path + ".\n" + error);
     return false;
 }

@@ -215,9 +215,12 @@ public:
     virtual bool ProbeFile(const std::string& path) = 0;
     // Creates or truncates `path` and writes `size` bytes, without sharing; a read-only,
     // hidden or system file there is replaced too, and the file written has normal
-    // attributes. On failure returns false with `error` set to the reason in the user's words.
+    // attributes. On failure returns false with `error` set to the reason in the user's words,
+    // and `touched` set when the file was created or truncated first: it may hold part.
     virtual bool WriteWholeFile(const std::string& path, const void* data, std::size_t size,
-                                std::string& error) = 0;
+                                std::string& error, bool& touched) = 0;
+    // Deletes the file at `path`; false when it cannot.
+    virtual bool RemoveFile(const std::string& path) = 0;
     // The entries of `folder` without "." and "..", hidden and system ones included. False
     // when it cannot be listed completely, with `error` set to the reason in the user's words.
     virtual bool ListFolder(const std::string& folder, std::vector<FolderEntry>& entries,

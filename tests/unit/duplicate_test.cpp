@@ -432,6 +432,15 @@ TEST_F(DuplicateTest, WriteFailureNamesTheFileAndKeepsRunning) {
     EXPECT_FALSE(Happened("open"));
     EXPECT_FALSE(fake.quitPosted);
     EXPECT_EQ(fake.liveStreams, 0);
+    EXPECT_FALSE(Happened("remove"));  // never created: the file there stays as it was
+
+    // A write that fails part-way leaves nothing that could pass for the file.
+    fake.failAfterCreating.insert(patcher);
+    fake.writeFailures[patcher] = "There is not enough space on the disk.";
+    Duplicate();
+    EXPECT_TRUE(Happened("remove " + patcher));
+    EXPECT_EQ(fake.writtenFiles.count(patcher), 0u);
+    EXPECT_FALSE(fake.quitPosted);
 }
 
 TEST_F(DuplicateTest, SavesWholeStreamsAndRefusesBrokenOnes) {

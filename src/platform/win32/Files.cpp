@@ -110,8 +110,9 @@ bool ProbeFile(const std::string& path) {
         .valid();
 }
 
-bool WriteWholeFile(const std::string& path, const void* data, std::size_t size,
-                    std::string& error) {
+bool WriteWholeFile(const std::string& path, const void* data, std::size_t size, std::string& error,
+                    bool& touched) {
+    touched = false;
     const std::wstring file = SystemPath(path);
     // The system refuses to replace a read-only, hidden or system file (an installation
     // from disc media keeps the read-only attribute in its copy).
@@ -128,6 +129,7 @@ bool WriteWholeFile(const std::string& path, const void* data, std::size_t size,
         error = SystemMessage(GetLastError());
         return false;
     }
+    touched = true;
     const char* next = static_cast<const char*>(data);
     std::size_t remaining = size;
     DWORD failure = ERROR_SUCCESS;
@@ -148,13 +150,13 @@ bool WriteWholeFile(const std::string& path, const void* data, std::size_t size,
     // Closing can fail too (a network file written back on close): that is a failed write.
     if (!CloseHandle(handle.release()) && failure == ERROR_SUCCESS) failure = GetLastError();
     if (failure != ERROR_SUCCESS) {
-        // Leave no partial file behind that could pass for a written one.
-        DeleteFileW(file.c_str());
         error = SystemMessage(failure);
         return false;
     }
     return true;
 }
+
+bool RemoveFile(const std::string& path) { return DeleteFileW(SystemPath(path).c_str()) != FALSE; }
 
 bool ListFolder(const std::string& folder, std::vector<FolderEntry>& entries, std::string& error) {
     entries.clear();

@@ -34,8 +34,9 @@ DWORD ListEntries(const std::string& folder,
 
 // The Platform operations of the same names; errors are the system's messages.
 bool ProbeFile(const std::string& path);
-bool WriteWholeFile(const std::string& path, const void* data, std::size_t size,
-                    std::string& error);
+bool WriteWholeFile(const std::string& path, const void* data, std::size_t size, std::string& error,
+                    bool& touched);
+bool RemoveFile(const std::string& path);
 bool ListFolder(const std::string& folder, std::vector<FolderEntry>& entries, std::string& error);
 bool IdentifyFile(const std::string& path, FileId& id);
 bool QueryVolumeSpace(const std::string& folder, VolumeSpace& space);

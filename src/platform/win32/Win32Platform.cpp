@@ -149,9 +149,11 @@ void Win32Platform::OpenFolder(const std::string& path) { tessaloom::OpenFolder(
 bool Win32Platform::ProbeFile(const std::string& path) { return tessaloom::ProbeFile(path); }
 
 bool Win32Platform::WriteWholeFile(const std::string& path, const void* data, std::size_t size,
-                                   std::string& error) {
-    return tessaloom::WriteWholeFile(path, data, size, error);
+                                   std::string& error, bool& touched) {
+    return tessaloom::WriteWholeFile(path, data, size, error, touched);
 }
+
+bool Win32Platform::RemoveFile(const std::string& path) { return tessaloom::RemoveFile(path); }
 
 bool Win32Platform::ListFolder(const std::string& folder, std::vector<FolderEntry>& entries,
                                std::string& error) {

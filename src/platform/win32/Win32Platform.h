@@ -67,7 +67,8 @@ public:
     void OpenFolder(const std::string& path) override;
     bool ProbeFile(const std::string& path) override;
     bool WriteWholeFile(const std::string& path, const void* data, std::size_t size,
-                        std::string& error) override;
+                        std::string& error, bool& touched) override;
+    bool RemoveFile(const std::string& path) override;
     bool ListFolder(const std::string& folder, std::vector<FolderEntry>& entries,
                     std::string& error) override;
     bool IdentifyFile(const std::string& path, FileId& id) override;

@@ -283,17 +283,24 @@ bool FakePlatform::ProbeFile(const std::string& path) {
 }
 
 bool FakePlatform::WriteWholeFile(const std::string& path, const void* data, std::size_t size,
-                                  std::string& error) {
+                                  std::string& error, bool& touched) {
     Record("write " + path);
     auto failure = writeFailures.find(path);
+    touched = failure == writeFailures.end() || failAfterCreating.count(path) != 0;
     if (failure != writeFailures.end()) {
         error = failure->second;
+        if (touched) writtenFiles[path].assign(static_cast<const char*>(data), size / 2);
         return false;
     }
     std::string& bytes = writtenFiles[path];
     bytes.clear();
     if (size > 0) bytes.assign(static_cast<const char*>(data), size);
     return true;
+}
+
+bool FakePlatform::RemoveFile(const std::string& path) {
+    Record("remove " + path);
+    return writtenFiles.erase(path) != 0;
 }
 
 std::string FakePlatform::DecodeText(const std::string& text, TextEncoding encoding) {

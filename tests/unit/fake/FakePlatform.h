@@ -91,6 +91,7 @@ public:
     bool copyKeepsExisting = false;
     std::set<std::string> existingFiles;  // files ProbeFile opens besides those in `nodes`
     std::map<std::string, std::string> writeFailures;  // path -> reason
+    std::set<std::string> failAfterCreating;           // of those, the ones that leave part written
     // The file system that ListFolder, IdentifyFile and QueryVolumeSpace see, by folded path
     // without final separators ("C:", "C:\GAMES"); made with AddFolder, AddFile, AddLink.
     std::map<std::string, FakeNode> nodes;
@@ -170,7 +171,8 @@ public:
     void OpenFolder(const std::string& path) override;
     bool ProbeFile(const std::string& path) override;
     bool WriteWholeFile(const std::string& path, const void* data, std::size_t size,
-                        std::string& error) override;
+                        std::string& error, bool& touched) override;
+    bool RemoveFile(const std::string& path) override;
     bool ListFolder(const std::string& folder, std::vector<FolderEntry>& entries,
                     std::string& error) override;
     bool IdentifyFile(const std::string& path, FileId& id) override;
