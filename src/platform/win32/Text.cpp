@@ -8,7 +8,7 @@ namespace tessaloom {
 namespace {
 
 // Text in the code page `codePage` in UTF-16; what the code page does not define becomes its
-// default character.
+// default character (U+FFFD in UTF-8).
 std::wstring Utf16FromCodePage(const std::string& text, UINT codePage) {
     if (text.empty() || text.size() > INT_MAX) return std::wstring();
     const int size = static_cast<int>(text.size());
@@ -24,15 +24,7 @@ std::wstring Utf16FromCodePage(const std::string& text, UINT codePage) {
 // Both conversions use flags 0: the system then replaces what is invalid with U+FFFD
 // (MB_ERR_INVALID_CHARS and WC_ERR_INVALID_CHARS would fail the whole text instead).
 
-std::wstring Utf16FromUtf8(const std::string& text) {
-    if (text.empty() || text.size() > INT_MAX) return std::wstring();
-    const int size = static_cast<int>(text.size());
-    const int length = MultiByteToWideChar(CP_UTF8, 0, text.data(), size, nullptr, 0);
-    if (length <= 0) return std::wstring();
-    std::wstring wide(static_cast<std::size_t>(length), L'\0');
-    MultiByteToWideChar(CP_UTF8, 0, text.data(), size, &wide[0], length);
-    return wide;
-}
+std::wstring Utf16FromUtf8(const std::string& text) { return Utf16FromCodePage(text, CP_UTF8); }
 
 std::string Utf8FromUtf16(const wchar_t* text, std::size_t length) {
     if (length == 0 || length > INT_MAX) return std::string();
