@@ -194,34 +194,44 @@ bool IdentifyFile(const std::string& path, FileId& id) {
                                   FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                   OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
     if (!file.valid()) return false;
-    BY_HANDLE_FILE_INFORMATION info;
-    if (!GetFileInformationByHandle(file.get(), &info)) return false;
     id = FileId{};
-    id.folder = (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    // Against some servers this may fail or come back partly filled: each part has another way.
+    BY_HANDLE_FILE_INFORMATION info;
+    const bool haveInfo = GetFileInformationByHandle(file.get(), &info) != FALSE;
     FILE_ID_INFO wide = {};
     if (GetFileInformationByHandleEx(file.get(), FileIdInfo, &wide, sizeof wide)) {
         id.volume = wide.VolumeSerialNumber;
         std::memcpy(&id.low, wide.FileId.Identifier, sizeof id.low);
         std::memcpy(&id.high, wide.FileId.Identifier + sizeof id.low, sizeof id.high);
-    } else {
+    } else if (haveInfo) {
         // Before Windows 8 and on some file systems: the 64-bit file index.
         id.volume = info.dwVolumeSerialNumber;
         id.low = (static_cast<std::uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
+    } else {
+        return false;
+    }
+    FILE_BASIC_INFO basic = {};
+    if (GetFileInformationByHandleEx(file.get(), FileBasicInfo, &basic, sizeof basic)) {
+        id.folder = (basic.FileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    } else if (haveInfo) {
+        id.folder = (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    } else {
+        return false;
     }
     // The length without the terminator, or the room needed with it when the buffer is short.
-    std::wstring final(MAX_PATH, L'\0');
+    std::wstring resolved(MAX_PATH, L'\0');
     for (;;) {
         const DWORD length =
-            GetFinalPathNameByHandleW(file.get(), &final[0], static_cast<DWORD>(final.size()),
+            GetFinalPathNameByHandleW(file.get(), &resolved[0], static_cast<DWORD>(resolved.size()),
                                       FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
         if (length == 0) break;  // no drive letter, a share refusing a component...
-        if (length < final.size()) {
-            final.resize(length);
-            id.finalPath = OrdinaryPath(final);
+        if (length < resolved.size()) {
+            resolved.resize(length);
+            id.finalPath = OrdinaryPath(resolved);
             break;
         }
         if (length > 32768) break;
-        final.assign(length, L'\0');
+        resolved.assign(length, L'\0');
     }
     return true;
 }
@@ -235,7 +245,8 @@ bool QueryVolumeSpace(const std::string& folder, VolumeSpace& space) {
     // The root of the volume the folder is on (a mounted folder is a root of its own),
     // with its final separator: the sizes of clusters are asked of roots only.
     const std::wstring wide = SystemPath(folder);
-    std::wstring root(wide.size() + 2, L'\0');
+    // A prefix of the path and a separator; a relative path gets the current drive's root.
+    std::wstring root(std::max<std::size_t>(wide.size() + 2, MAX_PATH), L'\0');
     if (!GetVolumePathNameW(wide.c_str(), &root[0], static_cast<DWORD>(root.size()))) {
         return false;
     }
