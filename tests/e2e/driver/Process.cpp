@@ -37,9 +37,22 @@ AppProcess AppProcess::Start(const std::string& exe, const std::string& argument
     STARTUPINFOW startup = {};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION info = {};
-    if (!CreateProcessW(nullptr, &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr,
-                        directory.empty() ? nullptr : directory.c_str(), &startup, &info)) {
-        Fail("cannot start " + exe + " (error " + std::to_string(GetLastError()) + ")");
+    // Wine's process creation now and then fails with an internal error while the previous
+    // instance is still being torn down: a few tries, then the failure stands.
+    BOOL started = FALSE;
+    DWORD error = ERROR_SUCCESS;
+    for (int attempt = 0; attempt < 3 && !started; ++attempt) {
+        if (attempt > 0) {
+            Note("starting " + exe + " again after error " + std::to_string(error));
+            Sleep(500);
+        }
+        started = CreateProcessW(nullptr, &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr,
+                                 directory.empty() ? nullptr : directory.c_str(), &startup, &info);
+        error = started ? ERROR_SUCCESS : GetLastError();
+        if (!started && error != ERROR_INTERNAL_ERROR) break;
+    }
+    if (!started) {
+        Fail("cannot start " + exe + " (error " + std::to_string(error) + ")");
     }
     const tessaloom::ScopedHandle thread(info.hThread);
 
