@@ -33,10 +33,6 @@ const ConnectionFile kConnectionFiles[] = {
 };
 constexpr std::size_t kFileCount = std::size(kConnectionFiles);
 
-// The folders the connection files are written into, besides the copy's own.
-const std::vector<std::string> kConnectionFolders = {
-    "cd_image", "cd_image\\data", "cd_image\\data\\launcher", "cd_image\\data\\patcher"};
-
 const char kPathTooLong[] = "The destination path is too long.";
 const char kInsideSource[] = "The destination folder must not be inside the Quorvane folder.";
 
@@ -47,6 +43,20 @@ std::size_t DeepestConnectionFile() {
         deepest = std::max(deepest, Utf16Length(file.local));
     }
     return deepest;
+}
+
+// The folders the connection files are written into, below the destination.
+std::vector<std::string> ConnectionFolders() {
+    std::vector<std::string> folders;
+    for (const ConnectionFile& file : kConnectionFiles) {
+        std::string folder = file.local;
+        while (ParentFolder(folder, folder)) {
+            if (std::find(folders.begin(), folders.end(), folder) == folders.end()) {
+                folders.push_back(folder);
+            }
+        }
+    }
+    return folders;
 }
 
 struct Refusal {
@@ -78,17 +88,17 @@ Refusal FindRefusal(Platform& platform, const std::string& source, const std::st
     if (!DestinationFits(destination, std::max(survey.deepest, DeepestConnectionFile()))) {
         return {kPathTooLong};
     }
-    if (ReachesInstallation(platform, destination, survey, kConnectionFolders)) {
+    if (ReachesInstallation(platform, destination, survey, ConnectionFolders())) {
         return {kInsideSource};
     }
     // The shell's copy may ask for administrator rights; the program's own writes cannot.
     std::string existing, error;
-    if (NearestExistingFolder(platform, destination, existing) &&
-        !platform.CanCreateFileIn(existing, error)) {
+    if (!NearestExistingFolder(platform, destination, existing)) return {};  // left to the copy
+    if (!platform.CanCreateFileIn(existing, error)) {
         return {"Cannot write " + WithoutFinalSeparator(existing) + ".\n" + error,
                 kMbOk | kMbIconExclamation};
     }
-    if (!CopyFits(platform, destination, survey)) {
+    if (!CopyFits(platform, destination, existing, survey)) {
         return {"There is not enough free space for the copy."};
     }
     return {};

@@ -33,8 +33,7 @@ void Walk(Platform& platform, const std::string& folder, const std::string& rela
         return;
     }
     survey.identities.insert(key);
-    survey.finalPaths.push_back(id.finalPath);
-    survey.folders.push_back({relative, entries, checked});
+    survey.folders.push_back({relative, entries, checked, id.finalPath});
 
     ancestors.push_back(key);
     for (const FolderEntry& entry : entries) {
@@ -105,8 +104,11 @@ bool ReachesInstallation(Platform& platform, const std::string& destination,
     // it writes there.
     if (target.finalPath.empty()) return false;
     const std::string inside = platform.FoldCase(target.finalPath);
-    for (const std::string& path : survey.finalPaths) {
-        if (!path.empty() && IsSameOrInside(platform.FoldCase(path), inside)) return true;
+    for (const SurveyedFolder& folder : survey.folders) {
+        if (!folder.finalPath.empty() &&
+            IsSameOrInside(platform.FoldCase(folder.finalPath), inside)) {
+            return true;
+        }
     }
     return false;
 }
@@ -120,13 +122,11 @@ bool NearestExistingFolder(Platform& platform, const std::string& path, std::str
     }
 }
 
-bool CopyFits(Platform& platform, const std::string& destination,
+bool CopyFits(Platform& platform, const std::string& destination, const std::string& existing,
               const InstallationSurvey& survey) {
-    std::string existing;
     VolumeSpace space;
     // An existing destination is merged: what it still needs is not known.
-    if (!NearestExistingFolder(platform, destination, existing) ||
-        WithoutFinalSeparator(existing) == WithoutFinalSeparator(destination) ||
+    if (WithoutFinalSeparator(existing) == WithoutFinalSeparator(destination) ||
         !platform.QueryVolumeSpace(existing, space)) {
         return true;
     }

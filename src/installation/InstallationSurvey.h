@@ -15,7 +15,8 @@ namespace tessaloom {
 struct SurveyedFolder {
     std::string path;                  // relative to the installation; empty for its top
     std::vector<FolderEntry> entries;  // as listed, links followed
-    bool checked = true;  // its copy's entries are compared (not below a junction or link)
+    bool checked = true;    // its copy's entries are compared (not below a junction or link)
+    std::string finalPath;  // where the system resolves it; empty when it does not say
 };
 
 struct InstallationSurvey {
@@ -25,7 +26,6 @@ struct InstallationSurvey {
     std::string reason;                   // and the system's reason
     std::vector<SurveyedFolder> folders;  // in walk order, the installation's top first
     std::set<std::string> identities;     // IdentityKey of every folder walked
-    std::vector<std::string> finalPaths;  // of every folder walked
     std::size_t deepest = 0;              // UTF-16 units of the longest relative path of an entry
 };
 
@@ -50,9 +50,10 @@ bool ReachesInstallation(Platform& platform, const std::string& destination,
 // The nearest existing folder of `path`: the path itself or its closest existing parent.
 bool NearestExistingFolder(Platform& platform, const std::string& path, std::string& folder);
 
-// Whether the installation fits at `destination`: an existing destination is merged and not
-// checked; a new one needs its size on the volume it would be on. True when that cannot be
-// told.
-bool CopyFits(Platform& platform, const std::string& destination, const InstallationSurvey& survey);
+// Whether the installation fits at `destination`, whose nearest existing folder is `existing`:
+// an existing destination is merged and not checked; a new one needs its size on the volume
+// it would be on. True when that cannot be told.
+bool CopyFits(Platform& platform, const std::string& destination, const std::string& existing,
+              const InstallationSurvey& survey);
 
 }  // namespace tessaloom
