@@ -113,9 +113,9 @@ struct FileId {
     std::uint64_t high = 0, low = 0;
     std::string finalPath;  // the path the system resolves it to, links followed
     bool folder = false;
-    // Some file systems (network shares, WebDAV, user-mode ones) give every file a zero
-    // identity: only the final path tells such files apart.
-    bool Known() const { return volume != 0 || high != 0 || low != 0; }
+    // Some file systems (network shares, WebDAV, user-mode ones) give files no file ID, though
+    // their volume has a serial number: only the final path tells such files apart.
+    bool Known() const { return high != 0 || low != 0; }
 };
 
 struct FolderEntry {
@@ -123,11 +123,21 @@ struct FolderEntry {
     bool folder = false;     // a folder, or a link that leads to one
     bool link = false;       // a junction or symbolic link (not another kind of reparse point)
     std::uint64_t size = 0;  // of a file; a link's target's
+    // The entry's own file ID on the listed folder's volume (a link's own, not its target's),
+    // in FileId's form; zero when the listing gives none.
+    std::uint64_t idHigh = 0, idLow = 0;
 };
 
 struct VolumeSpace {
     std::uint64_t free = 0;     // bytes the user may still write
     std::uint64_t cluster = 0;  // bytes of one allocation unit
+};
+
+enum class WriteResult {
+    kWritten,
+    kNameTaken,   // something already stands at the path: nothing was written
+    kFailed,      // nothing was created
+    kFailedPart,  // the file was created, then the write failed: it may hold part
 };
 
 struct CopyResult {
@@ -213,14 +223,19 @@ public:
     virtual void OpenFolder(const std::string& path) = 0;
     // Whether the file opens for reading without sharing.
     virtual bool ProbeFile(const std::string& path) = 0;
-    // Creates or truncates `path` and writes `size` bytes, without sharing; a read-only,
-    // hidden or system file there is replaced too, and the file written has normal
-    // attributes. On failure returns false with `error` set to the reason in the user's words,
-    // and `touched` set when the file was created or truncated first: it may hold part.
-    virtual bool WriteWholeFile(const std::string& path, const void* data, std::size_t size,
-                                std::string& error, bool& touched) = 0;
+    // Creates the file `path`, where nothing stands yet, and writes `size` bytes to it without
+    // sharing, with normal attributes. On failure `error` is the reason in the user's words.
+    virtual WriteResult WriteNewFile(const std::string& path, const void* data, std::size_t size,
+                                     std::string& error) = 0;
+    // Moves the file `from` over the name `to` in the same folder: whatever stands at `to` is
+    // replaced, a read-only, hidden or system file too, and a link itself, never its target.
+    // On failure `error` is the reason in the user's words and nothing changed.
+    virtual bool MoveOver(const std::string& from, const std::string& to, std::string& error) = 0;
     // Deletes the file at `path`; false when it cannot.
     virtual bool RemoveFile(const std::string& path) = 0;
+    // Creates the folder `path` in an existing folder. On failure `error` is the reason in
+    // the user's words.
+    virtual bool CreateFolder(const std::string& path, std::string& error) = 0;
     // The entries of `folder` without "." and "..", hidden and system ones included. False
     // when it cannot be listed completely, with `error` set to the reason in the user's words.
     virtual bool ListFolder(const std::string& folder, std::vector<FolderEntry>& entries,
@@ -232,6 +247,9 @@ public:
     // Whether this program may create a file in the existing folder `folder`: creates one that
     // is gone when closed. On failure `error` is the reason in the user's words.
     virtual bool CanCreateFileIn(const std::string& folder, std::string& error) = 0;
+    // Whether this program may create a folder in the existing folder `folder` (a right
+    // Windows grants apart from creating files): creates one and removes it.
+    virtual bool CanCreateFolderIn(const std::string& folder, std::string& error) = 0;
 };
 
 }  // namespace tessaloom

@@ -34,12 +34,15 @@ DWORD ListEntries(const std::string& folder,
 
 // The Platform operations of the same names; errors are the system's messages.
 bool ProbeFile(const std::string& path);
-bool WriteWholeFile(const std::string& path, const void* data, std::size_t size, std::string& error,
-                    bool& touched);
+WriteResult WriteNewFile(const std::string& path, const void* data, std::size_t size,
+                         std::string& error);
+bool MoveOver(const std::string& from, const std::string& to, std::string& error);
 bool RemoveFile(const std::string& path);
+bool CreateFolder(const std::string& path, std::string& error);
 bool ListFolder(const std::string& folder, std::vector<FolderEntry>& entries, std::string& error);
 bool IdentifyFile(const std::string& path, FileId& id);
 bool QueryVolumeSpace(const std::string& folder, VolumeSpace& space);
 bool CanCreateFileIn(const std::string& folder, std::string& error);
+bool CanCreateFolderIn(const std::string& folder, std::string& error);
 
 }  // namespace tessaloom

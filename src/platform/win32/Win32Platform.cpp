@@ -148,12 +148,20 @@ void Win32Platform::OpenFolder(const std::string& path) { tessaloom::OpenFolder(
 
 bool Win32Platform::ProbeFile(const std::string& path) { return tessaloom::ProbeFile(path); }
 
-bool Win32Platform::WriteWholeFile(const std::string& path, const void* data, std::size_t size,
-                                   std::string& error, bool& touched) {
-    return tessaloom::WriteWholeFile(path, data, size, error, touched);
+WriteResult Win32Platform::WriteNewFile(const std::string& path, const void* data, std::size_t size,
+                                        std::string& error) {
+    return tessaloom::WriteNewFile(path, data, size, error);
+}
+
+bool Win32Platform::MoveOver(const std::string& from, const std::string& to, std::string& error) {
+    return tessaloom::MoveOver(from, to, error);
 }
 
 bool Win32Platform::RemoveFile(const std::string& path) { return tessaloom::RemoveFile(path); }
+
+bool Win32Platform::CreateFolder(const std::string& path, std::string& error) {
+    return tessaloom::CreateFolder(path, error);
+}
 
 bool Win32Platform::ListFolder(const std::string& folder, std::vector<FolderEntry>& entries,
                                std::string& error) {
@@ -170,6 +178,10 @@ bool Win32Platform::QueryVolumeSpace(const std::string& folder, VolumeSpace& spa
 
 bool Win32Platform::CanCreateFileIn(const std::string& folder, std::string& error) {
     return tessaloom::CanCreateFileIn(folder, error);
+}
+
+bool Win32Platform::CanCreateFolderIn(const std::string& folder, std::string& error) {
+    return tessaloom::CanCreateFolderIn(folder, error);
 }
 
 }  // namespace tessaloom

@@ -66,14 +66,17 @@ public:
     CopyResult ShellCopy(Handle owner, const std::string& from, const std::string& to) override;
     void OpenFolder(const std::string& path) override;
     bool ProbeFile(const std::string& path) override;
-    bool WriteWholeFile(const std::string& path, const void* data, std::size_t size,
-                        std::string& error, bool& touched) override;
+    WriteResult WriteNewFile(const std::string& path, const void* data, std::size_t size,
+                             std::string& error) override;
+    bool MoveOver(const std::string& from, const std::string& to, std::string& error) override;
     bool RemoveFile(const std::string& path) override;
+    bool CreateFolder(const std::string& path, std::string& error) override;
     bool ListFolder(const std::string& folder, std::vector<FolderEntry>& entries,
                     std::string& error) override;
     bool IdentifyFile(const std::string& path, FileId& id) override;
     bool QueryVolumeSpace(const std::string& folder, VolumeSpace& space) override;
     bool CanCreateFileIn(const std::string& folder, std::string& error) override;
+    bool CanCreateFolderIn(const std::string& folder, std::string& error) override;
 
 private:
     Application m_application;
