@@ -7,6 +7,7 @@
 #include "catalogue/Download.h"
 #include "catalogue/ServerList.h"
 #include "dialogs/AboutDlg.h"
+#include "installation/Destination.h"
 #include "installation/InstallationCopy.h"
 #include "installation/InstallationSurvey.h"
 #include "paths/Paths.h"
@@ -45,18 +46,19 @@ std::size_t DeepestConnectionFile() {
     return deepest;
 }
 
-// The folders the connection files are written into, below the destination.
-std::vector<std::string> ConnectionFolders() {
-    std::vector<std::string> folders;
+// The connection files' places below the destination; with `above`, every folder above them
+// too, otherwise only the folders that receive them.
+std::vector<std::string> ConnectionPaths(bool files, bool above) {
+    std::vector<std::string> paths;
     for (const ConnectionFile& file : kConnectionFiles) {
-        std::string folder = file.local;
-        while (ParentFolder(folder, folder)) {
-            if (std::find(folders.begin(), folders.end(), folder) == folders.end()) {
-                folders.push_back(folder);
-            }
+        std::string path = file.local;
+        if (files) paths.push_back(path);
+        while (!files && ParentFolder(path, path)) {
+            if (std::find(paths.begin(), paths.end(), path) == paths.end()) paths.push_back(path);
+            if (!above) break;
         }
     }
-    return folders;
+    return paths;
 }
 
 struct Refusal {
@@ -64,15 +66,54 @@ struct Refusal {
     unsigned style = kMbOk | kMbIconError;
 };
 
+// Whether every file of the copy fits a path buffer below `destination`, and every folder the
+// copy creates there (all of them unless it exists and holds them: `there`) can be created.
+bool CopyPathsFit(Platform& platform, const std::string& destination,
+                  const InstallationSurvey& survey, const DestinationSurvey* there) {
+    if (!DestinationFits(destination, std::max(survey.deepest, DeepestConnectionFile()))) {
+        return false;
+    }
+    if (there == nullptr)
+        return FolderFits(destination, 0) && FolderFits(destination, survey.deepestFolder);
+    std::size_t deepest = 0;
+    for (const SurveyedFolder& folder : survey.folders) {
+        for (const FolderEntry& entry : folder.entries) {
+            if (!entry.folder || there->folders.count(RelativeKey(platform, folder, entry)) != 0) {
+                continue;
+            }
+            const std::string path =
+                folder.path.empty() ? entry.name : JoinPath(folder.path, entry.name);
+            deepest = std::max(deepest, Utf16Length(path));
+        }
+    }
+    return deepest == 0 || FolderFits(destination, deepest);
+}
+
+// Whether the copy and the program's own writes may go where they go, or the first folder
+// where they may not (`refused`): the copy creates a missing destination in its nearest
+// existing folder (`existing`); files go into an existing destination and its existing
+// folders that receive a connection file.
+bool CanWrite(Platform& platform, const std::string& destination, const std::string& existing,
+              bool exists, std::string& refused, std::string& error) {
+    refused = existing;
+    if (!exists) return platform.CanCreateFolderIn(refused, error);
+    if (!platform.CanCreateFileIn(refused, error)) return false;
+    for (const std::string& folder : ConnectionPaths(false, false)) {
+        refused = JoinPath(destination, folder);
+        FileId id;
+        if (platform.IdentifyFile(refused, id) && id.folder &&
+            !platform.CanCreateFileIn(refused, error)) {
+            return false;
+        }
+    }
+    return true;
+}
+
 // The first reason to refuse copying `source` to `destination`, found before anything is
 // fetched, with the one walk of the installation in `survey`.
 Refusal FindRefusal(Platform& platform, const std::string& source, const std::string& destination,
                     InstallationSurvey& survey) {
-    // The shell receives "source\*" when it merges into an existing copy.
-    if (!DestinationFits(destination, DeepestConnectionFile()) ||
-        !FitsInShellList(JoinPath(source, "*"))) {
-        return {kPathTooLong};
-    }
+    if (!DestinationFits(destination, DeepestConnectionFile())) return {kPathTooLong};
     if (IsSameOrInside(platform.FoldCase(destination), platform.FoldCase(source))) {
         return {kInsideSource};
     }
@@ -85,20 +126,34 @@ Refusal FindRefusal(Platform& platform, const std::string& source, const std::st
         return {"Cannot read " + survey.unreadable + ".\n" + survey.reason,
                 kMbOk | kMbIconExclamation};
     }
-    if (!DestinationFits(destination, std::max(survey.deepest, DeepestConnectionFile()))) {
+    FileId id;
+    const bool exists = platform.IdentifyFile(destination, id) && id.folder;
+    DestinationSurvey there;
+    if (exists) {
+        there =
+            SurveyDestination(platform, source, survey, destination, ConnectionPaths(true, false));
+    }
+    if (!CopyPathsFit(platform, destination, survey, exists ? &there : nullptr))
+        return {kPathTooLong};
+    // The shell reads each file where it lies, and a merge is handed "source\*".
+    if (!survey.tooLong.empty()) {
+        return {"The Quorvane folder holds a path too long to copy:\n" + survey.tooLong};
+    }
+    if (CopiesEntries(platform, source, destination) && !FitsInShellList(JoinPath(source, "*"))) {
         return {kPathTooLong};
     }
-    if (ReachesInstallation(platform, destination, survey, ConnectionFolders())) {
+    if (there.sharesInstallationFile ||
+        ReachesInstallation(platform, destination, survey, ConnectionPaths(false, true))) {
         return {kInsideSource};
     }
     // The shell's copy may ask for administrator rights; the program's own writes cannot.
-    std::string existing, error;
+    std::string existing, refused, error;
     if (!NearestExistingFolder(platform, destination, existing)) return {};  // left to the copy
-    if (!platform.CanCreateFileIn(existing, error)) {
-        return {"Cannot write " + WithoutFinalSeparator(existing) + ".\n" + error,
+    if (!CanWrite(platform, destination, existing, exists, refused, error)) {
+        return {"Cannot write " + WithoutFinalSeparator(refused) + ".\n" + error,
                 kMbOk | kMbIconExclamation};
     }
-    if (!CopyFits(platform, destination, existing, survey)) {
+    if (!CopyFits(platform, existing, survey, there)) {
         return {"There is not enough free space for the copy."};
     }
     return {};
@@ -266,7 +321,7 @@ void CTessaloomDlg::OnDuplicate() {
         Notice("No destination folder selected");
         return;
     }
-    if (!m_platform.ProbeFile(source + "\\version.id")) {
+    if (!m_platform.ProbeFile(JoinPath(source, "version.id"))) {
         Notice("The source folder must contain quorvane.");
         return;
     }
@@ -338,15 +393,34 @@ bool CTessaloomDlg::SaveStreamToFile(const std::string& path, Stream& stream) {
         complete = complete && data.size() == size;
     }
     std::string error;
-    bool touched = false;
     if (!complete) {
         error = "The downloaded data could not be read completely.";
-    } else if (m_platform.WriteWholeFile(path, data.data(), data.size(), error, touched)) {
+    } else if (WriteByReplacing(path, data, error)) {
         return true;
     }
-    // Leave no part of a file that could pass for a written one.
-    if (touched) m_platform.RemoveFile(path);
     Warn("Cannot write " + path + ".\n" + error);
+    return false;
+}
+
+bool CTessaloomDlg::WriteByReplacing(const std::string& path, const std::vector<std::uint8_t>& data,
+                                     std::string& error) {
+    // A new file beside the name, moved over it once whole: whatever stands at the name, a
+    // link included, is replaced and never written through, and a file written in part never
+    // takes the name. Its name is shorter than any connection file's, so its path fits too.
+    std::string folder;
+    if (!ParentFolder(path, folder)) folder.clear();
+    WriteResult result = WriteResult::kNameTaken;
+    std::string temporary;
+    for (int attempt = 0; attempt < 100 && result == WriteResult::kNameTaken; ++attempt) {
+        temporary = JoinPath(folder, "~tessaloom" + std::to_string(attempt) + ".tmp");
+        result = m_platform.WriteNewFile(temporary, data.data(), data.size(), error);
+    }
+    if (result == WriteResult::kWritten && m_platform.MoveOver(temporary, path, error)) return true;
+    if (result == WriteResult::kNameTaken) error = "Too many temporary files are in the way.";
+    // Leave no part of a file behind.
+    if (result == WriteResult::kWritten || result == WriteResult::kFailedPart) {
+        m_platform.RemoveFile(temporary);
+    }
     return false;
 }
 

@@ -1,6 +1,7 @@
 // The main dialog: server selector, the two folder fields and the Duplicate command.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -22,6 +23,9 @@ public:
     bool LoadServerList();
     // Writes the whole of `stream` to `path`; on failure tells the user and returns false.
     bool SaveStreamToFile(const std::string& path, Stream& stream);
+    // Puts `data` at `path` by replacing what stands there; on failure `error` says why.
+    bool WriteByReplacing(const std::string& path, const std::vector<std::uint8_t>& data,
+                          std::string& error);
 
     // Message handlers.
     void OnSysCommand(unsigned id, std::intptr_t param);

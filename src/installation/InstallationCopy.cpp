@@ -1,51 +1,40 @@
 #include "installation/InstallationCopy.h"
 
-#include <map>
 #include <vector>
 
+#include "installation/Destination.h"
 #include "paths/Paths.h"
 
 namespace tessaloom {
 
 namespace {
 
-// The entries of `folder` by folded name; false when it cannot be listed.
-bool ListByName(Platform& platform, const std::string& folder,
-                std::map<std::string, FolderEntry>& byName) {
-    std::vector<FolderEntry> entries;
-    std::string error;
-    if (!platform.ListFolder(folder, entries, error)) return false;
-    for (FolderEntry& entry : entries) byName[platform.FoldCase(entry.name)] = std::move(entry);
-    return true;
+constexpr int kCopyCannotCreate = 3;  // the destination folder could not be made
+
+bool IsFolder(Platform& platform, const std::string& path) {
+    FileId id;
+    return platform.IdentifyFile(path, id) && id.folder;
 }
 
-std::string RelativeKey(Platform& platform, const SurveyedFolder& folder,
-                        const FolderEntry& entry) {
-    return platform.FoldCase(folder.path.empty() ? entry.name : JoinPath(folder.path, entry.name));
+// Creates `folder` and the folders above it that are missing.
+bool CreateFolders(Platform& platform, const std::string& folder) {
+    std::vector<std::string> missing;
+    for (std::string path = folder; !IsFolder(platform, path);) {
+        missing.push_back(path);
+        if (!ParentFolder(path, path)) break;
+    }
+    std::string error;
+    for (auto it = missing.rbegin(); it != missing.rend(); ++it) {
+        if (!platform.CreateFolder(*it, error)) return false;
+    }
+    return true;
 }
 
 }  // namespace
 
-std::set<std::string> ExistingFiles(Platform& platform, const InstallationSurvey& survey,
-                                    const std::string& destination) {
-    std::set<std::string> found;
-    for (const SurveyedFolder& folder : survey.folders) {
-        std::map<std::string, FolderEntry> there;
-        if (!folder.checked || !ListByName(platform, JoinPath(destination, folder.path), there)) {
-            continue;
-        }
-        for (const FolderEntry& entry : folder.entries) {
-            const auto match = there.find(platform.FoldCase(entry.name));
-            if (!entry.folder && match != there.end() && !match->second.folder) {
-                found.insert(RelativeKey(platform, folder, entry));
-            }
-        }
-    }
-    return found;
-}
-
 bool CopyIsComplete(Platform& platform, const InstallationSurvey& survey,
-                    const std::string& destination, const std::set<std::string>& kept) {
+                    const std::string& destination,
+                    const std::map<std::string, std::uint64_t>& kept) {
     for (const SurveyedFolder& folder : survey.folders) {
         if (!folder.checked) continue;
         std::map<std::string, FolderEntry> copied;
@@ -53,13 +42,18 @@ bool CopyIsComplete(Platform& platform, const InstallationSurvey& survey,
         for (const FolderEntry& entry : folder.entries) {
             const auto match = copied.find(platform.FoldCase(entry.name));
             if (match == copied.end() || match->second.folder != entry.folder) return false;
-            if (!entry.folder && match->second.size != entry.size &&
-                kept.count(RelativeKey(platform, folder, entry)) == 0) {
-                return false;
-            }
+            if (entry.folder || match->second.size == entry.size) continue;
+            // A file the user kept in the shell's prompts, as it was.
+            const auto before = kept.find(RelativeKey(platform, folder, entry));
+            if (before == kept.end() || before->second != match->second.size) return false;
         }
     }
     return true;
+}
+
+bool CopiesEntries(Platform& platform, const std::string& source, const std::string& destination) {
+    std::string parent;
+    return !ParentFolder(source, parent) || IsFolder(platform, WithoutFinalSeparator(destination));
 }
 
 CopyResult CopyInstallation(Platform& platform, Handle owner, const std::string& source,
@@ -69,17 +63,24 @@ CopyResult CopyInstallation(Platform& platform, Handle owner, const std::string&
     const std::string target = WithoutFinalSeparator(destination);
     // A missing destination is created as the copy of the folder. An existing one receives
     // the folder's entries ("source\*", hidden ones included); handing it the folder itself
-    // would nest the copy inside it.
-    FileId existing;
-    const bool merge = platform.IdentifyFile(target, existing) && existing.folder;
-    const std::string from = merge ? JoinPath(source, "*") : source;
+    // would nest the copy inside it. A drive's root is always handed as its entries, into a
+    // destination made first.
+    const bool merge = IsFolder(platform, target);
+    const bool entries = CopiesEntries(platform, source, destination);
+    const std::string from = entries ? JoinPath(source, "*") : WithoutFinalSeparator(source);
     if (from.empty() || target.empty() || !FitsInShellList(from) || !FitsInShellList(target)) {
         result.code = kCopyPathTooLong;
         return result;
     }
-    // Files already there may be kept at the user's word in the shell's prompts.
-    const std::set<std::string> kept =
-        merge ? ExistingFiles(platform, survey, target) : std::set<std::string>();
+    // Files already there may be kept at the user's word in the shell's prompts, as they are
+    // now.
+    const std::map<std::string, std::uint64_t> kept =
+        merge ? SurveyDestination(platform, source, survey, target, {}, false).files
+              : std::map<std::string, std::uint64_t>();
+    if (entries && !merge && !CreateFolders(platform, target)) {
+        result.code = kCopyCannotCreate;
+        return result;
+    }
 
     result = platform.ShellCopy(owner, from, target);
     // The shell can report success after copying nothing or only part (read-only or full

@@ -2,7 +2,8 @@
 // really copied.
 #pragma once
 
-#include <set>
+#include <cstdint>
+#include <map>
 #include <string>
 
 #include "installation/InstallationSurvey.h"
@@ -14,16 +15,17 @@ namespace tessaloom {
 constexpr int kCopyIncomplete = 29;    // the copy misses files the shell reported as copied
 constexpr int kCopyPathTooLong = 206;  // a path list does not fit the shell's buffers
 
-// The files of the installation that already exist as files at the same place below
-// `destination` (folded relative paths): a merge may keep them as they are.
-std::set<std::string> ExistingFiles(Platform& platform, const InstallationSurvey& survey,
-                                    const std::string& destination);
-
 // Whether every entry of the surveyed installation is under `destination` with its kind, and
-// every file not in `kept` (as ExistingFiles gives them) with its size. Entries below a
-// junction or link are not compared.
+// every file with its size, or, for a file that was already there (`kept`: folded relative
+// paths and sizes before the copy), with the size it had. Entries below a junction or link
+// are not compared.
 bool CopyIsComplete(Platform& platform, const InstallationSurvey& survey,
-                    const std::string& destination, const std::set<std::string>& kept);
+                    const std::string& destination,
+                    const std::map<std::string, std::uint64_t>& kept);
+
+// Whether the shell is handed the entries of `source` ("source\*") to copy into `destination`
+// rather than the folder itself: when the destination exists, and for a drive's root.
+bool CopiesEntries(Platform& platform, const std::string& source, const std::string& destination);
 
 // Copies the folder `source`, walked as `survey`, so that its contents lie directly in
 // `destination` (with or without a final separator), merging into it when it exists, with

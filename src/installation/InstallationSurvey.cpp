@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <utility>
 
 #include "paths/Paths.h"
 
@@ -14,6 +15,10 @@ std::string KeyOf(Platform& platform, const std::string& path, FileId& id) {
     if (!platform.IdentifyFile(path, id)) id = FileId{};
     if (!id.Known() && id.finalPath.empty()) id.finalPath = WithoutFinalSeparator(path);
     return IdentityKey(platform, id);
+}
+
+std::uint64_t OnVolume(std::uint64_t size, std::uint64_t cluster) {
+    return cluster > 1 ? (size + cluster - 1) / cluster * cluster : size;
 }
 
 void Walk(Platform& platform, const std::string& folder, const std::string& relative, bool checked,
@@ -33,15 +38,25 @@ void Walk(Platform& platform, const std::string& folder, const std::string& rela
         return;
     }
     survey.identities.insert(key);
-    survey.folders.push_back({relative, entries, checked, id.finalPath});
+    const std::size_t index = survey.folders.size();
+    survey.folders.push_back({relative, std::move(entries), checked, std::move(id)});
 
     ancestors.push_back(key);
-    for (const FolderEntry& entry : entries) {
+    // By index: the walk below adds to the record.
+    for (std::size_t i = 0; i < survey.folders[index].entries.size(); ++i) {
+        const FolderEntry& entry = survey.folders[index].entries[i];
         const std::string path = relative.empty() ? entry.name : JoinPath(relative, entry.name);
-        survey.deepest = std::max(survey.deepest, Utf16Length(path));
+        const std::string where = JoinPath(folder, entry.name);
+        const std::size_t length = Utf16Length(path);
+        survey.deepest = std::max(survey.deepest, length);
+        if (survey.tooLong.empty() && !FitsInPathBuffer(where)) survey.tooLong = where;
         if (!entry.folder) continue;
-        Walk(platform, JoinPath(folder, entry.name), path, checked && !entry.link, ancestors,
-             survey);
+        survey.deepestFolder = std::max(survey.deepestFolder, length);
+        // No copy holds a path this deep: a loop that neither identities nor final paths
+        // show ends here.
+        if (length >= kMaxPath) continue;
+        const bool link = entry.link;
+        Walk(platform, where, path, checked && !link, ancestors, survey);
         if (survey.fault != InstallationSurvey::Fault::kNone) break;
     }
     ancestors.pop_back();
@@ -65,72 +80,38 @@ InstallationSurvey SurveyInstallation(Platform& platform, const std::string& sou
     return survey;
 }
 
-std::uint64_t SizeOnVolume(const InstallationSurvey& survey, std::uint64_t cluster) {
+std::uint64_t SpaceNeeded(const InstallationSurvey& survey, std::uint64_t cluster,
+                          Platform& platform, const std::map<std::string, std::uint64_t>& there) {
     std::uint64_t total = 0;
     for (const SurveyedFolder& folder : survey.folders) {
         for (const FolderEntry& entry : folder.entries) {
             if (entry.folder) continue;
-            total += cluster > 1 ? (entry.size + cluster - 1) / cluster * cluster : entry.size;
+            std::uint64_t need = OnVolume(entry.size, cluster);
+            if (!there.empty()) {
+                const auto found = there.find(RelativeKey(platform, folder, entry));
+                if (found != there.end()) {
+                    const std::uint64_t have = OnVolume(found->second, cluster);
+                    need = need > have ? need - have : 0;
+                }
+            }
+            total += need;
         }
     }
     return total;
 }
 
-bool ReachesInstallation(Platform& platform, const std::string& destination,
-                         const InstallationSurvey& survey,
-                         const std::vector<std::string>& written) {
-    const auto isInstallation = [&](const std::string& path, FileId& id) {
-        return platform.IdentifyFile(path, id) &&
-               survey.identities.count(IdentityKey(platform, id)) != 0;
-    };
-    FileId id;
-    for (std::string folder = destination;;) {
-        if (isInstallation(folder, id)) return true;
-        if (!ParentFolder(folder, folder)) break;
-    }
-
-    FileId target;
-    if (!platform.IdentifyFile(destination, target)) return false;
-    // An existing destination: what the copy writes into may lead back into the installation.
-    for (const SurveyedFolder& folder : survey.folders) {
-        if (!folder.path.empty() && isInstallation(JoinPath(destination, folder.path), id)) {
-            return true;
-        }
-    }
-    for (const std::string& path : written) {
-        if (isInstallation(JoinPath(destination, path), id)) return true;
-    }
-    // And the installation may lead into the destination, which the copy then reads while
-    // it writes there.
-    if (target.finalPath.empty()) return false;
-    const std::string inside = platform.FoldCase(target.finalPath);
-    for (const SurveyedFolder& folder : survey.folders) {
-        if (!folder.finalPath.empty() &&
-            IsSameOrInside(platform.FoldCase(folder.finalPath), inside)) {
-            return true;
-        }
-    }
-    return false;
+bool ListByName(Platform& platform, const std::string& folder,
+                std::map<std::string, FolderEntry>& byName) {
+    std::vector<FolderEntry> entries;
+    std::string error;
+    if (!platform.ListFolder(folder, entries, error)) return false;
+    for (FolderEntry& entry : entries) byName[platform.FoldCase(entry.name)] = std::move(entry);
+    return true;
 }
 
-bool NearestExistingFolder(Platform& platform, const std::string& path, std::string& folder) {
-    folder = path;
-    for (;;) {
-        FileId id;
-        if (platform.IdentifyFile(folder, id)) return true;
-        if (!ParentFolder(folder, folder)) return false;
-    }
-}
-
-bool CopyFits(Platform& platform, const std::string& destination, const std::string& existing,
-              const InstallationSurvey& survey) {
-    VolumeSpace space;
-    // An existing destination is merged: what it still needs is not known.
-    if (WithoutFinalSeparator(existing) == WithoutFinalSeparator(destination) ||
-        !platform.QueryVolumeSpace(existing, space)) {
-        return true;
-    }
-    return space.free >= SizeOnVolume(survey, space.cluster);
+std::string RelativeKey(Platform& platform, const SurveyedFolder& folder,
+                        const FolderEntry& entry) {
+    return platform.FoldCase(folder.path.empty() ? entry.name : JoinPath(folder.path, entry.name));
 }
 
 }  // namespace tessaloom

@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <map>
 #include <set>
 #include <string>
 #include <vector>
@@ -15,8 +16,8 @@ namespace tessaloom {
 struct SurveyedFolder {
     std::string path;                  // relative to the installation; empty for its top
     std::vector<FolderEntry> entries;  // as listed, links followed
-    bool checked = true;    // its copy's entries are compared (not below a junction or link)
-    std::string finalPath;  // where the system resolves it; empty when it does not say
+    bool checked = true;  // its copy's entries are compared (not below a junction or link)
+    FileId id;            // its identity, and where the system resolves it (empty: not said)
 };
 
 struct InstallationSurvey {
@@ -26,7 +27,12 @@ struct InstallationSurvey {
     std::string reason;                   // and the system's reason
     std::vector<SurveyedFolder> folders;  // in walk order, the installation's top first
     std::set<std::string> identities;     // IdentityKey of every folder walked
-    std::size_t deepest = 0;              // UTF-16 units of the longest relative path of an entry
+    // UTF-16 units of the longest relative path of an entry, and of a folder. A walk that
+    // goes deeper than any copy could hold (a loop no identity shows) stops there.
+    std::size_t deepest = 0;
+    std::size_t deepestFolder = 0;
+    // The first path of the installation, where it lies, too long for the shell to read.
+    std::string tooLong;
 };
 
 // How the folders of a survey are told apart: their identity, or their final path where the
@@ -37,23 +43,16 @@ std::string IdentityKey(Platform& platform, const FileId& id);
 // first loop or folder that cannot be read.
 InstallationSurvey SurveyInstallation(Platform& platform, const std::string& source);
 
-// The space the installation's files take on a volume with clusters of `cluster` bytes.
-std::uint64_t SizeOnVolume(const InstallationSurvey& survey, std::uint64_t cluster);
+// The space the installation's files take on a volume with clusters of `cluster` bytes, less
+// what the files already at their places take (`there`: folded relative paths and sizes).
+std::uint64_t SpaceNeeded(const InstallationSurvey& survey, std::uint64_t cluster,
+                          Platform& platform, const std::map<std::string, std::uint64_t>& there);
 
-// Whether writing at `destination` could reach the installation: the destination or a folder
-// above it is one of the installation's; or, for an existing destination, a folder of it that
-// the copy writes into (`written`, relative paths, besides the survey's folders) is, or the
-// installation reaches the destination or a folder inside it.
-bool ReachesInstallation(Platform& platform, const std::string& destination,
-                         const InstallationSurvey& survey, const std::vector<std::string>& written);
+// The entries of `folder` by folded name; false when it cannot be listed.
+bool ListByName(Platform& platform, const std::string& folder,
+                std::map<std::string, FolderEntry>& byName);
 
-// The nearest existing folder of `path`: the path itself or its closest existing parent.
-bool NearestExistingFolder(Platform& platform, const std::string& path, std::string& folder);
-
-// Whether the installation fits at `destination`, whose nearest existing folder is `existing`:
-// an existing destination is merged and not checked; a new one needs its size on the volume
-// it would be on. True when that cannot be told.
-bool CopyFits(Platform& platform, const std::string& destination, const std::string& existing,
-              const InstallationSurvey& survey);
+// The relative path of `entry` of `folder`, folded: how the copy's entries are matched.
+std::string RelativeKey(Platform& platform, const SurveyedFolder& folder, const FolderEntry& entry);
 
 }  // namespace tessaloom

@@ -127,6 +127,13 @@ bool DestinationFits(const std::string& destination, std::size_t deepest) {
     return Utf16Length(folder) + separator + deepest < kMaxPath;
 }
 
+bool FolderFits(const std::string& destination, std::size_t deepest) {
+    const std::string folder = WithoutFinalSeparator(destination);
+    if (folder.empty()) return false;
+    const std::size_t separator = deepest == 0 || IsSeparator(folder.back()) ? 0 : 1;
+    return Utf16Length(folder) + separator + deepest < kMaxFolderPath;
+}
+
 bool ParentFolder(const std::string& path, std::string& parent) {
     const std::string folder = WithoutFinalSeparator(path);
     const std::size_t separator = folder.find_last_of("\\/");

@@ -9,6 +9,9 @@
 namespace tessaloom {
 
 constexpr std::size_t kMaxPath = 260;  // path buffers in UTF-16 units, terminator included
+// Folders are created only where an 8.3 file name would still fit in a path buffer: their
+// paths stay under this many UTF-16 units.
+constexpr std::size_t kMaxFolderPath = kMaxPath - 12;
 
 // The length of UTF-8 `text` in UTF-16 units (an invalid byte counts as one).
 std::size_t Utf16Length(const std::string& text);
@@ -37,6 +40,10 @@ bool FitsInShellList(const std::string& path);
 // `deepest` UTF-16 units below it (the longest the copy will hold) still fits in a path buffer
 // when joined to it.
 bool DestinationFits(const std::string& destination, std::size_t deepest);
+
+// Whether a folder `deepest` UTF-16 units below `destination` (the destination itself for 0)
+// can be created.
+bool FolderFits(const std::string& destination, std::size_t deepest);
 
 // The folder that holds `path` (its final separators ignored); false for a root ("C:",
 // "\\host\share") or a path without a separator.

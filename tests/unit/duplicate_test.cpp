@@ -13,6 +13,8 @@ const char kDestination[] = "D:\\Tests\\Alpha\\";
 const char kLauncher[] = "\\cd_image\\data\\launcher\\QuorvaneLauncher.url";
 const char kDozidavuv[] = "\\cd_image\\data\\launcher\\DozidavuvUvurez.url";
 const char kPatcher[] = "\\cd_image\\data\\patcher\\QuorvanePatcher.url";
+const char kLauncherTemporary[] = "\\cd_image\\data\\launcher\\~tessaloom0.tmp";
+const char kPatcherTemporary[] = "\\cd_image\\data\\patcher\\~tessaloom0.tmp";
 
 // Where a connection file lands: the destination without its final separator, then the path.
 std::string InCopy(const char* local) { return "D:\\Tests\\Alpha" + std::string(local); }
@@ -95,9 +97,12 @@ TEST_F(DuplicateTest, DoesTheWholeJobInOrder) {
         "fetch " + FileUrl("alpha", 1),
         "fetch " + FileUrl("alpha", 2),
         "copy C:\\Games\\Q -> D:\\Tests\\Alpha",
-        "write " + InCopy(kLauncher),
-        "write " + InCopy(kDozidavuv),
-        "write " + InCopy(kPatcher),
+        "write " + InCopy(kLauncherTemporary),
+        "move " + InCopy(kLauncherTemporary) + " -> " + InCopy(kLauncher),
+        "write " + InCopy(kLauncherTemporary),
+        "move " + InCopy(kLauncherTemporary) + " -> " + InCopy(kDozidavuv),
+        "write " + InCopy(kPatcherTemporary),
+        "move " + InCopy(kPatcherTemporary) + " -> " + InCopy(kPatcher),
         "release " + FileUrl("alpha", 0),
         "release " + FileUrl("alpha", 1),
         "release " + FileUrl("alpha", 2),
@@ -181,10 +186,14 @@ TEST_F(DuplicateTest, RefusesPathsTooLongBeforeFetching) {
     ExpectStoppedWith("The destination path is too long.");
     EXPECT_TRUE(fake.fetchedUrls.empty());
 
-    std::string longSource = "C:\\" + std::string(256, 's');
-    fake.existingFiles.insert(longSource + "\\version.id");
+    // The shell cannot read a file of the installation whose path is too long where it lies.
+    const std::string longSource = "C:\\" + std::string(249, 's');
+    fake.AddFile(longSource + "\\version.id", 1);
     Duplicate(longSource, kDestination);
-    ExpectStoppedWith("The destination path is too long.");
+    ExpectStoppedWith("The Quorvane folder holds a path too long to copy:\n" + longSource +
+                      "\\version.id");
+    EXPECT_EQ(fake.boxes[0].style, kMbOk | kMbIconError);
+    EXPECT_TRUE(fake.fetchedUrls.empty());
 }
 
 // --- What links and volumes decide --------------------------------------------------------
@@ -243,8 +252,10 @@ TEST_F(FileSystemTest, ANewCopyNeedsRoomForTheWholeInstallation) {
     ExpectRefused("D:\\Tests\\Alpha\\", "There is not enough free space for the copy.");
     ExpectRefused("D:\\Tests\\deeper\\Alpha\\", "There is not enough free space for the copy.");
 
-    // An existing copy is merged: what it needs is not known.
+    // Merged into an existing copy, even an empty one, only what the copy adds counts.
     fake.AddFolder("D:\\Tests\\Alpha");
+    ExpectRefused("D:\\Tests\\Alpha\\", "There is not enough free space for the copy.");
+    fake.AddFile("D:\\Tests\\Alpha\\data\\big.pak", 1);
     Duplicate(kSource, "D:\\Tests\\Alpha\\");
     EXPECT_TRUE(fake.quitPosted);
 
@@ -258,6 +269,16 @@ TEST_F(FileSystemTest, TheCopyIsCheckedAgainstTheWalk) {
     // The shell reports success but left out a file deep down.
     fake.copyOmits = {"DATA\\MAPS\\ONE.MAP"};
     Duplicate(kSource, "D:\\Tests\\A1\\");
+    ExpectStoppedWith(kFailed, true);
+    // Or left a file short, or a folder stands where an empty file belongs.
+    fake.copyOmits.clear();
+    fake.copyShortens = {"DATA\\BIG.PAK"};
+    Duplicate(kSource, "D:\\Tests\\A0\\");
+    ExpectStoppedWith(kFailed, true);
+    fake.copyShortens.clear();
+    fake.AddFile("C:\\Games\\Q\\empty.cfg", 0);
+    fake.AddFolder("D:\\Tests\\A0\\empty.cfg");
+    Duplicate(kSource, "D:\\Tests\\A0\\");
     ExpectStoppedWith(kFailed, true);
 
     // Below a junction or link the copy is not compared, only its presence; any other folder
@@ -278,10 +299,17 @@ TEST_F(FileSystemTest, TheCopyIsCheckedAgainstTheWalk) {
     fake.copyKeepsExisting = true;
     Duplicate(kSource, "D:\\Tests\\A4\\");
     EXPECT_TRUE(fake.quitPosted);
-    EXPECT_EQ(fake.events[fake.events.size() - 10], "copy C:\\Games\\Q\\* -> D:\\Tests\\A4");
+    EXPECT_TRUE(Happened("copy C:\\Games\\Q\\* -> D:\\Tests\\A4"));
     fake.AddFile("D:\\Tests\\A5\\DATA\\big.pak", 12);
     fake.copyOmits = {"VERSION.ID"};
     Duplicate(kSource, "D:\\Tests\\A5\\");
+    ExpectStoppedWith(kFailed, true);
+    // A kept file keeps the size it had before the copy, not one the shell left it with.
+    fake.copyOmits.clear();
+    fake.copyKeepsExisting = false;
+    fake.copyShortens = {"DATA\\BIG.PAK"};
+    fake.AddFile("D:\\Tests\\A6\\DATA\\big.pak", 12);
+    Duplicate(kSource, "D:\\Tests\\A6\\");
     ExpectStoppedWith(kFailed, true);
 }
 
@@ -291,22 +319,43 @@ TEST_F(FileSystemTest, WhatCannotBeReadOrWrittenIsNamedBeforeAnything) {
     EXPECT_EQ(fake.boxes[0].style, kMbOk | kMbIconExclamation);
     fake.unreadable.clear();
 
-    // The shell would ask for administrator rights; the program's own writes cannot.
-    fake.unwritable["D:\\TESTS"] = "Access is denied.";
+    // The shell would ask for administrator rights; the program's own writes cannot. A new
+    // copy needs to create a folder, which a drive's root may grant without files.
+    fake.noNewFolders["D:\\TESTS"] = "Access is denied.";
+    fake.unwritable["D:"] = "Access is denied.";
     ExpectRefused("D:\\Tests\\new\\Alpha\\", "Cannot write D:\\Tests.\nAccess is denied.");
+    Duplicate(kSource, "D:\\Alpha\\");
+    EXPECT_TRUE(fake.quitPosted);
+    // An existing one receives files, and so do its folders of the connection files.
     fake.AddFolder("D:\\Tests\\Alpha");
     fake.unwritable = {{"D:\\TESTS\\ALPHA", "Access is denied."}};
     ExpectRefused(kDestination, "Cannot write D:\\Tests\\Alpha.\nAccess is denied.");
+    fake.AddFolder(InCopy("\\cd_image\\data\\patcher"));
+    fake.unwritable = {{"D:\\TESTS\\ALPHA\\CD_IMAGE\\DATA\\PATCHER", "Access is denied."}};
+    ExpectRefused(kDestination,
+                  "Cannot write " + InCopy("\\cd_image\\data\\patcher") + ".\nAccess is denied.");
 }
 
 TEST_F(FileSystemTest, FoldersWithoutIdentityAreToldApartByPath) {
-    // A network share gives every file the identity 0.
+    // A network share gives files no file ID, though its volume has a serial number.
     fake.AddFile("N:\\Games\\Q\\version.id", 10);
     fake.AddFile("N:\\Games\\Q\\data\\maps\\one.map", 990);
+    for (const char* local : {kLauncher, kDozidavuv, kPatcher})
+        fake.AddFile(std::string("N:\\Games\\Q") + local, 40);
     fake.AddFolder("N:\\Tests");
     fake.zeroIdentities = {"N:"};
     Duplicate("N:\\Games\\Q", "N:\\Tests\\Alpha\\");
     EXPECT_TRUE(fake.quitPosted);
+    // Nor final paths: then the paths as walked tell folders apart, and a loop ends where no
+    // copy could hold its paths.
+    fake.noFinalPaths = {"N:"};
+    Duplicate("N:\\Games\\Q", "N:\\Tests\\Gamma\\");
+    EXPECT_TRUE(fake.quitPosted);
+    fake.AddLink("N:\\Games\\Q\\data\\again", "N:\\Games");
+    Duplicate("N:\\Games\\Q", "N:\\Tests\\Delta\\");
+    ExpectStoppedWith("The destination path is too long.");
+    fake.nodes.erase("N:\\GAMES\\Q\\DATA\\AGAIN");
+    fake.noFinalPaths.clear();
 
     fake.AddLink("N:\\ToGame", "N:\\Games\\Q");
     Duplicate("N:\\Games\\Q", "N:\\ToGame\\Alpha\\");
@@ -343,6 +392,62 @@ TEST_F(FileSystemTest, NeverIntoTheInstallationThroughAnExistingDestination) {
     ExpectRefused(kDestination, kInside);
     Duplicate(kSource, "D:\\Tests\\Beta\\");
     EXPECT_TRUE(fake.quitPosted);
+    fake.nodes.erase("C:\\GAMES\\Q\\DATA\\OUT");
+
+    // A folder only the program writes into: the patcher's, which this installation lacks.
+    fake.nodes.erase("C:\\GAMES\\Q\\CD_IMAGE\\DATA\\PATCHER\\QUORVANEPATCHER.URL");
+    fake.nodes.erase("C:\\GAMES\\Q\\CD_IMAGE\\DATA\\PATCHER");
+    fake.AddLink("D:\\Tests\\Gamma\\cd_image\\data\\patcher", "C:\\Games\\Q\\data");
+    ExpectRefused("D:\\Tests\\Gamma\\", kInside);
+}
+
+TEST_F(FileSystemTest, AnExistingCopySharingAFileWithTheInstallationIsRefused) {
+    const char kInside[] = "The destination folder must not be inside the Quorvane folder.";
+    const std::string copy = "C:\\Tests\\Alpha";
+    // A second name of one of its files at a path the copy writes, or a link to one.
+    fake.AddHardLink(copy + "\\data\\maps\\one.map", "C:\\Games\\Q\\data\\maps\\one.map");
+    ExpectRefused(copy + "\\", kInside);
+    fake.nodes.erase(fake.FoldCase(copy + "\\data\\maps\\one.map"));
+    fake.AddLink(copy + "\\version.id", "C:\\Games\\Q\\data\\big.pak");
+    ExpectRefused(copy + "\\", kInside);
+    fake.nodes.erase(fake.FoldCase(copy + "\\version.id"));
+    // At a connection file's name that the installation lacks.
+    fake.nodes.erase(fake.FoldCase(std::string(kSource) + kPatcher));
+    fake.AddHardLink(copy + kPatcher, "C:\\Games\\Q\\version.id");
+    ExpectRefused(copy + "\\", kInside);
+    fake.nodes.erase(fake.FoldCase(copy + kPatcher));
+
+    // A file shared with one outside the installation is the user's.
+    fake.AddFile("C:\\Other\\one.map", 990);
+    fake.AddHardLink(copy + "\\data\\maps\\one.map", "C:\\Other\\one.map");
+    Duplicate(kSource, copy + "\\");
+    EXPECT_TRUE(fake.quitPosted);
+}
+
+TEST_F(FileSystemTest, ConnectionFilesReplaceWhatStandsAtTheirNames) {
+    // An existing copy's connection file is a link to a file elsewhere, and a temporary
+    // file's name is taken.
+    fake.AddFile("E:\\Elsewhere\\launcher.url", 40);
+    fake.AddLink(InCopy(kLauncher), "E:\\Elsewhere\\launcher.url");
+    fake.AddFile(InCopy(kLauncherTemporary), 3);
+    Duplicate();
+    EXPECT_TRUE(fake.quitPosted);
+    EXPECT_EQ(fake.nodes.at("E:\\ELSEWHERE\\LAUNCHER.URL").content, "");
+    const FakeNode* launcher = fake.Find(InCopy(kLauncher));
+    ASSERT_NE(launcher, nullptr);
+    EXPECT_EQ(launcher->linkTo, "");
+    EXPECT_EQ(launcher->content, Payload("alpha0"));
+    EXPECT_EQ(fake.Find(InCopy(kLauncherTemporary))->size, 3u);
+}
+
+TEST_F(FileSystemTest, AnInstallationAtADriveRoot) {
+    fake.AddFile("E:\\version.id", 10);
+    for (const char* local : {kLauncher, kDozidavuv, kPatcher})
+        fake.AddFile(std::string("E:") + local, 40);
+    Duplicate("E:\\", kDestination);
+    EXPECT_TRUE(fake.quitPosted);
+    EXPECT_TRUE(Happened("probe E:\\version.id"));
+    EXPECT_TRUE(Happened("copy E:\\* -> D:\\Tests\\Alpha"));
 }
 
 TEST_F(FileSystemTest, NamesCompareAsTheFileSystemFoldsThem) {
@@ -375,6 +480,21 @@ TEST_F(FileSystemTest, EveryPathOfTheCopyMustFit) {
     const std::string parent = "D:\\" + std::string(91, 'p');  // and "\\Alpha\\deep": 260
     ExpectRefused(ComposeDestination(parent, "Alpha"), "The destination path is too long.");
     Duplicate(kSource, ComposeDestination(parent.substr(0, parent.size() - 1), "Alpha"));
+    EXPECT_TRUE(fake.quitPosted);
+
+    // A folder 201 characters below the copy, its file 203: under a destination of 46 the
+    // file fits but the folder, 248, cannot be created; unless it is there already.
+    const std::string folder = std::string(150, 'g') + "\\" + std::string(50, 'h');
+    fake.AddFile(std::string(kSource) + "\\" + folder + "\\x", 1);
+    ExpectRefused(ComposeDestination("D:\\" + std::string(37, 'q'), "Alpha"),
+                  "The destination path is too long.");
+    Duplicate(kSource, ComposeDestination("D:\\" + std::string(36, 'q'), "Alpha"));
+    EXPECT_TRUE(fake.quitPosted);
+    fake.AddFolder(ComposeDestination("D:\\" + std::string(37, 'r'), "Alpha"));
+    ExpectRefused(ComposeDestination("D:\\" + std::string(37, 'r'), "Alpha"),
+                  "The destination path is too long.");
+    fake.AddFolder(ComposeDestination("D:\\" + std::string(37, 'r'), "Alpha") + folder);
+    Duplicate(kSource, ComposeDestination("D:\\" + std::string(37, 'r'), "Alpha"));
     EXPECT_TRUE(fake.quitPosted);
 }
 
@@ -422,8 +542,8 @@ TEST_F(DuplicateTest, CopyFailureAndCancelWriteNothing) {
 }
 
 TEST_F(DuplicateTest, WriteFailureNamesTheFileAndKeepsRunning) {
-    std::string patcher = InCopy(kPatcher);
-    fake.writeFailures[patcher] = "The system cannot find the path specified.";
+    const std::string patcher = InCopy(kPatcher), folder = InCopy("\\cd_image\\data\\patcher");
+    fake.writeFailures[folder] = "The system cannot find the path specified.";
     Duplicate();
     ASSERT_EQ(fake.boxes.size(), 1u);
     EXPECT_NE(fake.boxes[0].text.find(patcher), std::string::npos);
@@ -434,12 +554,15 @@ TEST_F(DuplicateTest, WriteFailureNamesTheFileAndKeepsRunning) {
     EXPECT_EQ(fake.liveStreams, 0);
     EXPECT_FALSE(Happened("remove"));  // never created: the file there stays as it was
 
-    // A write that fails part-way leaves nothing that could pass for the file.
-    fake.failAfterCreating.insert(patcher);
-    fake.writeFailures[patcher] = "There is not enough space on the disk.";
+    // A write that fails part-way never takes the name: the part is removed, the copied file
+    // stays as it was.
+    fake.failAfterCreating.insert(folder);
+    fake.writeFailures[folder] = "There is not enough space on the disk.";
     Duplicate();
-    EXPECT_TRUE(Happened("remove " + patcher));
+    EXPECT_TRUE(Happened("remove " + InCopy(kPatcherTemporary)));
     EXPECT_EQ(fake.writtenFiles.count(patcher), 0u);
+    EXPECT_EQ(fake.Find(patcher)->size, 40u);
+    EXPECT_EQ(fake.Find(InCopy(kPatcherTemporary)), nullptr);
     EXPECT_FALSE(fake.quitPosted);
 }
 

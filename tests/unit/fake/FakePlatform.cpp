@@ -257,11 +257,18 @@ CopyResult FakePlatform::ShellCopy(Handle, const std::string& from, const std::s
 
 void FakePlatform::CopyNode(const std::string& from, const std::string& to,
                             const std::string& relative) {
-    if (copyOmits.count(FoldCase(relative)) != 0) return;
+    const std::string folded = FoldCase(relative);
+    if (copyOmits.count(folded) != 0) return;
     const FakeNode node = nodes.at(from);
     if (!node.folder) {
-        if (copyKeepsExisting && nodes.count(Key(to)) != 0) return;
-        AddFile(to, node.size);
+        const std::string there = Resolve(to);
+        if (!there.empty() && (nodes.at(there).folder || copyKeepsExisting)) return;
+        const std::uint64_t size = copyShortens.count(folded) != 0 ? node.size - 1 : node.size;
+        if (there.empty()) {
+            AddFile(to, size);
+        } else {
+            nodes.at(there).size = size;  // through a link too, as the system writes
+        }
         return;
     }
     AddFolder(to);
@@ -282,25 +289,60 @@ bool FakePlatform::ProbeFile(const std::string& path) {
     return existingFiles.count(path) != 0 || (!found.empty() && !nodes.at(found).folder);
 }
 
-bool FakePlatform::WriteWholeFile(const std::string& path, const void* data, std::size_t size,
-                                  std::string& error, bool& touched) {
+WriteResult FakePlatform::WriteNewFile(const std::string& path, const void* data, std::size_t size,
+                                       std::string& error) {
     Record("write " + path);
-    auto failure = writeFailures.find(path);
-    touched = failure == writeFailures.end() || failAfterCreating.count(path) != 0;
-    if (failure != writeFailures.end()) {
-        error = failure->second;
-        if (touched) writtenFiles[path].assign(static_cast<const char*>(data), size / 2);
+    std::string folder;
+    ParentFolder(path, folder);
+    const std::string folderKey = Resolve(folder);
+    if (Find(path) != nullptr) return WriteResult::kNameTaken;
+    const auto failure = writeFailures.find(folder);
+    const bool part = failure != writeFailures.end() && failAfterCreating.count(folder) != 0;
+    if (failure != writeFailures.end()) error = failure->second;
+    if (folderKey.empty()) error = "The system cannot find the path specified.";
+    if ((failure != writeFailures.end() || folderKey.empty()) && !part) return WriteResult::kFailed;
+    FakeNode& node = AddNode(path);
+    node.folder = false;
+    node.content.assign(static_cast<const char*>(data), part ? size / 2 : size);
+    node.size = node.content.size();
+    return part ? WriteResult::kFailedPart : WriteResult::kWritten;
+}
+
+bool FakePlatform::MoveOver(const std::string& from, const std::string& to, std::string& error) {
+    Record("move " + from + " -> " + to);
+    const std::string source = NodeKey(from), target = NodeKey(to);
+    const auto there = nodes.find(target);
+    if (nodes.count(source) == 0 ||
+        (there != nodes.end() && there->second.folder && there->second.linkTo.empty())) {
+        error = "Access is denied.";
         return false;
     }
-    std::string& bytes = writtenFiles[path];
-    bytes.clear();
-    if (size > 0) bytes.assign(static_cast<const char*>(data), size);
+    FakeNode node = nodes.at(source);
+    const std::string name =
+        there != nodes.end() ? there->second.name : to.substr(to.find_last_of('\\') + 1);
+    node.path = JoinPath(node.path.substr(0, node.path.size() - node.name.size()), name);
+    node.name = name;
+    nodes.erase(source);
+    nodes[target] = node;
+    writtenFiles[to] = node.content;
     return true;
 }
 
 bool FakePlatform::RemoveFile(const std::string& path) {
     Record("remove " + path);
-    return writtenFiles.erase(path) != 0;
+    writtenFiles.erase(path);
+    return nodes.erase(NodeKey(path)) != 0;
+}
+
+bool FakePlatform::CreateFolder(const std::string& path, std::string& error) {
+    Record("create " + path);
+    std::string parent;
+    if (Find(path) != nullptr || !ParentFolder(path, parent) || Resolve(parent).empty()) {
+        error = "Cannot create a file when that file already exists.";
+        return false;
+    }
+    AddFolder(path);
+    return true;
 }
 
 std::string FakePlatform::DecodeText(const std::string& text, TextEncoding encoding) {
@@ -402,6 +444,26 @@ void FakePlatform::AddLink(const std::string& path, const std::string& target) {
     AddNode(path).linkTo = target;
 }
 
+void FakePlatform::AddHardLink(const std::string& path, const std::string& target) {
+    const FakeNode file = nodes.at(Resolve(target));
+    AddFile(path, file.size);
+    nodes.at(NodeKey(path)).id = file.id;
+}
+
+std::string FakePlatform::NodeKey(const std::string& path) {
+    const std::string full = WithoutFinalSeparator(path);
+    const std::size_t separator = full.find_last_of("\\/");
+    if (separator == std::string::npos) return Key(full);
+    const std::string folder = Resolve(full.substr(0, separator));
+    return (folder.empty() ? Key(full.substr(0, separator)) : folder) + "\\" +
+           Key(full.substr(separator + 1));
+}
+
+FakeNode* FakePlatform::Find(const std::string& path) {
+    const auto found = nodes.find(NodeKey(path));
+    return found != nodes.end() ? &found->second : nullptr;
+}
+
 std::string FakePlatform::Resolve(const std::string& path, int depth) {
     if (depth > 40) return std::string();  // as the system gives up on a chain of links
     const std::string key = Key(path);
@@ -445,7 +507,9 @@ bool FakePlatform::List(const std::string& folder, std::vector<FolderEntry>& ent
         const std::string target = Resolve(it->first);
         if (target.empty()) continue;  // a dangling link
         const FakeNode& node = nodes.at(target);
-        entries.push_back({it->second.name, node.folder, !it->second.linkTo.empty(), node.size});
+        FolderEntry entry{it->second.name, node.folder, !it->second.linkTo.empty(), node.size};
+        if (zeroIdentities.count(Drive(resolved)) == 0) entry.idLow = it->second.id;
+        entries.push_back(entry);
     }
     return true;
 }
@@ -455,11 +519,10 @@ bool FakePlatform::IdentifyFile(const std::string& path, FileId& id) {
     if (resolved.empty()) return false;
     id = FileId{};
     const FakeNode& node = nodes.at(resolved);
-    id.finalPath = node.path;
+    if (noFinalPaths.count(Drive(resolved)) == 0) id.finalPath = node.path;
     id.folder = node.folder;
-    if (zeroIdentities.count(Drive(resolved)) != 0) return true;
     id.volume = static_cast<unsigned char>(resolved[0]);
-    id.low = node.id;
+    if (zeroIdentities.count(Drive(resolved)) == 0) id.low = node.id;
     return true;
 }
 
@@ -471,6 +534,13 @@ bool FakePlatform::QueryVolumeSpace(const std::string& folder, VolumeSpace& spac
     auto cluster = clusterSize.find(Drive(resolved));
     space.cluster = cluster != clusterSize.end() ? cluster->second : 1;
     return true;
+}
+
+bool FakePlatform::CanCreateFolderIn(const std::string& folder, std::string& error) {
+    const auto refused = noNewFolders.find(Resolve(folder));
+    if (refused == noNewFolders.end()) return true;
+    error = refused->second;
+    return false;
 }
 
 bool FakePlatform::CanCreateFileIn(const std::string& folder, std::string& error) {

@@ -52,6 +52,7 @@ struct FakeNode {
     std::uint64_t size = 0;
     std::string linkTo;  // a link: the path it leads to
     std::uint64_t id = 0;
+    std::string content;  // what the program wrote into it
 };
 
 struct FakeMenuItem {
@@ -84,22 +85,26 @@ public:
     std::deque<std::pair<BrowseResult, std::string>> browseReplies;
     // What the shell's copy returns. When it returns 0 and no abort, the copy is made in the
     // fake file system, links followed, but for the entries named in `copyOmits` (paths
-    // relative to the source, as the program's fold gives them); `copyKeepsExisting` keeps
-    // files already there, as the user's "No" to the shell's overwrite prompt does.
+    // relative to the source, as the program's fold gives them) and those in `copyShortens`,
+    // copied a byte short; `copyKeepsExisting` keeps files already there, as the user's "No"
+    // to the shell's overwrite prompt does. A file copied onto a link is written through it.
     CopyResult copyResult;
     std::set<std::string> copyOmits;
+    std::set<std::string> copyShortens;
     bool copyKeepsExisting = false;
     std::set<std::string> existingFiles;  // files ProbeFile opens besides those in `nodes`
-    std::map<std::string, std::string> writeFailures;  // path -> reason
+    std::map<std::string, std::string> writeFailures;  // folder -> reason new files there fail
     std::set<std::string> failAfterCreating;           // of those, the ones that leave part written
     // The file system that ListFolder, IdentifyFile and QueryVolumeSpace see, by folded path
     // without final separators ("C:", "C:\GAMES"); made with AddFolder, AddFile, AddLink.
     std::map<std::string, FakeNode> nodes;
     std::map<std::string, std::uint64_t> freeSpace;    // by drive ("D:")
     std::map<std::string, std::uint64_t> clusterSize;  // by drive; 1 unless set
-    std::set<std::string> zeroIdentities;              // drives whose files have no identity
-    std::map<std::string, std::string> unreadable;     // folded folder path -> reason
-    std::map<std::string, std::string> unwritable;     // folded folder path -> reason
+    std::set<std::string> zeroIdentities;              // drives whose files have no file ID
+    std::set<std::string> noFinalPaths;  // drives where the system resolves no final path
+    std::map<std::string, std::string> unreadable;    // folded folder path -> reason
+    std::map<std::string, std::string> unwritable;    // folded folder path -> reason
+    std::map<std::string, std::string> noNewFolders;  // the same, for creating folders
     // The next recorded event that starts with this throws std::bad_alloc (once); with
     // `errorAt`, a std::runtime_error saying "fake failure".
     std::string outOfMemoryAt;
@@ -135,6 +140,10 @@ public:
     void AddFolder(const std::string& path);
     void AddFile(const std::string& path, std::uint64_t size);
     void AddLink(const std::string& path, const std::string& target);
+    // A second name of the file `target`: the same file, with its identity.
+    void AddHardLink(const std::string& path, const std::string& target);
+    // The node `path` names, links in its last component not followed; null when none.
+    FakeNode* Find(const std::string& path);
 
     // --- Platform ---
     bool SocketInit() override;
@@ -170,14 +179,17 @@ public:
     CopyResult ShellCopy(Handle owner, const std::string& from, const std::string& to) override;
     void OpenFolder(const std::string& path) override;
     bool ProbeFile(const std::string& path) override;
-    bool WriteWholeFile(const std::string& path, const void* data, std::size_t size,
-                        std::string& error, bool& touched) override;
+    WriteResult WriteNewFile(const std::string& path, const void* data, std::size_t size,
+                             std::string& error) override;
+    bool MoveOver(const std::string& from, const std::string& to, std::string& error) override;
     bool RemoveFile(const std::string& path) override;
+    bool CreateFolder(const std::string& path, std::string& error) override;
     bool ListFolder(const std::string& folder, std::vector<FolderEntry>& entries,
                     std::string& error) override;
     bool IdentifyFile(const std::string& path, FileId& id) override;
     bool QueryVolumeSpace(const std::string& folder, VolumeSpace& space) override;
     bool CanCreateFileIn(const std::string& folder, std::string& error) override;
+    bool CanCreateFolderIn(const std::string& folder, std::string& error) override;
 
 private:
     void Record(const std::string& event);
@@ -185,6 +197,8 @@ private:
     // The key of the node `path` leads to once links are followed; empty when there is none.
     std::string Resolve(const std::string& path, int depth = 0);
     std::string Key(const std::string& path);
+    // The key a node at `path` has: its folder resolved, its own name not.
+    std::string NodeKey(const std::string& path);
     bool List(const std::string& folder, std::vector<FolderEntry>& entries, std::string& error);
     // Copies the node at key `from` to the path `to`, links followed; `relative` is its path
     // in the copy's source.
