@@ -4,6 +4,7 @@
 #   SCRATCH/ToGame             a link to SCRATCH/Quorvane (the scenario makes the installation)
 #   SCRATCH/LoopSelf           an installation holding data/self, a link to its own folder
 #   SCRATCH/LoopUp             an installation holding data/up, a link to the folder above it
+#   SCRATCH/Shared             an existing copy whose version.id links to the installation's
 #
 # usage: links.sh setup|teardown SCRATCH
 set -u
@@ -24,4 +25,6 @@ for name in LoopSelf LoopUp; do
 done
 ln -s .. "$scratch/LoopSelf/data/self"
 ln -s ../.. "$scratch/LoopUp/data/up"
-echo "made links in $scratch: ToGame, LoopSelf/data/self, LoopUp/data/up"
+mkdir -p "$scratch/Shared"
+ln -s ../Quorvane/version.id "$scratch/Shared/version.id"
+echo "made links in $scratch: ToGame, LoopSelf/data/self, LoopUp/data/up, Shared/version.id"

@@ -286,6 +286,17 @@ E2E_SCENARIO(duplicate_refused, "checks before any fetch: empty fields, no versi
         FillFields(dup.dialog, scratch + looped, tests + "\\Alpha\\");
         dup.ExpectRefusal("The Quorvane folder contains a link that loops back into itself.");
     }
+    Step("an existing copy holding one of the installation's files: a hard link, a symbolic link");
+    const std::string linked = tests + "\\Linked";
+    WriteBytes(linked + "\\readme.txt", "mine\r\n");
+    if (!CreateHardLinkW(Widen(linked + "\\version.id").c_str(),
+                         Widen(root + "\\version.id").c_str(), nullptr)) {
+        Fail("cannot make a hard link: error " + std::to_string(GetLastError()));
+    }
+    FillFields(dup.dialog, root, linked + "\\");
+    dup.ExpectRefusal(kInsideInstallation);
+    FillFields(dup.dialog, root, scratch + "\\Shared\\");
+    dup.ExpectRefusal(kInsideInstallation);
 
     CheckRequests(ctx.catalogue, {dup.listRequest});  // nothing fetched
     CheckMissing(tests, "the destination's parent");
