@@ -124,7 +124,10 @@ DestinationSurvey SurveyDestination(Platform& platform, const std::string& sourc
         if (!folder.listed) {
             folder.listed = true;
             const std::string path = JoinPath(destination, relative);
-            if (ListByName(platform, path, folder.entries)) platform.IdentifyFile(path, folder.id);
+            // Its identity places its entries' file IDs on a volume.
+            if (ListByName(platform, path, folder.entries) && installation) {
+                platform.IdentifyFile(path, folder.id);
+            }
         }
         return folder;
     };
