@@ -178,8 +178,8 @@ TEST_F(FetchTest, SystemErrorsGiveTheirCodes) {
     };
     for (const auto& [error, code] : codes) EXPECT_EQ(FetchError(error), code) << error;
     // Every certificate and secure-channel failure.
-    for (std::uint32_t error :
-         {12037u, 12038u, 12044u, 12045u, 12046u, 12055u, 12056u, 12057u, 12157u, 12169u, 12170u}) {
+    for (std::uint32_t error : {12037u, 12038u, 12044u, 12045u, 12046u, 12055u, 12056u, 12057u,
+                                12062u, 12157u, 12169u, 12170u}) {
         EXPECT_EQ(FetchError(error), kResultInvalidCertificate) << error;
     }
 

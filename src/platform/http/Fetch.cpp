@@ -32,6 +32,7 @@ constexpr std::uint32_t kCertificateErrors[] = {
     12055,  // certificate errors
     12056,  // no revocation check
     12057,  // revocation check failed
+    12062,  // weak signature
     12157,  // secure channel error (no protocol in common)
     12169,  // invalid certificate
     12170,  // certificate revoked
