@@ -68,17 +68,22 @@ TEST_F(FetchTest, OnlyAWholeBodyOfASuccessCounts) {
     ASSERT_EQ(Fetch(), kResultOk);
     EXPECT_EQ(Body(), "0123456789");
 
-    FakeExchange cut = whole, dropped = whole, coded = whole, notFound = whole, noStatus = whole;
+    FakeExchange cut = whole, dropped = whole, coded = whole, notFound = whole;
+    FakeExchange noStatus = whole, negative = whole, endlessLength = whole;
     cut.cutAt = 4;
     dropped.cutAt = 4;
     dropped.readError = 12031;  // reset
     coded.response.transferCoded = true;
     notFound.response.status = 404;
     noStatus.response.status = 1;
+    negative.response.hasLength = endlessLength.response.hasLength = true;
+    negative.response.length = "-1";
+    endlessLength.response.length = "99999999999999999999999";
     const std::pair<FakeExchange, ResultCode> failures[] = {
-        {cut, kResultDownloadFailure},      {dropped, kResultDownloadFailure},
-        {coded, kResultDownloadFailure},    {notFound, kResultHttpStatusBase + 404},
-        {noStatus, kResultDownloadFailure},
+        {cut, kResultDownloadFailure},           {dropped, kResultDownloadFailure},
+        {coded, kResultDownloadFailure},         {notFound, kResultHttpStatusBase + 404},
+        {noStatus, kResultDownloadFailure},      {negative, kResultDownloadFailure},
+        {endlessLength, kResultDownloadFailure},
     };
     for (const auto& [answer, code] : failures) {
         Serve({answer});

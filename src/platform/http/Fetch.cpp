@@ -114,7 +114,9 @@ ResultCode ReadBody(HttpRequest& request, const HttpResponse& response, const Fe
     // an HTTP/1.0 request: refused rather than trusted.
     if (response.transferCoded) return kResultDownloadFailure;
     std::uint64_t announced = 0;
-    const bool hasLength = response.hasLength && ParseLength(response.length, announced);
+    // A length that is no length ("-1", more digits than any size) makes the answer invalid.
+    const bool hasLength = response.hasLength;
+    if (hasLength && !ParseLength(response.length, announced)) return kResultDownloadFailure;
     if (hasLength && announced > limit.maxBytes && !limit.prefixOnly) return kResultTooLarge;
 
     std::vector<std::uint8_t> body;
