@@ -81,7 +81,7 @@ TEST_F(FetchTest, OnlyAWholeBodyOfASuccessCounts) {
     endlessLength.response.length = "99999999999999999999999";
     const std::pair<FakeExchange, ResultCode> failures[] = {
         {cut, kResultDownloadFailure},           {dropped, kResultDownloadFailure},
-        {coded, kResultDownloadFailure},         {notFound, kResultHttpStatusBase + 404},
+        {coded, kResultTransferCoded},           {notFound, kResultHttpStatusBase + 404},
         {noStatus, kResultDownloadFailure},      {negative, kResultDownloadFailure},
         {endlessLength, kResultDownloadFailure},
     };

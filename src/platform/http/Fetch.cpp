@@ -110,9 +110,10 @@ private:
 // Reads the body of a 2xx response within `limit`, never holding more of it than the limit.
 ResultCode ReadBody(HttpRequest& request, const HttpResponse& response, const FetchLimit& limit,
                     const Deadline& deadline, StreamPtr& stream) {
-    // Nothing tells a whole transfer-coded body from a cut one, and no server may send one to
-    // an HTTP/1.0 request: refused rather than trusted.
-    if (response.transferCoded) return kResultDownloadFailure;
+    // Nothing tells a whole transfer-coded body from a cut one. No server may send one to an
+    // HTTP/1.0 request, but the system may ask with HTTP/1.1 in its place: refused, with a
+    // code that says why.
+    if (response.transferCoded) return kResultTransferCoded;
     std::uint64_t announced = 0;
     // A length that is no length ("-1", more digits than any size) makes the answer invalid.
     const bool hasLength = response.hasLength;

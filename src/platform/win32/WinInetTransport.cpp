@@ -127,8 +127,9 @@ struct Exchange {
         SetTimeouts(connection.get(), timeoutMs);
         // HTTP/1.0: the answer cannot come chunked, so its Content-Length (or the end of the
         // connection) tells a whole body from a cut one; WinINet ends a cut chunked body as
-        // if it were whole. Never from or into a cache, no cookies, no windows, no redirect
-        // followed.
+        // if it were whole. Windows' Internet Options override the version (HTTP/1.1 by
+        // default): the fetch refuses a chunked answer. Never from or into a cache, no
+        // cookies, no windows, no redirect followed.
         const DWORD flags = INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE |
                             INTERNET_FLAG_PRAGMA_NOCACHE | INTERNET_FLAG_NO_UI |
                             INTERNET_FLAG_NO_COOKIES | INTERNET_FLAG_NO_AUTO_REDIRECT |
