@@ -38,6 +38,9 @@ constexpr std::uint32_t kCertificateErrors[] = {
     12170,  // certificate revoked
 };
 
+// Bytes a fetch asks its transport for at once: a large body comes in few hand-offs.
+constexpr std::uint64_t kReadPiece = 256 * 1024;
+
 bool IsRedirect(unsigned status) {
     return status == 301 || status == 302 || status == 303 || status == 307 || status == 308;
 }
@@ -122,22 +125,23 @@ ResultCode ReadBody(HttpRequest& request, const HttpResponse& response, const Fe
 
     std::vector<std::uint8_t> body;
     if (hasLength) body.reserve(static_cast<std::size_t>(std::min(announced, limit.maxBytes)));
-    std::uint8_t buffer[16384];
+    std::vector<std::uint8_t> buffer(
+        static_cast<std::size_t>(std::min(kReadPiece, std::max<std::uint64_t>(limit.maxBytes, 1))));
     for (;;) {
         const std::uint64_t room = limit.maxBytes - body.size();
         if (room == 0 && limit.prefixOnly) break;  // the rest is not read
         // With no room left, one more byte tells a body longer than the limit.
         const auto wanted = static_cast<std::uint32_t>(
-            std::min<std::uint64_t>(sizeof buffer, std::max<std::uint64_t>(room, 1)));
+            std::min<std::uint64_t>(buffer.size(), std::max<std::uint64_t>(room, 1)));
         const std::uint32_t wait = deadline.NextWait();
         if (wait == 0) return kResultTimeout;
         std::uint32_t read = 0, error = 0;
-        const HttpWait outcome = request.Read(buffer, wanted, read, wait, error);
+        const HttpWait outcome = request.Read(buffer.data(), wanted, read, wait, error);
         if (outcome == HttpWait::kTimedOut) return kResultTimeout;
         if (outcome == HttpWait::kFailed) return FetchError(error);
         if (read == 0) break;
         if (read > room) return kResultTooLarge;
-        body.insert(body.end(), buffer, buffer + read);
+        body.insert(body.end(), buffer.begin(), buffer.begin() + read);
     }
     // A body cut short of its Content-Length is no body.
     if (hasLength && body.size() < std::min(announced, limit.maxBytes)) {
