@@ -68,17 +68,22 @@ TEST_F(FetchTest, OnlyAWholeBodyOfASuccessCounts) {
     ASSERT_EQ(Fetch(), kResultOk);
     EXPECT_EQ(Body(), "0123456789");
 
-    FakeExchange cut = whole, dropped = whole, coded = whole, notFound = whole, noStatus = whole;
+    FakeExchange cut = whole, dropped = unannounced, coded = whole, notFound = whole;
+    FakeExchange noStatus = whole, negative = whole, endlessLength = whole;
     cut.cutAt = 4;
     dropped.cutAt = 4;
-    dropped.readError = 12031;  // reset
+    dropped.readError = 12031;  // reset, with no length to tell the body cut
     coded.response.transferCoded = true;
     notFound.response.status = 404;
     noStatus.response.status = 1;
+    negative.response.hasLength = endlessLength.response.hasLength = true;
+    negative.response.length = "-1";
+    endlessLength.response.length = "99999999999999999999999";
     const std::pair<FakeExchange, ResultCode> failures[] = {
-        {cut, kResultDownloadFailure},      {dropped, kResultDownloadFailure},
-        {coded, kResultDownloadFailure},    {notFound, kResultHttpStatusBase + 404},
-        {noStatus, kResultDownloadFailure},
+        {cut, kResultDownloadFailure},           {dropped, kResultDownloadFailure},
+        {coded, kResultTransferCoded},           {notFound, kResultHttpStatusBase + 404},
+        {noStatus, kResultDownloadFailure},      {negative, kResultDownloadFailure},
+        {endlessLength, kResultDownloadFailure},
     };
     for (const auto& [answer, code] : failures) {
         Serve({answer});
@@ -147,39 +152,51 @@ TEST_F(FetchTest, NoFetchOutlastsItsTimes) {
     EXPECT_EQ(Fetch(), kResultTimeout);
     EXPECT_EQ(transport.now - start, 30000u);
 
-    // One byte every 20 seconds never trips the silence limit; the whole fetch ends at 60.
+    // One byte every 25 seconds never trips the silence limit; the whole fetch ends at 60,
+    // in the third wait, cut to what is left.
     FakeExchange trickle = Answer("0123456789");
     trickle.chunk = 1;
-    trickle.readMs = 20000;
+    trickle.readMs = 25000;
     Serve({trickle});
     start = transport.now;
     EXPECT_EQ(Fetch(), kResultTimeout);
     EXPECT_EQ(transport.now - start, 60000u);
+
+    // The third byte answers late, past the minute: nothing more is read.
+    FakeExchange late = trickle;
+    late.late = true;
+    Serve({late});
+    start = transport.now;
+    EXPECT_EQ(Fetch(), kResultTimeout);
+    EXPECT_EQ(transport.now - start, 75000u);
 
     // Slow but in time.
     trickle.readMs = 5000;
     Serve({trickle});
     EXPECT_EQ(Fetch(), kResultOk);
 
-    // Wine reports headers that never came as an aborted connection.
+    // Wine reports headers that never came as an aborted connection, once the wait is over.
     FakeExchange aborted;
-    aborted.sendMs = 29999;
+    aborted.sendMs = 30000;
     aborted.sendError = 12030;
+    aborted.late = true;
+    Serve({aborted});
+    EXPECT_EQ(Fetch(), kResultTimeout);
+    aborted.sendMs = 29999;
     Serve({aborted});
     EXPECT_EQ(Fetch(), kResultDownloadFailure);
 }
 
 TEST_F(FetchTest, SystemErrorsGiveTheirCodes) {
     const std::pair<std::uint32_t, ResultCode> codes[] = {
-        {12007, kResultNotFound},        {12005, kResultInvalidUrl},
-        {12017, kResultAborted},         {12002, kResultTimeout},
-        {8, kResultOutOfMemory},         {12029, kResultDownloadFailure},
-        {12030, kResultDownloadFailure},
+        {12007, kResultNotFound},        {12005, kResultInvalidUrl},      {12017, kResultAborted},
+        {12002, kResultTimeout},         {10060, kResultTimeout},         {8, kResultOutOfMemory},
+        {12029, kResultDownloadFailure}, {12030, kResultDownloadFailure},
     };
     for (const auto& [error, code] : codes) EXPECT_EQ(FetchError(error), code) << error;
     // Every certificate and secure-channel failure.
-    for (std::uint32_t error :
-         {12037u, 12038u, 12044u, 12045u, 12046u, 12055u, 12056u, 12057u, 12157u, 12169u, 12170u}) {
+    for (std::uint32_t error : {12037u, 12038u, 12044u, 12045u, 12046u, 12055u, 12056u, 12057u,
+                                12062u, 12157u, 12169u, 12170u}) {
         EXPECT_EQ(FetchError(error), kResultInvalidCertificate) << error;
     }
 

@@ -17,6 +17,7 @@
 #include <string>
 #include <vector>
 
+#include "Timing.h"
 #include "installation/InstallationCopy.h"
 #include "installation/InstallationSurvey.h"
 #include "platform/win32/ScopedHandles.h"
@@ -33,17 +34,6 @@ struct Settings {
 
 std::string Join(const std::string& folder, const std::string& name) {
     return folder + "\\" + name;
-}
-
-double MillisecondsSince(std::chrono::steady_clock::time_point start) {
-    return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)
-        .count();
-}
-
-double Median(std::vector<double> values) {
-    std::sort(values.begin(), values.end());
-    const std::size_t middle = values.size() / 2;
-    return values.size() % 2 ? values[middle] : (values[middle - 1] + values[middle]) / 2;
 }
 
 bool MakeFolder(const std::string& path) {

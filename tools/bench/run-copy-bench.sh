@@ -7,16 +7,8 @@
 #   --files, --mb, --runs  the tree (default 3000 files, 64 MB) and the number of runs (3)
 # The tree and its copies go to DIR/bench/work (twice the tree's size per run), removed after.
 set -euo pipefail
-
-build=build
-bench_args=()
-while (($#)); do
-    case $1 in
-        --build-dir) build=${2:?}; shift 2 ;;
-        --files | --mb | --runs) bench_args+=("$1" "${2:?}"); shift 2 ;;
-        *) echo "usage: $0 [--build-dir DIR] [--files N] [--mb N] [--runs N]" >&2; exit 2 ;;
-    esac
-done
+source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
+read_bench_args "--files --mb --runs" "[--files N] [--mb N] [--runs N]" "$@"
 
 if [[ -z ${DISPLAY:-} ]]; then
     exec xvfb-run -a -s "-screen 0 1024x768x24" "$0" --build-dir "$build" "${bench_args[@]}"
@@ -24,22 +16,13 @@ fi
 
 exe=$(realpath "$build/windows/copy_bench.exe")
 [[ -f $exe ]] || { echo "$build/windows/copy_bench.exe is missing: build the project first" >&2; exit 1; }
-bench=$(realpath -m "$build/bench")
-export WINEPREFIX=$bench/wineprefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" LC_ALL=C.UTF-8
-WINE=${WINE:-wine}
-WINESERVER=${WINESERVER:-wineserver}
+use_bench_wine_prefix
 
 cleanup() {
     "$WINESERVER" -k 2>/dev/null || true
     rm -rf "$bench/work"
 }
 trap cleanup EXIT
-if [[ ! -f $WINEPREFIX/system.reg ]]; then
-    echo "creating Wine prefix $WINEPREFIX"
-    mkdir -p "$WINEPREFIX"
-    env -u DISPLAY "$WINE" wineboot -i >/dev/null 2>&1
-    "$WINESERVER" -w
-fi
 rm -rf "$bench/work"
 mkdir -p "$bench/work"
 work="Z:${bench//\//\\}\\work"

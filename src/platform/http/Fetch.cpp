@@ -32,10 +32,14 @@ constexpr std::uint32_t kCertificateErrors[] = {
     12055,  // certificate errors
     12056,  // no revocation check
     12057,  // revocation check failed
+    12062,  // weak signature
     12157,  // secure channel error (no protocol in common)
     12169,  // invalid certificate
     12170,  // certificate revoked
 };
+
+// Bytes a fetch asks its transport for at once: a large body comes in few hand-offs.
+constexpr std::uint64_t kReadPiece = 256 * 1024;
 
 bool IsRedirect(unsigned status) {
     return status == 301 || status == 302 || status == 303 || status == 307 || status == 308;
@@ -109,31 +113,35 @@ private:
 // Reads the body of a 2xx response within `limit`, never holding more of it than the limit.
 ResultCode ReadBody(HttpRequest& request, const HttpResponse& response, const FetchLimit& limit,
                     const Deadline& deadline, StreamPtr& stream) {
-    // Nothing tells a whole transfer-coded body from a cut one, and no server may send one to
-    // an HTTP/1.0 request: refused rather than trusted.
-    if (response.transferCoded) return kResultDownloadFailure;
+    // Nothing tells a whole transfer-coded body from a cut one. No server may send one to an
+    // HTTP/1.0 request, but the system may ask with HTTP/1.1 in its place: refused, with a
+    // code that says why.
+    if (response.transferCoded) return kResultTransferCoded;
     std::uint64_t announced = 0;
-    const bool hasLength = response.hasLength && ParseLength(response.length, announced);
+    // A length that is no length ("-1", more digits than any size) makes the answer invalid.
+    const bool hasLength = response.hasLength;
+    if (hasLength && !ParseLength(response.length, announced)) return kResultDownloadFailure;
     if (hasLength && announced > limit.maxBytes && !limit.prefixOnly) return kResultTooLarge;
 
     std::vector<std::uint8_t> body;
     if (hasLength) body.reserve(static_cast<std::size_t>(std::min(announced, limit.maxBytes)));
-    std::uint8_t buffer[16384];
+    std::vector<std::uint8_t> buffer(
+        static_cast<std::size_t>(std::min(kReadPiece, std::max<std::uint64_t>(limit.maxBytes, 1))));
     for (;;) {
         const std::uint64_t room = limit.maxBytes - body.size();
         if (room == 0 && limit.prefixOnly) break;  // the rest is not read
         // With no room left, one more byte tells a body longer than the limit.
         const auto wanted = static_cast<std::uint32_t>(
-            std::min<std::uint64_t>(sizeof buffer, std::max<std::uint64_t>(room, 1)));
+            std::min<std::uint64_t>(buffer.size(), std::max<std::uint64_t>(room, 1)));
         const std::uint32_t wait = deadline.NextWait();
         if (wait == 0) return kResultTimeout;
         std::uint32_t read = 0, error = 0;
-        const HttpWait outcome = request.Read(buffer, wanted, read, wait, error);
+        const HttpWait outcome = request.Read(buffer.data(), wanted, read, wait, error);
         if (outcome == HttpWait::kTimedOut) return kResultTimeout;
         if (outcome == HttpWait::kFailed) return FetchError(error);
         if (read == 0) break;
         if (read > room) return kResultTooLarge;
-        body.insert(body.end(), buffer, buffer + read);
+        body.insert(body.end(), buffer.begin(), buffer.begin() + read);
     }
     // A body cut short of its Content-Length is no body.
     if (hasLength && body.size() < std::min(announced, limit.maxBytes)) {

@@ -20,6 +20,8 @@ constexpr int kMaxRedirects = 5;  // followed per fetch
 // Fetch result codes beside those of Platform.h.
 constexpr ResultCode kResultInvalidUrl = 0x800C0002u;
 constexpr ResultCode kResultNotFound = 0x800C0005u;  // host name not resolved
+// A transfer-coded (chunked) body: nothing tells a whole one from a cut one.
+constexpr ResultCode kResultTransferCoded = 0x800C0007u;
 constexpr ResultCode kResultUnknownProtocol = 0x800C000Du;
 constexpr ResultCode kResultInvalidCertificate = 0x800C0019u;
 constexpr ResultCode kResultOutOfMemory = 0x8007000Eu;

@@ -29,6 +29,7 @@ public:
     // Sends the request and waits at most `waitMs` for the response's headers.
     virtual HttpWait Send(std::uint32_t waitMs, HttpResponse& response, std::uint32_t& error) = 0;
     // Waits at most `waitMs` for more of the body: `read` bytes into `buffer`, 0 at its end.
+    // It may fetch up to `count` bytes in all ahead of what it returns, for the next reads.
     virtual HttpWait Read(void* buffer, std::uint32_t count, std::uint32_t& read,
                           std::uint32_t waitMs, std::uint32_t& error) = 0;
 };

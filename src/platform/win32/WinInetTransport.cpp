@@ -110,11 +110,15 @@ struct Exchange {
     bool succeeded = false;
     DWORD error = ERROR_SUCCESS;
     HttpResponse response;
+    // The body as a read job brings it: bytes not yet taken, how many more the job may
+    // fetch, and whether the body has ended.
     std::vector<std::uint8_t> data;
-    std::uint32_t wanted = 0;  // bytes a read asks for
+    std::uint32_t wanted = 0;
+    bool ended = false;
 
     // Only the thread touches these.
     ScopedInternet session, connection, request;
+    std::vector<std::uint8_t> piece;
 
     void Send() {
         session.reset(
@@ -127,8 +131,9 @@ struct Exchange {
         SetTimeouts(connection.get(), timeoutMs);
         // HTTP/1.0: the answer cannot come chunked, so its Content-Length (or the end of the
         // connection) tells a whole body from a cut one; WinINet ends a cut chunked body as
-        // if it were whole. Never from or into a cache, no cookies, no windows, no redirect
-        // followed.
+        // if it were whole. Windows' Internet Options override the version (HTTP/1.1 by
+        // default): the fetch refuses a chunked answer. Never from or into a cache, no
+        // cookies, no windows, no redirect followed.
         const DWORD flags = INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE |
                             INTERNET_FLAG_PRAGMA_NOCACHE | INTERNET_FLAG_NO_UI |
                             INTERNET_FLAG_NO_COOKIES | INTERNET_FLAG_NO_AUTO_REDIRECT |
@@ -155,19 +160,31 @@ struct Exchange {
         succeeded = true;
     }
 
+    // Reads until it has fetched `wanted` bytes or the body has ended, handing each piece
+    // over as it comes: the owner takes what has come without asking for each piece.
     void Read() {
-        // A read returns only once it has filled its buffer or the body has ended: asking for
-        // what has arrived, it returns as soon as anything does.
-        DWORD available = 0;
-        if (!InternetQueryDataAvailable(request.get(), &available, 0, 0)) return Fail();
-        const DWORD size = std::max<DWORD>(1, std::min<DWORD>(available, wanted));
-        std::vector<std::uint8_t> buffer(size);
-        DWORD read = 0;
-        if (!InternetReadFile(request.get(), buffer.data(), size, &read)) return Fail();
-        buffer.resize(read);
-        const std::lock_guard<std::mutex> lock(mutex);
-        data = std::move(buffer);
-        succeeded = true;
+        for (;;) {
+            // InternetQueryDataAvailable waits until something has arrived; InternetReadFile
+            // returns only once it has filled its buffer or the body has ended: asking for
+            // what has arrived, it returns at once.
+            DWORD available = 0;
+            if (!InternetQueryDataAvailable(request.get(), &available, 0, 0)) return Fail();
+            DWORD size = 0;
+            {
+                const std::lock_guard<std::mutex> lock(mutex);
+                if (abandoned) return;
+                size = std::max<DWORD>(1, std::min<DWORD>(available, wanted));
+            }
+            piece.resize(size);
+            DWORD read = 0;
+            if (!InternetReadFile(request.get(), piece.data(), size, &read)) return Fail();
+            const std::lock_guard<std::mutex> lock(mutex);
+            data.insert(data.end(), piece.data(), piece.data() + read);
+            wanted -= std::min<std::uint32_t>(read, wanted);
+            ended = read == 0;
+            if (ended || wanted == 0) return;
+            changed.notify_all();
+        }
     }
 
     void Fail() {
@@ -217,18 +234,34 @@ public:
         return outcome;
     }
 
+    // Takes what the read job has brought so far, waiting for it only when there is nothing;
+    // a new job, for up to `count` bytes, only once the last one has brought all it was
+    // asked for. The thread reads on while the owner takes.
     HttpWait Read(void* buffer, std::uint32_t count, std::uint32_t& read, std::uint32_t waitMs,
                   std::uint32_t& error) override {
         read = 0;
-        std::unique_lock<std::mutex> lock(m_exchange->mutex);
-        m_exchange->wanted = count;
-        const HttpWait outcome = Run(lock, Exchange::Job::kRead, waitMs, error);
-        if (outcome != HttpWait::kDone) return outcome;
-        const std::vector<std::uint8_t>& data = m_exchange->data;
+        Exchange& exchange = *m_exchange;
+        std::unique_lock<std::mutex> lock(exchange.mutex);
+        const auto arrived = [&] {
+            return !exchange.data.empty() || exchange.ended || !exchange.succeeded;
+        };
+        if (!arrived()) {
+            if (exchange.job == Exchange::Job::kNone) {
+                exchange.wanted = count;
+                exchange.job = Exchange::Job::kRead;
+                exchange.changed.notify_all();
+            }
+            if (!exchange.changed.wait_for(lock, std::chrono::milliseconds(waitMs), arrived)) {
+                return HttpWait::kTimedOut;
+            }
+        }
+        std::vector<std::uint8_t>& data = exchange.data;
         read = static_cast<std::uint32_t>(std::min<std::size_t>(data.size(), count));
-        if (read > 0)
-            std::copy(data.begin(), data.begin() + read, static_cast<std::uint8_t*>(buffer));
-        return HttpWait::kDone;
+        std::copy(data.begin(), data.begin() + read, static_cast<std::uint8_t*>(buffer));
+        data.erase(data.begin(), data.begin() + read);
+        if (read > 0 || exchange.succeeded) return HttpWait::kDone;
+        error = exchange.error;
+        return HttpWait::kFailed;
     }
 
 private:

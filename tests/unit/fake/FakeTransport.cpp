@@ -54,10 +54,11 @@ public:
     }
 
 private:
-    // Spends `takes` on the clock, or `waitMs` when that is shorter; false then.
+    // Spends `takes` on the clock, or `waitMs` when that is shorter; false then, unless the
+    // answer comes late.
     bool Wait(std::uint32_t takes, std::uint32_t waitMs) {
-        m_transport.now += std::min(takes, waitMs);
-        return takes < waitMs;
+        m_transport.now += m_exchange.late ? takes : std::min(takes, waitMs);
+        return m_exchange.late || takes < waitMs;
     }
 
     FakeTransport& m_transport;

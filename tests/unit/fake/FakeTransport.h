@@ -25,6 +25,7 @@ struct FakeExchange {
     std::uint32_t readMs = 0;      // each read takes this long
     std::size_t cutAt = SIZE_MAX;  // the connection ends after this many bytes of the body
     std::uint32_t readError = 0;   // ... with this error
+    bool late = false;  // a call answers after all it takes, past its wait (a late wake-up)
 };
 
 class FakeTransport : public HttpTransport {
