@@ -1,6 +1,8 @@
 # The release archive of the Windows build: `cmake --build <dir> --target package` gives
 # Tessaloom-<version>-win64.zip (Tessaloom.exe, README.txt, LICENSE at its top) and beside it
-# Tessaloom-<version>-win64.zip.sha256 for `sha256sum -c`.
+# Tessaloom-<version>-win64.zip.sha256 for `sha256sum -c`. The same build gives the same
+# archive wherever it is made (release-archive.py), which CPack does not: its zip keeps the
+# files' times and owners and the order in which the file system lists them.
 
 # README.txt (the README's part for users) and LICENSE as Windows text files.
 set(TESSALOOM_PACKAGE_TEXT_DIR ${CMAKE_BINARY_DIR}/package-text)
@@ -21,20 +23,16 @@ foreach(text README.md:README.txt:ON LICENSE:LICENSE:OFF)
 endforeach()
 add_custom_target(package-texts ALL DEPENDS ${TESSALOOM_PACKAGE_TEXTS})
 
-install(TARGETS Tessaloom RUNTIME DESTINATION .)
-install(FILES ${TESSALOOM_PACKAGE_TEXTS} DESTINATION .)
-
-set(CPACK_GENERATOR ZIP)
-set(CPACK_PACKAGE_NAME Tessaloom)
-set(CPACK_PACKAGE_VENDOR "The Tessaloom authors")
-set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
-if(CMAKE_SIZEOF_VOID_P EQUAL 8)
-  set(CPACK_SYSTEM_NAME win64)
-else()
-  set(CPACK_SYSTEM_NAME win32)
-endif()
-set(CPACK_PACKAGE_FILE_NAME ${CPACK_PACKAGE_NAME}-${CPACK_PACKAGE_VERSION}-${CPACK_SYSTEM_NAME})
-set(CPACK_INCLUDE_TOPLEVEL_DIRECTORY OFF)
-set(CPACK_PACKAGE_CHECKSUM SHA256)
-set(CPACK_VERBATIM_VARIABLES ON)
-include(CPack)
+find_package(Python3 3.9 REQUIRED COMPONENTS Interpreter)
+math(EXPR bits "${CMAKE_SIZEOF_VOID_P} * 8")
+set(TESSALOOM_ARCHIVE ${CMAKE_BINARY_DIR}/Tessaloom-${PROJECT_VERSION}-win${bits}.zip)
+add_custom_command(OUTPUT ${TESSALOOM_ARCHIVE} ${TESSALOOM_ARCHIVE}.sha256
+  COMMAND ${Python3_EXECUTABLE} ${PROJECT_SOURCE_DIR}/cmake/release-archive.py
+          ${TESSALOOM_ARCHIVE} $<TARGET_FILE:Tessaloom> ${TESSALOOM_PACKAGE_TEXTS}
+  DEPENDS Tessaloom ${TESSALOOM_PACKAGE_TEXTS} ${PROJECT_SOURCE_DIR}/cmake/release-archive.py
+  COMMENT "Writing the release archive ${TESSALOOM_ARCHIVE}"
+  VERBATIM)
+# A build folder configured when CPack made the archive still holds CPack's configuration, by
+# which CMake would keep the target name "package" for CPack.
+file(REMOVE ${CMAKE_BINARY_DIR}/CPackConfig.cmake ${CMAKE_BINARY_DIR}/CPackSourceConfig.cmake)
+add_custom_target(package DEPENDS ${TESSALOOM_ARCHIVE} ${TESSALOOM_ARCHIVE}.sha256)

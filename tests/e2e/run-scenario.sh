@@ -11,7 +11,7 @@
 #   --server EXE       the catalogue server
 #   --no-server        start no server (nothing answers at the catalogue URL)
 #   --support TEXT     support contact compiled into the program (checked in messages)
-#   --timeout SECONDS  limit for the driver or program (default 90)
+#   --timeout SECONDS  limit for the driver or program (default 160)
 #   --no-display       run Tessaloom.exe without a display; passes when it exits non-zero
 #   --setup SCRIPT     runs `bash SCRIPT setup SCRATCH` before the scenario and
 #                      `bash SCRIPT teardown SCRATCH` after it (and before the scratch folder is
@@ -29,7 +29,7 @@ usage() {
     exit 2
 }
 
-build_dir="" windows_dir="" url="" server="" no_server=0 support="" timeout_s=90 no_display=0
+build_dir="" windows_dir="" url="" server="" no_server=0 support="" timeout_s=160 no_display=0
 setup_script="" locale=""
 scenario=""
 driver_args=()

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# Builds Tessaloom.exe a second time, from scratch, in another folder with the Windows build's
-# own settings (generator, toolchain, build type, catalogue URL) and checks that the two
-# executables are byte for byte the same and that neither names the source or a build folder.
+# Builds Tessaloom.exe and the release archive a second time, from scratch, in another folder
+# with the Windows build's own settings (generator, toolchain, build type, catalogue URL) and
+# checks that the two executables, archives and checksum files are byte for byte the same and
+# that neither executable names the source or a build folder.
 #
 # usage: reproducible-build.sh SOURCE-DIR WINDOWS-BUILD-DIR SECOND-BUILD-DIR
 set -euo pipefail
@@ -39,20 +40,25 @@ second_dir=$(cd "$second_dir" && pwd)
 [[ $second_dir != "$first_dir" ]] || fail "the second build folder is the first one"
 log=$second_dir.log
 if ! { cmake -S "$source_dir" -B "$second_dir" "${settings[@]}" &&
-    cmake --build "$second_dir" --target Tessaloom --parallel 2; } >"$log" 2>&1; then
+    cmake --build "$second_dir" --target package --parallel 2 &&
+    cmake --build "$first_dir" --target package; } >"$log" 2>&1; then
     cat "$log"
-    fail "the second build failed"
+    fail "the second build or a package target failed"
 fi
 second_exe=$second_dir/Tessaloom.exe
+archive=$(cd "$second_dir" && echo Tessaloom-*.zip)
 
 status=0
-if cmp -s "$first_exe" "$second_exe"; then
-    echo "ok   $first_exe and $second_exe are identical ($(stat -c %s "$first_exe") bytes)"
-else
-    echo "FAIL $first_exe and $second_exe differ; first differing bytes (offset, octal values):"
-    cmp -l "$first_exe" "$second_exe" | head -n 10 || true
-    status=1
-fi
+for file in Tessaloom.exe "$archive" "$archive.sha256"; do
+    first=$first_dir/$file second=$second_dir/$file
+    if cmp -s "$first" "$second"; then
+        echo "ok   $first and $second are identical ($(stat -c %s "$first") bytes)"
+    else
+        echo "FAIL $first and $second differ; first differing bytes (offset, octal values):"
+        cmp -l "$first" "$second" | head -n 10 || true
+        status=1
+    fi
+done
 for exe in "$first_exe" "$second_exe"; do
     for folder in "$source_dir" "$first_dir" "$second_dir"; do
         if grep -q -a -F -- "$folder" "$exe"; then

@@ -148,6 +148,11 @@ def check_manifest(manifest):
          controls, [("6.0.0.0", "6595b64144ccf1df")])
     awareness = [(e.text or "").split(",")[0].strip() for e in named("dpiAwareness")]
     same("manifest asks for PerMonitorV2 DPI awareness first", awareness, ["PerMonitorV2"])
+    # Windows 8.1 and Windows 10 before 1607 read only dpiAware, in its own namespace:
+    # "true/pm" is per-monitor there and system-aware on Windows 7 and 8.
+    legacy = [(e.tag, (e.text or "").strip().lower()) for e in named("dpiAware")]
+    same("manifest falls back to dpiAware true/pm", legacy,
+         [("{http://schemas.microsoft.com/SMI/2005/WindowsSettings}dpiAware", "true/pm")])
     levels = [e.get("level") for e in named("requestedExecutionLevel")]
     same("manifest requests asInvoker", levels, ["asInvoker"])
     # The program converts its UTF-8 strings itself: with no code page asked for, Windows 10

@@ -48,6 +48,16 @@ std::string Hex(unsigned long value);                      // 0x0000abcd
 // Polling interval of every wait.
 constexpr DWORD kPollMs = 50;
 
+// Limits of the waits on the program and on Wine. Each bounds a wait that normally ends within
+// a second or two; they are generous because a loaded machine (a shared 2-core CI) slows Wine
+// far more than that, and a scenario's own limit (TESSALOOM_E2E_TIMEOUT) stays above them.
+// A window shows: a Wine process starts (the program, the file manager), a dialog opens.
+constexpr DWORD kWindowTimeoutMs = 60000;
+// A window reacts to a click or a message: it closes, repaints, fills a field.
+constexpr DWORD kReactTimeoutMs = 20000;
+// A process ends after it was told to.
+constexpr DWORD kExitTimeoutMs = 30000;
+
 // Polls `condition` every kPollMs until it holds or `timeoutMs` has passed. Returns whether
 // it held. The condition runs at least once, and once more after the deadline.
 bool WaitUntil(const std::function<bool()>& condition, DWORD timeoutMs);

@@ -207,7 +207,7 @@ std::string IconKindOf(const MessageBoxInfo& box) {
 
 void CheckIcon(const MessageBoxInfo& box, const std::string& kind, const std::string& what) {
     std::string icon;
-    WaitUntil([&] { return (icon = IconKindOf(box)) != "none"; }, 3000);
+    WaitUntil([&] { return (icon = IconKindOf(box)) != "none"; }, kReactTimeoutMs);
     CheckEqual(icon, kind, what);
 }
 
@@ -326,9 +326,9 @@ void CloseFolderWindow(HWND window) {
     const tessaloom::ScopedHandle process(OpenProcess(SYNCHRONIZE, FALSE, pid));
     Step("close the file manager window");
     PostClose(window);
-    const bool closed = WaitUntil([&] { return !IsWindow(window); }, 5000);
+    const bool closed = WaitUntil([&] { return !IsWindow(window); }, kReactTimeoutMs);
     const bool ended =
-        !process.valid() || WaitForSingleObject(process.get(), 10000) == WAIT_OBJECT_0;
+        !process.valid() || WaitForSingleObject(process.get(), kExitTimeoutMs) == WAIT_OBJECT_0;
     Check(closed, "the file manager window has closed");
     Check(ended, "the file manager's process has ended");
 }
@@ -341,7 +341,8 @@ void ExpectCompletion(const AppProcess& app, const std::string& copy) {
 
     std::string folder = copy;
     while (!folder.empty() && folder.back() == '\\') folder.pop_back();
-    CloseFolderWindow(WaitForFolderWindow(folder.substr(folder.find_last_of('\\') + 1), 20000));
+    CloseFolderWindow(
+        WaitForFolderWindow(folder.substr(folder.find_last_of('\\') + 1), kWindowTimeoutMs));
 
     Answer(box, IDOK);
     app.ExpectExit(0, kExitTimeoutMs, "the completion notice");

@@ -12,11 +12,6 @@
 
 namespace e2e {
 
-// How long the program may take to show a window (Wine starts slowly on a fresh server).
-constexpr DWORD kWindowTimeoutMs = 30000;
-// How long the program may take to end after it was told to.
-constexpr DWORD kExitTimeoutMs = 10000;
-
 class MainDialog {
 public:
     explicit MainDialog(HWND window) : m_window(window) {}

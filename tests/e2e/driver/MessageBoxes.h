@@ -49,7 +49,7 @@ MessageBoxInfo WaitForMessageBox(const AppProcess& app, DWORD timeoutMs,
 void CheckNoMessageBox(const AppProcess& app, const std::string& when);
 
 // Clicks the answer `buttonId` (IDOK, IDRETRY, IDCANCEL...) and waits for the box to close.
-void Answer(const MessageBoxInfo& box, int buttonId, DWORD timeoutMs = 5000);
+void Answer(const MessageBoxInfo& box, int buttonId, DWORD timeoutMs = kReactTimeoutMs);
 
 // Checks title, text, the set of buttons (by id, in order) and whether an icon is shown.
 void CheckMessageBox(const MessageBoxInfo& box, const std::string& title, const std::string& text,

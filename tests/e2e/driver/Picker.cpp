@@ -182,7 +182,7 @@ void FolderPicker::Select(const std::string& folder) const {
                 }
                 return found != nullptr;
             },
-            5000);
+            kReactTimeoutMs);
         if (found == nullptr) {
             std::vector<std::string> names;
             for (const auto& child : children) names.push_back(child.second);
@@ -202,8 +202,9 @@ void FolderPicker::Select(const std::string& folder) const {
 void FolderPicker::Close(int buttonId, const std::string& label) const {
     Step("click " + label + " in the folder picker");
     PostClick(m_window, buttonId);
-    if (!WaitUntil([&] { return !IsWindow(m_window); }, 5000)) {
-        Fail("the folder picker is still open 5000 ms after " + label);
+    if (!WaitUntil([&] { return !IsWindow(m_window); }, kReactTimeoutMs)) {
+        Fail("the folder picker is still open " + std::to_string(kReactTimeoutMs) + " ms after " +
+             label);
     }
 }
 

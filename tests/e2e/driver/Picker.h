@@ -23,7 +23,7 @@ public:
     // Waits until process `app` shows a picker whose instruction reads `instruction`; fails
     // after `timeoutMs`, when the process ends, or when the picker shows another instruction.
     static FolderPicker WaitFor(const AppProcess& app, const std::string& instruction,
-                                DWORD timeoutMs = 30000);
+                                DWORD timeoutMs = kWindowTimeoutMs);
     // A visible picker of process `pid`; null when none is shown.
     static HWND Find(DWORD pid);
 

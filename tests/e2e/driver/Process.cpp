@@ -112,7 +112,7 @@ UINT AppProcess::AnsiCodePage() const {
              ")");
     }
     DWORD code = STILL_ACTIVE;
-    if (WaitForSingleObject(thread.get(), 5000) != WAIT_OBJECT_0 ||
+    if (WaitForSingleObject(thread.get(), kReactTimeoutMs) != WAIT_OBJECT_0 ||
         !GetExitCodeThread(thread.get(), &code)) {
         Fail("GetACP did not return in " + m_name);
     }

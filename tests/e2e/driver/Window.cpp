@@ -165,10 +165,10 @@ void PostEscape(HWND dialog) {
     // transition bits.
     const LPARAM down = 0x00010001;
     const LPARAM up = static_cast<LPARAM>(0xC0010001u);
-    if (!PostMessageW(target, WM_KEYDOWN, VK_ESCAPE, down) ||
-        !PostMessageW(target, WM_KEYUP, VK_ESCAPE, up)) {
-        Fail("cannot post Escape (error " + std::to_string(GetLastError()) + ")");
-    }
+    // The dialog acts on the key-down: on a busy machine it may have closed before the key-up.
+    const bool posted = PostMessageW(target, WM_KEYDOWN, VK_ESCAPE, down) &&
+                        (PostMessageW(target, WM_KEYUP, VK_ESCAPE, up) || !IsWindow(target));
+    if (!posted) Fail("cannot post Escape (error " + std::to_string(GetLastError()) + ")");
 }
 
 void PostCloseBox(HWND window) {

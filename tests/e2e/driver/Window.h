@@ -13,8 +13,9 @@ namespace e2e {
 
 // Class name of a dialog window.
 constexpr char kDialogClass[] = "#32770";
-// How long a message sent to the program may take before it counts as hung.
-constexpr DWORD kSendTimeoutMs = 5000;
+// How long a message sent to the program may take before it counts as hung: well beyond its
+// fetches' limits (a fetch holds up the dialog's thread), and a loaded machine's delays.
+constexpr DWORD kSendTimeoutMs = kReactTimeoutMs;
 
 // --- Reading ----------------------------------------------------------------------------------
 

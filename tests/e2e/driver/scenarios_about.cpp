@@ -107,7 +107,8 @@ HWND ExpectAboutBox(const AppProcess& app, const MainDialog& dialog) {
     }
     Check(icon != nullptr && IsShown(icon), "the About box shows an icon");
     int pixels = 0;
-    WaitUntil([&] { return (pixels = IconPixelsIn(RectOf(icon))) >= kIconPixels; }, 3000);
+    WaitUntil([&] { return (pixels = IconPixelsIn(RectOf(icon))) >= kIconPixels; },
+              kReactTimeoutMs);
     Check(pixels >= kIconPixels, "the About box's icon is the program's (" +
                                      std::to_string(pixels) + " pixels of its orange)");
 
@@ -124,11 +125,12 @@ HWND ExpectAboutBox(const AppProcess& app, const MainDialog& dialog) {
 }
 
 void ExpectClosed(const MainDialog& dialog, HWND about, const std::string& after) {
-    if (!WaitUntil([&] { return !IsShown(about); }, 5000)) {
-        Fail("the About box is still open 5000 ms after " + after);
+    if (!WaitUntil([&] { return !IsShown(about); }, kReactTimeoutMs)) {
+        Fail("the About box is still open " + std::to_string(kReactTimeoutMs) + " ms after " +
+             after);
     }
     Check(true, after + " closes the About box");
-    Check(WaitUntil([&] { return IsWindowEnabled(dialog.Window()) != FALSE; }, 5000),
+    Check(WaitUntil([&] { return IsWindowEnabled(dialog.Window()) != FALSE; }, kReactTimeoutMs),
           "the main dialog is enabled again");
     Check(IsShown(dialog.Window()), "the main dialog is still shown");
 }
@@ -161,7 +163,8 @@ void CheckWindowIcons(HWND window) {
     }
     Note("Wine sends no WM_GETICON to another process: reading the caption bar");
     int pixels = 0;
-    WaitUntil([&] { return (pixels = IconPixelsInCaption(window)) >= kIconPixels; }, 3000);
+    WaitUntil([&] { return (pixels = IconPixelsInCaption(window)) >= kIconPixels; },
+              kReactTimeoutMs);
     Check(pixels >= kIconPixels, "the main dialog's caption shows the program's icon (" +
                                      std::to_string(pixels) + " pixels of its orange)");
 }
@@ -194,11 +197,12 @@ E2E_SCENARIO(about_box, "About box from the system menu command; window icon; mi
 
     const RECT before = RectOf(dialog.Window());
     PostSysCommand(dialog, SC_MINIMIZE, "minimize");
-    Check(WaitUntil([&] { return IsIconic(dialog.Window()) != FALSE; }, 5000),
+    Check(WaitUntil([&] { return IsIconic(dialog.Window()) != FALSE; }, kReactTimeoutMs),
           "the main dialog is minimized");
     CheckNoMessageBox(app, "while minimized");
     PostSysCommand(dialog, SC_RESTORE, "restore");
-    Check(WaitUntil([&] { return !IsIconic(dialog.Window()) && IsShown(dialog.Window()); }, 5000),
+    Check(WaitUntil([&] { return !IsIconic(dialog.Window()) && IsShown(dialog.Window()); },
+                    kReactTimeoutMs),
           "the main dialog is restored");
     const RECT after = RectOf(dialog.Window());
     CheckEqual(RectText(after), RectText(before), "the main dialog's place after restoring");

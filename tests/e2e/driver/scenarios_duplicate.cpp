@@ -94,7 +94,7 @@ int AnswerOverwritePrompts(const AppProcess& app, int buttonId, const std::strin
         if (prompt == nullptr) break;
         if (prompts == 0) CheckOverwritePrompt(prompt);
         PostClick(prompt, buttonId);
-        if (!WaitUntil([&] { return !IsShown(prompt); }, 5000)) {
+        if (!WaitUntil([&] { return !IsShown(prompt); }, kReactTimeoutMs)) {
             Fail("the overwrite prompt is still open after " + label);
         }
         ++prompts;
@@ -152,7 +152,7 @@ E2E_SCENARIO(duplicate_full,
     ComboSelect(dup.dialog.Item(IDC_SERVER_COMBO), 1);
     PickSource(dup.app, dup.dialog, dup.installation.root);
     PickParent(dup.app, dup.dialog, "Beta Server", Join(dup.scratch, parent));
-    WaitUntil([&] { return dup.dialog.DestinationFolder() == dup.copy; }, 2000);
+    WaitUntil([&] { return dup.dialog.DestinationFolder() == dup.copy; }, kReactTimeoutMs);
     CheckEqual(dup.dialog.SourceFolder(), dup.installation.root, "installation folder field");
     CheckEqual(dup.dialog.DestinationFolder(), dup.copy, "parent folder field");
 
@@ -198,7 +198,7 @@ E2E_SCENARIO(duplicate_japanese,
     Step("choose both folders in the picker");
     PickSource(dup.app, dup.dialog, dup.installation.root);
     PickParent(dup.app, dup.dialog, timetable, parent);
-    WaitUntil([&] { return dup.dialog.DestinationFolder() == dup.copy; }, 2000);
+    WaitUntil([&] { return dup.dialog.DestinationFolder() == dup.copy; }, kReactTimeoutMs);
     CheckEqual(dup.dialog.SourceFolder(), dup.installation.root, "installation folder field");
     CheckEqual(dup.dialog.DestinationFolder(), dup.copy, "parent folder field");
     dup.dialog.Click(IDC_DUPLICATE);

@@ -18,7 +18,7 @@ void CheckFields(const MainDialog& dialog, const std::string& source,
         [&] {
             return dialog.SourceFolder() == source && dialog.DestinationFolder() == destination;
         },
-        2000);
+        kReactTimeoutMs);
     CheckEqual(dialog.SourceFolder(), source, "installation folder field");
     CheckEqual(dialog.DestinationFolder(), destination, "parent folder field");
 }

@@ -20,7 +20,8 @@ std::string StatusList(const std::vector<int>& statuses) {
 
 // The GETs of the server list the server has seen, once `count` of them have arrived.
 void CheckListRequests(const Context& ctx, const std::string& expected, std::size_t count) {
-    std::vector<int> statuses = ctx.catalogue.WaitForRequests(kServerListName, count, 3000);
+    std::vector<int> statuses =
+        ctx.catalogue.WaitForRequests(kServerListName, count, kReactTimeoutMs);
     CheckEqual(StatusList(statuses), expected, "statuses of the GETs of the server list");
 }
 
