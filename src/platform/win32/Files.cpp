@@ -158,6 +158,12 @@ bool WriteWholeFile(const std::string& path, const void* data, std::size_t size,
 
 bool RemoveFile(const std::string& path) { return DeleteFileW(SystemPath(path).c_str()) != FALSE; }
 
+bool CreateFolder(const std::string& path, std::string& error) {
+    if (CreateDirectoryW(SystemPath(path).c_str(), nullptr)) return true;
+    error = SystemMessage(GetLastError());
+    return false;
+}
+
 bool ListFolder(const std::string& folder, std::vector<FolderEntry>& entries, std::string& error) {
     entries.clear();
     const DWORD failure = ListEntries(folder, [&](const WIN32_FIND_DATAW& data) {
@@ -275,6 +281,24 @@ bool CanCreateFileIn(const std::string& folder, std::string& error) {
         if (file.valid()) return true;
         failure = GetLastError();
         if (failure != ERROR_FILE_EXISTS) break;
+    }
+    error = SystemMessage(failure);
+    return false;
+}
+
+bool CanCreateFolderIn(const std::string& folder, std::string& error) {
+    DWORD failure = ERROR_SUCCESS;
+    for (unsigned attempt = 0; attempt < 100; ++attempt) {
+        const std::wstring path = SystemPath(
+            JoinPath(folder, "~tessaloom-" + std::to_string(GetCurrentProcessId()) + "-" +
+                                 std::to_string(GetTickCount64()) + "-" + std::to_string(attempt)));
+        // Never one that is there.
+        if (CreateDirectoryW(path.c_str(), nullptr)) {
+            RemoveDirectoryW(path.c_str());
+            return true;
+        }
+        failure = GetLastError();
+        if (failure != ERROR_ALREADY_EXISTS) break;
     }
     error = SystemMessage(failure);
     return false;

@@ -8,7 +8,8 @@
 //   check-tree DIR                           the fixture's entries lie directly in DIR
 //   copy SRC DST ok|fail|aborted [--answer yesall|yes|no|cancel] [--lock FILE]
 //   verify SRC DST ok|fail [--keep-existing]
-//   can-create DIR yes|no                    CanCreateFileIn, which must leave nothing behind
+//   can-create DIR yes|no                    CanCreateFileIn and CanCreateFolderIn, which must
+//                                            leave nothing behind
 //   space DIR MAX-FREE                       QueryVolumeSpace: at most MAX-FREE bytes free
 //   path-forms                               the long form of paths past the limit, which
 //                                            Wine does not need but Windows does
@@ -310,13 +311,16 @@ int CountEntries(tessaloom::Platform& platform, const std::string& folder) {
 
 int CanCreate(tessaloom::Platform& platform, const std::string& folder, const std::string& expect) {
     const int before = CountEntries(platform, folder);
-    std::string error;
+    std::string error, folderError;
     const bool ok = platform.CanCreateFileIn(folder, error);
+    const bool folderOk = platform.CanCreateFolderIn(folder, folderError);
     const int after = CountEntries(platform, folder);
-    std::printf("can-create=%s (%s) entries %d then %d\n", ok ? "yes" : "no", error.c_str(), before,
-                after);
+    std::printf("can-create=%s (%s) folder=%s (%s) entries %d then %d\n", ok ? "yes" : "no",
+                error.c_str(), folderOk ? "yes" : "no", folderError.c_str(), before, after);
     // A refusal says why; either way nothing stays.
-    return (ok ? "yes" : "no") == expect && (ok || !error.empty()) && before >= 0 && after == before
+    return (ok ? "yes" : "no") == expect && (folderOk ? "yes" : "no") == expect &&
+                   (ok || !error.empty()) && (folderOk || !folderError.empty()) && before >= 0 &&
+                   after == before
                ? 0
                : 1;
 }

@@ -118,8 +118,9 @@ else
     expect "read-only target fails" check copy "$(win "$src")" "$(win "$run/ReadOnly/Zeta")\\" fail
     echo "SKIP: full disk (needs root to mount a tmpfs)"
 fi
-expect "read-only target refuses a file" check can-create "$(win "$run/ReadOnly")" no
-expect "writable target takes a file, then has none" check can-create "$(win "$run/Tests")" yes
+expect "read-only target refuses a file and a folder" check can-create "$(win "$run/ReadOnly")" no
+expect "writable target takes a file and a folder, then has neither" \
+    check can-create "$(win "$run/Tests")" yes
 expect "locked source file fails" check copy "$(win "$src")" "$(win "$run/Tests/Theta")\\" fail \
     --lock "$(win "$src/cd_image/data/patcher/blob.bin")"
 
