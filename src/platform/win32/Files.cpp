@@ -36,6 +36,79 @@ std::wstring WithSeparator(const std::string& folder) {
     return wide;
 }
 
+// Classes and flags of Windows 10 1809 that not every SDK declares.
+const FILE_INFO_BY_HANDLE_CLASS kFileRenameInfoEx = static_cast<FILE_INFO_BY_HANDLE_CLASS>(22);
+const DWORD kRenameReplaceIfExists = 0x1;
+const DWORD kRenameIgnoreReadOnly = 0x40;
+// FILE_RENAME_INFO as FileRenameInfoEx takes it: flags in place of ReplaceIfExists.
+struct RenameInfoEx {
+    DWORD flags;
+    HANDLE rootDirectory;
+    DWORD fileNameLength;
+    WCHAR fileName[1];
+};
+
+const DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+
+// Whether `name` ends `path`, compared as the file system compares names.
+bool EndsWithName(const std::wstring& path, const std::wstring& name) {
+    return path.size() >= name.size() &&
+           (path.size() == name.size() || path[path.size() - name.size() - 1] == L'\\') &&
+           CompareStringOrdinal(path.c_str() + path.size() - name.size(),
+                                static_cast<int>(name.size()), name.c_str(),
+                                static_cast<int>(name.size()), TRUE) == CSTR_EQUAL;
+}
+
+// Gives the plain file at `path` the read-only attribute or takes it away; true when that
+// changed it. Never a link (nor its target), a folder or a file of several names, whose
+// attributes other paths share: the name's own file is opened, checked through the same
+// handle and changed through it.
+bool SetReadOnly(const std::wstring& path, bool readOnly) {
+    ScopedHandle file(CreateFileW(
+        path.c_str(), FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES, kShareAll, nullptr,
+        OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    FILE_BASIC_INFO basic = {};
+    FILE_STANDARD_INFO standard = {};
+    std::vector<std::uint64_t> named(sizeof(FILE_NAME_INFO) / 8 + 8192);  // 32767 units and more
+    const auto* name = reinterpret_cast<const FILE_NAME_INFO*>(named.data());
+    if (!file.valid() ||
+        !GetFileInformationByHandleEx(file.get(), FileBasicInfo, &basic, sizeof basic) ||
+        !GetFileInformationByHandleEx(file.get(), FileStandardInfo, &standard, sizeof standard) ||
+        !GetFileInformationByHandleEx(file.get(), FileNameInfo, named.data(),
+                                      static_cast<DWORD>(named.size() * 8))) {
+        return false;
+    }
+    const std::size_t slash = path.find_last_of(L"\\/");
+    // Wine opens a link's target even so: the handle's name shows it.
+    const bool itself = EndsWithName(std::wstring(name->FileName, name->FileNameLength / 2),
+                                     path.substr(slash == std::wstring::npos ? 0 : slash + 1));
+    const DWORD kNotPlain = FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT;
+    if (!itself || (basic.FileAttributes & kNotPlain) != 0 || standard.NumberOfLinks != 1 ||
+        ((basic.FileAttributes & FILE_ATTRIBUTE_READONLY) != 0) == readOnly) {
+        return false;
+    }
+    FILE_BASIC_INFO change = {};  // times of zero are left as they are
+    change.FileAttributes = readOnly ? basic.FileAttributes | FILE_ATTRIBUTE_READONLY
+                                     : basic.FileAttributes & ~FILE_ATTRIBUTE_READONLY;
+    if (change.FileAttributes == 0) change.FileAttributes = FILE_ATTRIBUTE_NORMAL;
+    return SetFileInformationByHandle(file.get(), FileBasicInfo, &change, sizeof change) != FALSE;
+}
+
+// Renames `from` to `to`, replacing even a read-only file: Windows 10 1809 and later, on NTFS.
+bool RenameIgnoringReadOnly(const std::wstring& from, const std::wstring& to) {
+    ScopedHandle file(CreateFileW(from.c_str(), DELETE | SYNCHRONIZE, kShareAll, nullptr,
+                                  OPEN_EXISTING, 0, nullptr));
+    if (!file.valid()) return false;
+    std::vector<std::uint64_t> buffer((sizeof(RenameInfoEx) + to.size() * sizeof(wchar_t)) / 8 + 1);
+    auto* info = reinterpret_cast<RenameInfoEx*>(buffer.data());
+    info->flags = kRenameReplaceIfExists | kRenameIgnoreReadOnly;
+    info->rootDirectory = nullptr;
+    info->fileNameLength = static_cast<DWORD>(to.size() * sizeof(wchar_t));
+    std::memcpy(info->fileName, to.c_str(), to.size() * sizeof(wchar_t));
+    return SetFileInformationByHandle(file.get(), kFileRenameInfoEx, info,
+                                      static_cast<DWORD>(buffer.size() * 8)) != FALSE;
+}
+
 }  // namespace
 
 std::wstring SystemPath(const std::string& path) {
@@ -110,26 +183,18 @@ bool ProbeFile(const std::string& path) {
         .valid();
 }
 
-bool WriteWholeFile(const std::string& path, const void* data, std::size_t size, std::string& error,
-                    bool& touched) {
-    touched = false;
-    const std::wstring file = SystemPath(path);
-    // The system refuses to replace a read-only, hidden or system file (an installation
-    // from disc media keeps the read-only attribute in its copy).
-    const DWORD kInTheWay = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
-    const DWORD attributes = GetFileAttributesW(file.c_str());
-    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0 &&
-        (attributes & kInTheWay) != 0) {
-        const DWORD kept = attributes & ~kInTheWay;
-        SetFileAttributesW(file.c_str(), kept != 0 ? kept : FILE_ATTRIBUTE_NORMAL);
-    }
-    ScopedHandle handle(CreateFileW(file.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+WriteResult WriteNewFile(const std::string& path, const void* data, std::size_t size,
+                         std::string& error) {
+    // Never through what stands at the name, a link to nowhere included.
+    ScopedHandle handle(CreateFileW(SystemPath(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                                     FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!handle.valid()) {
-        error = SystemMessage(GetLastError());
-        return false;
+        const DWORD failure = GetLastError();
+        error = SystemMessage(failure);
+        return failure == ERROR_FILE_EXISTS || failure == ERROR_ALREADY_EXISTS
+                   ? WriteResult::kNameTaken
+                   : WriteResult::kFailed;
     }
-    touched = true;
     const char* next = static_cast<const char*>(data);
     std::size_t remaining = size;
     DWORD failure = ERROR_SUCCESS;
@@ -149,11 +214,35 @@ bool WriteWholeFile(const std::string& path, const void* data, std::size_t size,
     }
     // Closing can fail too (a network file written back on close): that is a failed write.
     if (!CloseHandle(handle.release()) && failure == ERROR_SUCCESS) failure = GetLastError();
-    if (failure != ERROR_SUCCESS) {
-        error = SystemMessage(failure);
-        return false;
+    if (failure == ERROR_SUCCESS) return WriteResult::kWritten;
+    error = SystemMessage(failure);
+    return WriteResult::kFailedPart;
+}
+
+bool MoveOver(const std::string& from, const std::string& to, std::string& error) {
+    const std::wstring source = SystemPath(from);
+    const std::wstring target = SystemPath(to);
+    // A rename replaces the name's entry, whatever stands there: a link itself, never its target.
+    if (MoveFileExW(source.c_str(), target.c_str(),
+                    MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+        return true;
     }
-    return true;
+    const DWORD failure = GetLastError();
+    // Windows replaces no read-only file (an installation from disc media keeps the attribute
+    // in its copy). Since Windows 10 1809 it can be told to; before, the attribute of a plain
+    // file is taken away, and given back when the move still fails.
+    if (failure == ERROR_ACCESS_DENIED) {
+        if (RenameIgnoringReadOnly(source, target)) return true;
+        if (SetReadOnly(target, false)) {
+            if (MoveFileExW(source.c_str(), target.c_str(),
+                            MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+                return true;
+            }
+            SetReadOnly(target, true);
+        }
+    }
+    error = SystemMessage(failure);
+    return false;
 }
 
 bool RemoveFile(const std::string& path) { return DeleteFileW(SystemPath(path).c_str()) != FALSE; }

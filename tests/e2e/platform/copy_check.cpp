@@ -10,6 +10,8 @@
 //   verify SRC DST ok|fail [--keep-existing]
 //   can-create DIR yes|no                    CanCreateFileIn and CanCreateFolderIn, which must
 //                                            leave nothing behind
+//   replace FILE SIZE ok|fail|taken          SIZE bytes written to the new file FILE~new and
+//                                            moved over FILE; removed when written in part
 //   space DIR MAX-FREE                       QueryVolumeSpace: at most MAX-FREE bytes free
 //   path-forms                               the long form of paths past the limit, which
 //                                            Wine does not need but Windows does
@@ -325,6 +327,24 @@ int CanCreate(tessaloom::Platform& platform, const std::string& folder, const st
                : 1;
 }
 
+// As a connection file is written: a new file beside the name, moved over it once whole.
+int Replace(tessaloom::Platform& platform, const std::string& file, std::size_t size,
+            const std::string& expect) {
+    const std::string fresh = file + "~new";
+    const std::vector<char> data(size, 'n');
+    std::string error;
+    const tessaloom::WriteResult written =
+        platform.WriteNewFile(fresh, data.data(), data.size(), error);
+    std::string outcome = written == tessaloom::WriteResult::kNameTaken ? "taken" : "fail";
+    if (written == tessaloom::WriteResult::kWritten && platform.MoveOver(fresh, file, error)) {
+        outcome = "ok";
+    } else if (written != tessaloom::WriteResult::kNameTaken) {
+        platform.RemoveFile(fresh);
+    }
+    std::printf("replace=%s (%s)\n", outcome.c_str(), error.c_str());
+    return outcome == expect ? 0 : 1;
+}
+
 int Space(tessaloom::Platform& platform, const std::string& folder, unsigned long long maxFree) {
     tessaloom::VolumeSpace space;
     const bool ok = platform.QueryVolumeSpace(folder, space);
@@ -408,6 +428,8 @@ int main() {
         return Verify(platform, args[1], args[2], args[3],
                       args.size() > 4 && args[4] == "--keep-existing");
     if (command == "can-create" && args.size() >= 3) return CanCreate(platform, args[1], args[2]);
+    if (command == "replace" && args.size() >= 4)
+        return Replace(platform, args[1], std::stoul(args[2]), args[3]);
     if (command == "space" && args.size() >= 3)
         return Space(platform, args[1], std::stoull(args[2]));
     std::fprintf(stderr, "usage: see the head of copy_check.cpp\n");
