@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <cstring>
 #include <cwchar>
+#include <memory>
 #include <string>
 #include <utility>
 #include <vector>
@@ -49,6 +50,132 @@ struct RenameInfoEx {
 };
 
 const DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+
+// An entry as listed, its name as UTF-16 units; "." and ".." are left out.
+void AddEntry(const wchar_t* name, std::size_t length, DWORD attributes, DWORD reparseTag,
+              std::uint64_t size, std::uint64_t idHigh, std::uint64_t idLow,
+              std::vector<FolderEntry>& entries) {
+    if ((length == 1 && name[0] == L'.') || (length == 2 && name[0] == L'.' && name[1] == L'.')) {
+        return;
+    }
+    FolderEntry entry;
+    entry.name = Utf8FromUtf16(name, length);
+    entry.folder = (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    // Junctions and symbolic links name another file; other reparse points (cloud
+    // placeholders, deduplicated files...) are the file itself. No reparse point has the
+    // reserved tag 0: Wine gives it to its symbolic links.
+    entry.link = (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 &&
+                 (IsReparseTagNameSurrogate(reparseTag) || reparseTag == 0);
+    entry.size = size;
+    entry.idHigh = idHigh;
+    entry.idLow = idLow;
+    entries.push_back(std::move(entry));
+}
+
+// Calls that fail so where the system or the file system lacks the information class.
+bool Unsupported(DWORD error) {
+    return error == ERROR_INVALID_PARAMETER || error == ERROR_NOT_SUPPORTED ||
+           error == ERROR_INVALID_FUNCTION;
+}
+
+// Lists the open folder with each entry's own file ID: 128-bit where the system and the file
+// system give it (Windows 8 and later), else 64-bit. `supported` is false, with nothing
+// listed, where neither class is known.
+DWORD ListWithIds(HANDLE folder, std::vector<FolderEntry>& entries, bool& supported) {
+    const std::size_t kWords = 8192;  // 64 KiB, entries 8-byte aligned
+    const std::unique_ptr<std::uint64_t[]> buffer(new std::uint64_t[kWords]);
+    const DWORD bytes = static_cast<DWORD>(kWords * sizeof(std::uint64_t));
+    FILE_INFO_BY_HANDLE_CLASS query = FileIdExtdDirectoryInfo;
+    bool first = true;
+    for (;;) {
+        if (!GetFileInformationByHandleEx(folder, query, buffer.get(), bytes)) {
+            const DWORD error = GetLastError();
+            if (first && Unsupported(error)) {
+                if (query != FileIdExtdDirectoryInfo) {
+                    supported = false;
+                    return error;
+                }
+                query = FileIdBothDirectoryRestartInfo;
+                continue;
+            }
+            // The first query of a folder without "." and ".." (a drive's root) finds nothing.
+            return error == ERROR_NO_MORE_FILES || (first && error == ERROR_FILE_NOT_FOUND)
+                       ? ERROR_SUCCESS
+                       : error;
+        }
+        const std::size_t before = entries.size();
+        bool anyId = false;
+        for (const char* at = reinterpret_cast<const char*>(buffer.get());;) {
+            DWORD next = 0;
+            if (query == FileIdExtdDirectoryInfo) {
+                const auto& info = *reinterpret_cast<const FILE_ID_EXTD_DIR_INFO*>(at);
+                std::uint64_t low = 0, high = 0;
+                std::memcpy(&low, info.FileId.Identifier, sizeof low);
+                std::memcpy(&high, info.FileId.Identifier + sizeof low, sizeof high);
+                anyId = anyId || low != 0 || high != 0;
+                AddEntry(info.FileName, info.FileNameLength / sizeof(wchar_t), info.FileAttributes,
+                         info.ReparsePointTag, static_cast<std::uint64_t>(info.EndOfFile.QuadPart),
+                         high, low, entries);
+                next = info.NextEntryOffset;
+            } else {
+                const auto& info = *reinterpret_cast<const FILE_ID_BOTH_DIR_INFO*>(at);
+                // A reparse point's tag is given in place of the size of its extended attributes.
+                const bool reparse = (info.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+                AddEntry(info.FileName, info.FileNameLength / sizeof(wchar_t), info.FileAttributes,
+                         reparse ? info.EaSize : 0,
+                         static_cast<std::uint64_t>(info.EndOfFile.QuadPart), 0,
+                         static_cast<std::uint64_t>(info.FileId.QuadPart), entries);
+                next = info.NextEntryOffset;
+            }
+            if (next == 0) break;
+            at += next;
+        }
+        if (first && query == FileIdExtdDirectoryInfo && !anyId) {
+            // A file system without 128-bit IDs may still have 64-bit ones ("." is listed
+            // too, except in a root): as IdentifyFile, take those.
+            entries.resize(before);
+            query = FileIdBothDirectoryRestartInfo;
+            continue;
+        }
+        if (query == FileIdBothDirectoryRestartInfo) query = FileIdBothDirectoryInfo;
+        first = false;
+    }
+}
+
+// Lists `folder` by name, without file IDs: where the listing through a handle is not known.
+DWORD ListByName(const std::string& folder, std::vector<FolderEntry>& entries) {
+    const std::wstring pattern = SystemPath(JoinPath(folder, "*"));
+    WIN32_FIND_DATAW data;
+    // No short names, and fewer calls into the file system for a large folder.
+    ScopedFind find(FindFirstFileExW(pattern.c_str(), FindExInfoBasic, &data, FindExSearchNameMatch,
+                                     nullptr, FIND_FIRST_EX_LARGE_FETCH));
+    if (!find.valid() && GetLastError() == ERROR_INVALID_PARAMETER) {
+        // Before Windows 7 neither is known.
+        find.reset(FindFirstFileExW(pattern.c_str(), FindExInfoStandard, &data,
+                                    FindExSearchNameMatch, nullptr, 0));
+    }
+    if (!find.valid()) {
+        const DWORD error = GetLastError();
+        // Nothing matched in an existing folder: one without "." and ".." (a drive's root).
+        if (error == ERROR_FILE_NOT_FOUND) {
+            const DWORD attributes = GetFileAttributesW(SystemPath(folder).c_str());
+            if (attributes != INVALID_FILE_ATTRIBUTES &&
+                (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+                return ERROR_SUCCESS;
+            }
+        }
+        return error;
+    }
+    do {
+        // dwReserved0 holds a reparse point's tag.
+        AddEntry(data.cFileName, std::wcslen(data.cFileName), data.dwFileAttributes,
+                 data.dwReserved0,
+                 (static_cast<std::uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow, 0, 0,
+                 entries);
+    } while (FindNextFileW(find.get(), &data));
+    const DWORD error = GetLastError();
+    return error == ERROR_NO_MORE_FILES ? ERROR_SUCCESS : error;
+}
 
 // Whether `name` ends `path`, compared as the file system compares names.
 bool EndsWithName(const std::wstring& path, const std::wstring& name) {
@@ -145,38 +272,6 @@ std::string OrdinaryPath(const std::wstring& path) {
     return Utf8FromUtf16(path);
 }
 
-DWORD ListEntries(const std::string& folder,
-                  const std::function<void(const WIN32_FIND_DATAW&)>& visit) {
-    const std::wstring pattern = SystemPath(JoinPath(folder, "*"));
-    WIN32_FIND_DATAW data;
-    // No short names, and fewer calls into the file system for a large folder.
-    ScopedFind find(FindFirstFileExW(pattern.c_str(), FindExInfoBasic, &data, FindExSearchNameMatch,
-                                     nullptr, FIND_FIRST_EX_LARGE_FETCH));
-    if (!find.valid() && GetLastError() == ERROR_INVALID_PARAMETER) {
-        // Before Windows 7 neither is known.
-        find.reset(FindFirstFileExW(pattern.c_str(), FindExInfoStandard, &data,
-                                    FindExSearchNameMatch, nullptr, 0));
-    }
-    if (!find.valid()) {
-        const DWORD error = GetLastError();
-        // Nothing matched in an existing folder: one without "." and ".." (a drive's root).
-        if (error == ERROR_FILE_NOT_FOUND) {
-            const DWORD attributes = GetFileAttributesW(SystemPath(folder).c_str());
-            if (attributes != INVALID_FILE_ATTRIBUTES &&
-                (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
-                return ERROR_SUCCESS;
-            }
-        }
-        return error;
-    }
-    do {
-        const wchar_t* name = data.cFileName;
-        if (std::wcscmp(name, L".") != 0 && std::wcscmp(name, L"..") != 0) visit(data);
-    } while (FindNextFileW(find.get(), &data));
-    const DWORD error = GetLastError();
-    return error == ERROR_NO_MORE_FILES ? ERROR_SUCCESS : error;
-}
-
 bool ProbeFile(const std::string& path) {
     return ScopedHandle(CreateFileW(SystemPath(path).c_str(), GENERIC_READ, 0, nullptr,
                                     OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr))
@@ -255,32 +350,31 @@ bool CreateFolder(const std::string& path, std::string& error) {
 
 bool ListFolder(const std::string& folder, std::vector<FolderEntry>& entries, std::string& error) {
     entries.clear();
-    const DWORD failure = ListEntries(folder, [&](const WIN32_FIND_DATAW& data) {
-        FolderEntry entry;
-        entry.name = Utf8FromUtf16(data.cFileName);
-        entry.folder = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-        // dwReserved0 holds the reparse tag. Junctions and symbolic links name another file;
-        // other reparse points (cloud placeholders, deduplicated files...) are the file
-        // itself. No reparse point has the reserved tag 0: Wine gives it to its symbolic
-        // links.
-        entry.link = (data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 &&
-                     (IsReparseTagNameSurrogate(data.dwReserved0) || data.dwReserved0 == 0);
-        entry.size = (static_cast<std::uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
-        if (entry.link && !entry.folder) {
-            // A link to a file lists its own size; the copy takes its target's.
-            ScopedHandle target(CreateFileW(SystemPath(JoinPath(folder, entry.name)).c_str(), 0,
-                                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                            nullptr, OPEN_EXISTING, 0, nullptr));
-            LARGE_INTEGER size;
-            if (target.valid() && GetFileSizeEx(target.get(), &size)) {
-                entry.size = static_cast<std::uint64_t>(size.QuadPart);
-            }
+    // Opened as FindFirstFileEx opens it, final separator included (a share's root needs it).
+    ScopedHandle handle(CreateFileW(WithSeparator(folder).c_str(), FILE_LIST_DIRECTORY, kShareAll,
+                                    nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    DWORD failure = handle.valid() ? ERROR_SUCCESS : GetLastError();
+    bool supported = true;
+    if (handle.valid()) failure = ListWithIds(handle.get(), entries, supported);
+    if (!supported) {
+        handle.reset();
+        failure = ListByName(folder, entries);
+    }
+    if (failure != ERROR_SUCCESS) {
+        error = SystemMessage(failure);
+        return false;
+    }
+    for (FolderEntry& entry : entries) {
+        if (!entry.link || entry.folder) continue;
+        // A link to a file lists its own size; the copy takes its target's.
+        ScopedHandle target(CreateFileW(SystemPath(JoinPath(folder, entry.name)).c_str(), 0,
+                                        kShareAll, nullptr, OPEN_EXISTING, 0, nullptr));
+        LARGE_INTEGER size;
+        if (target.valid() && GetFileSizeEx(target.get(), &size)) {
+            entry.size = static_cast<std::uint64_t>(size.QuadPart);
         }
-        entries.push_back(std::move(entry));
-    });
-    if (failure == ERROR_SUCCESS) return true;
-    error = SystemMessage(failure);
-    return false;
+    }
+    return true;
 }
 
 bool IdentifyFile(const std::string& path, FileId& id) {

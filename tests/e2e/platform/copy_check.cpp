@@ -12,6 +12,7 @@
 //                                            leave nothing behind
 //   replace FILE SIZE ok|fail|taken          SIZE bytes written to the new file FILE~new and
 //                                            moved over FILE; removed when written in part
+//   list-ids DIR                             entries (but links) listed with their identities
 //   space DIR MAX-FREE                       QueryVolumeSpace: at most MAX-FREE bytes free
 //   path-forms                               the long form of paths past the limit, which
 //                                            Wine does not need but Windows does
@@ -345,6 +346,25 @@ int Replace(tessaloom::Platform& platform, const std::string& file, std::size_t 
     return outcome == expect ? 0 : 1;
 }
 
+int ListIds(tessaloom::Platform& platform, const std::string& folder) {
+    std::vector<tessaloom::FolderEntry> entries;
+    std::string error;
+    int wrong = platform.ListFolder(folder, entries, error) && !entries.empty() ? 0 : 1;
+    for (const tessaloom::FolderEntry& entry : entries) {
+        tessaloom::FileId id;
+        const bool known = platform.IdentifyFile(Join(folder, entry.name), id) && id.Known();
+        std::printf("%s: listed %llx:%llx, identity %llx:%llx\n", entry.name.c_str(),
+                    static_cast<unsigned long long>(entry.idHigh),
+                    static_cast<unsigned long long>(entry.idLow),
+                    static_cast<unsigned long long>(id.high),
+                    static_cast<unsigned long long>(id.low));
+        // A link's own ID is not its target's.
+        if (!entry.link && (!known || id.high != entry.idHigh || id.low != entry.idLow)) ++wrong;
+    }
+    std::printf("list-ids %s\n", wrong == 0 ? "ok" : "FAILED");
+    return wrong == 0 ? 0 : 1;
+}
+
 int Space(tessaloom::Platform& platform, const std::string& folder, unsigned long long maxFree) {
     tessaloom::VolumeSpace space;
     const bool ok = platform.QueryVolumeSpace(folder, space);
@@ -430,6 +450,7 @@ int main() {
     if (command == "can-create" && args.size() >= 3) return CanCreate(platform, args[1], args[2]);
     if (command == "replace" && args.size() >= 4)
         return Replace(platform, args[1], std::stoul(args[2]), args[3]);
+    if (command == "list-ids" && args.size() >= 2) return ListIds(platform, args[1]);
     if (command == "space" && args.size() >= 3)
         return Space(platform, args[1], std::stoull(args[2]));
     std::fprintf(stderr, "usage: see the head of copy_check.cpp\n");

@@ -4,7 +4,7 @@
 # page, names the file system takes as one), the shell's confirmations, copies the shell
 # reports as done although they are not (read-only or full target, locked source file, paths
 # too long), folders past the path limit, writability and free space, files replaced through
-# a new file moved over their names.
+# a new file moved over their names, and the file IDs listed.
 # Usage: copy_check.sh COPY_CHECK_EXE WORK_DIR   (mounts tmpfs folders when run as root)
 set -euo pipefail
 
@@ -124,9 +124,10 @@ expect "writable target takes a file and a folder, then has neither" \
     check can-create "$(win "$run/Tests")" yes
 # A file written whole replaces what stands at its name: a link itself, never its target.
 rep="$run/Replace"
-mkdir -p "$rep" && echo target >"$rep/target.txt" && ln "$rep/target.txt" "$rep/hard.url"
+mkdir -p "$rep/sub" && echo target >"$rep/target.txt" && ln "$rep/target.txt" "$rep/hard.url"
 ln -s target.txt "$rep/link.url" && echo old >"$rep/readonly.url" && chmod a-w "$rep/readonly.url"
 ln -s nowhere "$rep/dangling.url~new"
+expect "entries are listed with their identities" check list-ids "$(win "$rep")"
 expect "replace: over a link" check replace "$(win "$rep/link.url")" 5 ok
 expect "replace: the link's target unchanged" grep -qx target "$rep/target.txt"
 expect "replace: a plain file in the link's place" test ! -L "$rep/link.url" -a -s "$rep/link.url"
