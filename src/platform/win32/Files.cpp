@@ -384,28 +384,30 @@ bool IdentifyFile(const std::string& path, FileId& id) {
                                   OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
     if (!file.valid()) return false;
     id = FileId{};
-    // Against some servers this may fail or come back partly filled: each part has another way.
-    BY_HANDLE_FILE_INFORMATION info;
-    const bool haveInfo = GetFileInformationByHandle(file.get(), &info) != FALSE;
+    // Two queries answer on Windows 8 and later; the older one where either fails or the ID
+    // comes back zero (some servers, file systems without such IDs).
     FILE_ID_INFO wide = {};
     if (GetFileInformationByHandleEx(file.get(), FileIdInfo, &wide, sizeof wide)) {
         id.volume = wide.VolumeSerialNumber;
         std::memcpy(&id.low, wide.FileId.Identifier, sizeof id.low);
         std::memcpy(&id.high, wide.FileId.Identifier + sizeof id.low, sizeof id.high);
-    } else if (haveInfo) {
-        // Before Windows 8 and on some file systems: the 64-bit file index.
-        id.volume = info.dwVolumeSerialNumber;
-        id.low = (static_cast<std::uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
-    } else {
-        return false;
     }
     FILE_BASIC_INFO basic = {};
-    if (GetFileInformationByHandleEx(file.get(), FileBasicInfo, &basic, sizeof basic)) {
-        id.folder = (basic.FileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-    } else if (haveInfo) {
-        id.folder = (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-    } else {
-        return false;
+    const bool haveBasic =
+        GetFileInformationByHandleEx(file.get(), FileBasicInfo, &basic, sizeof basic) != FALSE;
+    id.folder = (basic.FileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    BY_HANDLE_FILE_INFORMATION info;
+    if ((!id.Known() || !haveBasic) && GetFileInformationByHandle(file.get(), &info)) {
+        // The 64-bit file index: the 128-bit ID's form on NTFS, zero-extended.
+        const std::uint64_t index =
+            (static_cast<std::uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
+        if (!id.Known() && index != 0) {
+            id.volume = info.dwVolumeSerialNumber;
+            id.low = index;
+        }
+        if (!haveBasic) id.folder = (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    } else if (!haveBasic) {
+        return false;  // not even its kind
     }
     // The length without the terminator, or the room needed with it when the buffer is short.
     std::wstring resolved(MAX_PATH, L'\0');
