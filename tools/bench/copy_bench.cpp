@@ -1,9 +1,14 @@
-// Cost of the checked shell copy: how long CopyInstallation takes on a tree of many files, how
-// much of it the check of the result (CopyIsComplete) and the walk of the installation before
-// it (SurveyInstallation) take, and the shell's copy alone for comparison. Run under Wine by
-// run-copy-bench.sh; prints the medians of several runs.
+// Cost of the checked shell copy and of what the Duplicate command learns before it, run under
+// Wine by run-copy-bench.sh; prints the medians of several runs. Three modes:
 //
-//   copy_bench.exe WORK_DIR [--files N] [--mb N] [--runs N]
+//   copy   how long CopyInstallation takes on a tree of many files, how much of it the check of
+//          the result (CopyIsComplete) and the walk of the installation before it
+//          (SurveyInstallation) take, and the shell's copy alone for comparison
+//   walk   SurveyInstallation beside the walk as it was before it kept its records (the
+//          baseline below), on the same tree in the same run
+//   merge  the check of an existing copy beside the merge into it (CopyInstallation)
+//
+//   copy_bench.exe WORK_DIR [copy|walk|merge] [--files N] [--mb N] [--runs N]
 //
 // WORK_DIR (a Windows path) must be empty or missing; the tree and its copies are left there
 // (the shell deletes thousands of files slowly: run-copy-bench.sh removes them natively).
@@ -11,15 +16,21 @@
 #include "platform/win32/Win32Platform.h"
 // The others after it.
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <functional>
+#include <set>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "Timing.h"
 #include "installation/InstallationCopy.h"
 #include "installation/InstallationSurvey.h"
+#include "paths/Paths.h"
 #include "platform/win32/ScopedHandles.h"
 #include "platform/win32/Text.h"
 
@@ -27,7 +38,8 @@ namespace {
 
 struct Settings {
     std::string work;
-    unsigned files = 3000;
+    std::string mode = "copy";
+    unsigned files = 0;  // the mode's own when not given
     unsigned megabytes = 64;
     unsigned runs = 3;
 };
@@ -96,50 +108,201 @@ unsigned long long SurveyedBytes(const tessaloom::InstallationSurvey& survey) {
     return bytes;
 }
 
+// The walk as it was before the survey kept each folder's entries and final path (commit
+// 8031079): the portable walk, IdentifyFile and ListFolder of that time, with the narrow
+// functions they used.
+namespace baseline {
+
+struct FileId {
+    std::uint64_t volume = 0;
+    std::uint64_t high = 0, low = 0;
+    bool operator==(const FileId& other) const {
+        return volume == other.volume && high == other.high && low == other.low;
+    }
+    bool operator<(const FileId& other) const {
+        if (volume != other.volume) return volume < other.volume;
+        if (high != other.high) return high < other.high;
+        return low < other.low;
+    }
+};
+
+struct FolderEntry {
+    std::string name;
+    bool folder = false;
+    std::uint64_t size = 0;
+};
+
+struct InstallationSurvey {
+    bool loops = false;
+    std::uint64_t bytes = 0;
+    std::set<FileId> folders;
+};
+
+bool ListEntries(const std::string& folder,
+                 const std::function<void(const WIN32_FIND_DATAA&)>& visit) {
+    const std::string pattern = tessaloom::JoinPath(folder, "*");
+    if (!tessaloom::FitsInPathBuffer(pattern)) return false;
+    WIN32_FIND_DATAA data;
+    tessaloom::ScopedFind find(FindFirstFileA(pattern.c_str(), &data));
+    if (!find.valid()) {
+        const DWORD error = GetLastError();
+        const DWORD attributes = GetFileAttributesA(folder.c_str());
+        return error == ERROR_FILE_NOT_FOUND && attributes != INVALID_FILE_ATTRIBUTES &&
+               (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    }
+    do {
+        const std::string name = data.cFileName;
+        if (name != "." && name != "..") visit(data);
+    } while (FindNextFileA(find.get(), &data));
+    return GetLastError() == ERROR_NO_MORE_FILES;
+}
+
+bool ListFolder(const std::string& folder, std::vector<FolderEntry>& entries) {
+    return ListEntries(folder, [&](const WIN32_FIND_DATAA& data) {
+        FolderEntry entry;
+        entry.name = data.cFileName;
+        entry.folder = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+        entry.size = (static_cast<std::uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+        if (!entry.folder && (data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
+            tessaloom::ScopedHandle target(
+                CreateFileA(tessaloom::JoinPath(folder, entry.name).c_str(), 0,
+                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                            OPEN_EXISTING, 0, nullptr));
+            LARGE_INTEGER size;
+            if (target.valid() && GetFileSizeEx(target.get(), &size)) {
+                entry.size = static_cast<std::uint64_t>(size.QuadPart);
+            }
+        }
+        entries.push_back(std::move(entry));
+    });
+}
+
+bool IdentifyFile(const std::string& path, FileId& id) {
+    tessaloom::ScopedHandle file(
+        CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                    nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    if (!file.valid()) return false;
+    id = FileId{};
+    FILE_ID_INFO wide = {};
+    if (GetFileInformationByHandleEx(file.get(), FileIdInfo, &wide, sizeof wide)) {
+        id.volume = wide.VolumeSerialNumber;
+        std::memcpy(&id.low, wide.FileId.Identifier, sizeof id.low);
+        std::memcpy(&id.high, wide.FileId.Identifier + sizeof id.low, sizeof id.high);
+        return true;
+    }
+    BY_HANDLE_FILE_INFORMATION info;
+    if (!GetFileInformationByHandle(file.get(), &info)) return false;
+    id.volume = info.dwVolumeSerialNumber;
+    id.low = (static_cast<std::uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
+    return true;
+}
+
+void Walk(const std::string& folder, std::vector<FileId>& ancestors, InstallationSurvey& survey) {
+    FileId id;
+    if (!IdentifyFile(folder, id)) return;
+    if (std::find(ancestors.begin(), ancestors.end(), id) != ancestors.end()) {
+        survey.loops = true;
+        return;
+    }
+    survey.folders.insert(id);
+    std::vector<FolderEntry> entries;
+    if (!ListFolder(folder, entries)) return;
+    ancestors.push_back(id);
+    for (const FolderEntry& entry : entries) {
+        if (entry.folder) {
+            Walk(tessaloom::JoinPath(folder, entry.name), ancestors, survey);
+            if (survey.loops) break;
+        } else {
+            survey.bytes += entry.size;
+        }
+    }
+    ancestors.pop_back();
+}
+
+InstallationSurvey SurveyInstallation(const std::string& source) {
+    InstallationSurvey survey;
+    std::vector<FileId> ancestors;
+    Walk(source, ancestors, survey);
+    return survey;
+}
+
+}  // namespace baseline
+
+// The check of an existing copy before a merge: its folders (the installation's) listed with
+// their entries' file IDs, and the entries that are links identified.
+// TODO(merge): call SurveyDestination (src/installation) here instead; this stands in for it.
+std::size_t CheckExistingCopy(tessaloom::Platform& platform,
+                              const tessaloom::InstallationSurvey& survey,
+                              const std::string& destination) {
+    std::size_t entries = 0;
+    for (const tessaloom::SurveyedFolder& folder : survey.folders) {
+        const std::string there = tessaloom::JoinPath(destination, folder.path);
+        std::vector<tessaloom::FolderEntry> listed;
+        std::string error;
+        if (!platform.ListFolder(there, listed, error)) continue;
+        for (const tessaloom::FolderEntry& entry : listed) {
+            tessaloom::FileId id;
+            if (entry.link) platform.IdentifyFile(tessaloom::JoinPath(there, entry.name), id);
+        }
+        entries += listed.size();
+    }
+    return entries;
+}
+
+// Answers the shell's confirmations of this process with "Yes to all" from a second thread.
+class YesToAll {
+public:
+    YesToAll() : m_thread([this] { Run(); }) {}
+    ~YesToAll() {
+        m_stop = true;
+        m_thread.join();
+    }
+
+private:
+    static BOOL CALLBACK FindButton(HWND child, LPARAM found) {
+        wchar_t text[64] = {};
+        GetWindowTextW(child, text, 64);
+        std::wstring label;
+        for (const wchar_t* c = text; *c; ++c) {
+            if (*c != L'&') label += *c;
+        }
+        if (label != L"Yes to all" || !IsWindowVisible(child)) return TRUE;
+        *reinterpret_cast<HWND*>(found) = child;
+        return FALSE;
+    }
+    static BOOL CALLBACK FindDialog(HWND window, LPARAM found) {
+        DWORD process = 0;
+        GetWindowThreadProcessId(window, &process);
+        if (process != GetCurrentProcessId() || !IsWindowVisible(window)) return TRUE;
+        EnumChildWindows(window, FindButton, found);
+        return *reinterpret_cast<HWND*>(found) == nullptr;
+    }
+    void Run() {
+        while (!m_stop) {
+            HWND button = nullptr;
+            EnumWindows(FindDialog, reinterpret_cast<LPARAM>(&button));
+            if (button != nullptr) {
+                PostMessageW(GetParent(button), WM_COMMAND,
+                             MAKEWPARAM(GetDlgCtrlID(button), BN_CLICKED),
+                             reinterpret_cast<LPARAM>(button));
+            }
+            Sleep(50);
+        }
+    }
+    std::atomic<bool> m_stop{false};
+    std::thread m_thread;
+};
+
 int Usage() {
-    std::fprintf(stderr, "usage: copy_bench.exe WORK_DIR [--files N] [--mb N] [--runs N]\n");
+    std::fprintf(
+        stderr,
+        "usage: copy_bench.exe WORK_DIR [copy|walk|merge] [--files N] [--mb N] [--runs N]\n");
     return 2;
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
-    Settings settings;
-    std::vector<std::string> args(argv + 1, argv + argc);
-    if (args.empty()) return Usage();
-    settings.work = args[0];
-    for (std::size_t i = 1; i < args.size(); i += 2) {
-        if (i + 1 >= args.size()) return Usage();
-        const unsigned value =
-            static_cast<unsigned>(std::strtoul(args[i + 1].c_str(), nullptr, 10));
-        if (value == 0) return Usage();
-        if (args[i] == "--files") {
-            settings.files = value;
-        } else if (args[i] == "--mb") {
-            settings.megabytes = value;
-        } else if (args[i] == "--runs") {
-            settings.runs = value;
-        } else {
-            return Usage();
-        }
-    }
-
-    const std::string source = Join(settings.work, "Quorvane");
-    MakeFolder(settings.work);
-    if (GetFileAttributesW(tessaloom::Utf16FromUtf8(source).c_str()) != INVALID_FILE_ATTRIBUTES) {
-        std::fprintf(stderr, "%s is not empty\n", settings.work.c_str());
-        return 1;
-    }
-    unsigned long long bytes = 0;
-    const auto made = std::chrono::steady_clock::now();
-    if (!MakeTree(source, settings.files, settings.megabytes, bytes)) {
-        std::fprintf(stderr, "cannot make the tree in %s\n", source.c_str());
-        return 1;
-    }
-    std::printf("tree: %u files, %.1f MB, made in %.0f ms\n", settings.files, bytes / 1048576.0,
-                MillisecondsSince(made));
-
-    tessaloom::Win32Platform platform(GetModuleHandleW(nullptr));
+// The shell's copy, CopyInstallation, its check and the walk, each run into new folders.
+int CopyMode(tessaloom::Platform& platform, const Settings& settings, const std::string& source,
+             unsigned long long bytes) {
     std::vector<double> raw, copied, check, survey;
     for (unsigned run = 1; run <= settings.runs; ++run) {
         const std::string rawCopy = Join(settings.work, "raw" + std::to_string(run));
@@ -202,4 +365,137 @@ int main(int argc, char** argv) {
     std::printf("  survey / copy            %10.2f %%\n", share(surveyMs));
     std::printf("  survey + check / copy    %10.2f %%\n", share(surveyMs + checkMs));
     return 0;
+}
+
+// SurveyInstallation and the baseline walk in turns, each first every other run, after one
+// walk that warms the caches.
+int WalkMode(tessaloom::Platform& platform, const Settings& settings, const std::string& source,
+             unsigned long long bytes) {
+    if (baseline::SurveyInstallation(source).bytes != bytes) {
+        std::fprintf(stderr, "the baseline walk finds another size\n");
+        return 1;
+    }
+    std::vector<double> before, now;
+    for (unsigned run = 1; run <= settings.runs; ++run) {
+        for (int turn = 0; turn < 2; ++turn) {
+            const auto start = std::chrono::steady_clock::now();
+            if ((run + turn) % 2 == 0) {
+                const baseline::InstallationSurvey surveyed = baseline::SurveyInstallation(source);
+                before.push_back(MillisecondsSince(start));
+                if (surveyed.bytes != bytes) return 1;
+            } else {
+                const tessaloom::InstallationSurvey surveyed =
+                    tessaloom::SurveyInstallation(platform, source);
+                now.push_back(MillisecondsSince(start));
+                if (SurveyedBytes(surveyed) != bytes) {
+                    std::fprintf(stderr, "SurveyInstallation finds another size\n");
+                    return 1;
+                }
+            }
+        }
+        std::printf("run %u: baseline walk %.1f ms, SurveyInstallation %.1f ms\n", run,
+                    before.back(), now.back());
+        std::fflush(stdout);
+    }
+    const auto fastest = [](const std::vector<double>& values) {
+        return *std::min_element(values.begin(), values.end());
+    };
+    // The fastest runs are the ones other processes disturbed least.
+    std::printf("%u runs:                      median     fastest\n", settings.runs);
+    std::printf("  baseline walk            %10.1f ms %8.1f ms\n", Median(before), fastest(before));
+    std::printf("  SurveyInstallation       %10.1f ms %8.1f ms\n", Median(now), fastest(now));
+    std::printf("  SurveyInstallation / baseline %8.3f %11.3f\n", Median(now) / Median(before),
+                fastest(now) / fastest(before));
+    return 0;
+}
+
+// The check of an existing copy (the same tree made again) and the merge into it.
+int MergeMode(tessaloom::Platform& platform, const Settings& settings, const std::string& source,
+              unsigned long long bytes) {
+    const std::string copy = Join(settings.work, "existing");
+    unsigned long long copyBytes = 0;
+    const tessaloom::InstallationSurvey surveyed = tessaloom::SurveyInstallation(platform, source);
+    if (!MakeTree(copy, settings.files, settings.megabytes, copyBytes) ||
+        SurveyedBytes(surveyed) != bytes) {
+        std::fprintf(stderr, "cannot make the existing copy\n");
+        return 1;
+    }
+    std::vector<double> merged, check;
+    for (unsigned run = 1; run <= settings.runs; ++run) {
+        auto start = std::chrono::steady_clock::now();
+        const std::size_t entries = CheckExistingCopy(platform, surveyed, copy);
+        check.push_back(MillisecondsSince(start));
+
+        tessaloom::CopyResult result;
+        {
+            YesToAll answerer;
+            start = std::chrono::steady_clock::now();
+            result = tessaloom::CopyInstallation(platform, nullptr, source, copy, surveyed);
+            merged.push_back(MillisecondsSince(start));
+        }
+        if (result.code != 0 || result.aborted) {
+            std::fprintf(stderr, "the merge failed: code %d\n", result.code);
+            return 1;
+        }
+        std::printf("run %u: check %.1f ms (%zu entries), merge %.0f ms\n", run, check.back(),
+                    entries, merged.back());
+        std::fflush(stdout);
+    }
+    std::printf("median of %u runs:\n", settings.runs);
+    std::printf("  CopyInstallation (merge) %10.1f ms\n", Median(merged));
+    std::printf("  check of the existing copy %8.1f ms\n", Median(check));
+    std::printf("  check / merge            %10.2f %%\n", 100 * Median(check) / Median(merged));
+    return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    Settings settings;
+    std::vector<std::string> args(argv + 1, argv + argc);
+    if (args.empty()) return Usage();
+    settings.work = args[0];
+    std::size_t next = 1;
+    if (next < args.size() && args[next].rfind("--", 0) != 0) settings.mode = args[next++];
+    if (settings.mode != "copy" && settings.mode != "walk" && settings.mode != "merge") {
+        return Usage();
+    }
+    for (std::size_t i = next; i < args.size(); i += 2) {
+        if (i + 1 >= args.size()) return Usage();
+        const unsigned value =
+            static_cast<unsigned>(std::strtoul(args[i + 1].c_str(), nullptr, 10));
+        if (value == 0) return Usage();
+        if (args[i] == "--files") {
+            settings.files = value;
+        } else if (args[i] == "--mb") {
+            settings.megabytes = value;
+        } else if (args[i] == "--runs") {
+            settings.runs = value;
+        } else {
+            return Usage();
+        }
+    }
+    if (settings.files == 0) {
+        settings.files = settings.mode == "walk" ? 100000 : settings.mode == "merge" ? 20000 : 3000;
+    }
+
+    const std::string source = Join(settings.work, "Quorvane");
+    MakeFolder(settings.work);
+    if (GetFileAttributesW(tessaloom::Utf16FromUtf8(source).c_str()) != INVALID_FILE_ATTRIBUTES) {
+        std::fprintf(stderr, "%s is not empty\n", settings.work.c_str());
+        return 1;
+    }
+    unsigned long long bytes = 0;
+    const auto made = std::chrono::steady_clock::now();
+    if (!MakeTree(source, settings.files, settings.megabytes, bytes)) {
+        std::fprintf(stderr, "cannot make the tree in %s\n", source.c_str());
+        return 1;
+    }
+    std::printf("tree: %u files, %.1f MB, made in %.0f ms\n", settings.files, bytes / 1048576.0,
+                MillisecondsSince(made));
+
+    tessaloom::Win32Platform platform(GetModuleHandleW(nullptr));
+    if (settings.mode == "walk") return WalkMode(platform, settings, source, bytes);
+    if (settings.mode == "merge") return MergeMode(platform, settings, source, bytes);
+    return CopyMode(platform, settings, source, bytes);
 }

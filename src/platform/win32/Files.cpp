@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <cstring>
 #include <cwchar>
+#include <memory>
 #include <string>
 #include <utility>
 #include <vector>
@@ -34,6 +35,205 @@ std::wstring WithSeparator(const std::string& folder) {
     std::wstring wide = SystemPath(folder);
     if (!wide.empty() && wide.back() != L'\\' && wide.back() != L'/') wide.push_back(L'\\');
     return wide;
+}
+
+// Classes and flags of Windows 10 1809 that not every SDK declares.
+const FILE_INFO_BY_HANDLE_CLASS kFileRenameInfoEx = static_cast<FILE_INFO_BY_HANDLE_CLASS>(22);
+const DWORD kRenameReplaceIfExists = 0x1;
+const DWORD kRenameIgnoreReadOnly = 0x40;
+// FILE_RENAME_INFO as FileRenameInfoEx takes it: flags in place of ReplaceIfExists.
+struct RenameInfoEx {
+    DWORD flags;
+    HANDLE rootDirectory;
+    DWORD fileNameLength;
+    WCHAR fileName[1];
+};
+
+const DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+
+// An entry as listed, its name as UTF-16 units; "." and ".." are left out.
+void AddEntry(const wchar_t* name, std::size_t length, DWORD attributes, DWORD reparseTag,
+              std::uint64_t size, std::uint64_t idHigh, std::uint64_t idLow,
+              std::vector<FolderEntry>& entries) {
+    if ((length == 1 && name[0] == L'.') || (length == 2 && name[0] == L'.' && name[1] == L'.')) {
+        return;
+    }
+    FolderEntry entry;
+    entry.name = Utf8FromUtf16(name, length);
+    entry.folder = (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    // Junctions and symbolic links name another file; other reparse points (cloud
+    // placeholders, deduplicated files...) are the file itself. No reparse point has the
+    // reserved tag 0: Wine gives it to its symbolic links.
+    entry.link = (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 &&
+                 (IsReparseTagNameSurrogate(reparseTag) || reparseTag == 0);
+    entry.size = size;
+    entry.idHigh = idHigh;
+    entry.idLow = idLow;
+    entries.push_back(std::move(entry));
+}
+
+// Calls that fail so where the system or the file system lacks the information class.
+bool Unsupported(DWORD error) {
+    return error == ERROR_INVALID_PARAMETER || error == ERROR_NOT_SUPPORTED ||
+           error == ERROR_INVALID_FUNCTION;
+}
+
+// Lists the open folder with each entry's own file ID: 128-bit where the system and the file
+// system give it (Windows 8 and later), else 64-bit. `supported` is false, with nothing
+// listed, where neither class is known.
+DWORD ListWithIds(HANDLE folder, std::vector<FolderEntry>& entries, bool& supported) {
+    const std::size_t kWords = 8192;  // 64 KiB, entries 8-byte aligned
+    const std::unique_ptr<std::uint64_t[]> buffer(new std::uint64_t[kWords]);
+    const DWORD bytes = static_cast<DWORD>(kWords * sizeof(std::uint64_t));
+    FILE_INFO_BY_HANDLE_CLASS query = FileIdExtdDirectoryInfo;
+    bool first = true;
+    for (;;) {
+        if (!GetFileInformationByHandleEx(folder, query, buffer.get(), bytes)) {
+            const DWORD error = GetLastError();
+            if (first && Unsupported(error)) {
+                if (query != FileIdExtdDirectoryInfo) {
+                    supported = false;
+                    return error;
+                }
+                query = FileIdBothDirectoryRestartInfo;
+                continue;
+            }
+            // The first query of a folder without "." and ".." (a drive's root) finds nothing.
+            return error == ERROR_NO_MORE_FILES || (first && error == ERROR_FILE_NOT_FOUND)
+                       ? ERROR_SUCCESS
+                       : error;
+        }
+        const std::size_t before = entries.size();
+        bool anyId = false;
+        for (const char* at = reinterpret_cast<const char*>(buffer.get());;) {
+            DWORD next = 0;
+            if (query == FileIdExtdDirectoryInfo) {
+                const auto& info = *reinterpret_cast<const FILE_ID_EXTD_DIR_INFO*>(at);
+                std::uint64_t low = 0, high = 0;
+                std::memcpy(&low, info.FileId.Identifier, sizeof low);
+                std::memcpy(&high, info.FileId.Identifier + sizeof low, sizeof high);
+                anyId = anyId || low != 0 || high != 0;
+                AddEntry(info.FileName, info.FileNameLength / sizeof(wchar_t), info.FileAttributes,
+                         info.ReparsePointTag, static_cast<std::uint64_t>(info.EndOfFile.QuadPart),
+                         high, low, entries);
+                next = info.NextEntryOffset;
+            } else {
+                const auto& info = *reinterpret_cast<const FILE_ID_BOTH_DIR_INFO*>(at);
+                // A reparse point's tag is given in place of the size of its extended attributes.
+                const bool reparse = (info.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+                AddEntry(info.FileName, info.FileNameLength / sizeof(wchar_t), info.FileAttributes,
+                         reparse ? info.EaSize : 0,
+                         static_cast<std::uint64_t>(info.EndOfFile.QuadPart), 0,
+                         static_cast<std::uint64_t>(info.FileId.QuadPart), entries);
+                next = info.NextEntryOffset;
+            }
+            if (next == 0) break;
+            at += next;
+        }
+        if (first && query == FileIdExtdDirectoryInfo && !anyId) {
+            // A file system without 128-bit IDs may still have 64-bit ones ("." is listed
+            // too, except in a root): as IdentifyFile, take those.
+            entries.resize(before);
+            query = FileIdBothDirectoryRestartInfo;
+            continue;
+        }
+        if (query == FileIdBothDirectoryRestartInfo) query = FileIdBothDirectoryInfo;
+        first = false;
+    }
+}
+
+// Lists `folder` by name, without file IDs: where the listing through a handle is not known.
+DWORD ListByName(const std::string& folder, std::vector<FolderEntry>& entries) {
+    const std::wstring pattern = SystemPath(JoinPath(folder, "*"));
+    WIN32_FIND_DATAW data;
+    // No short names, and fewer calls into the file system for a large folder.
+    ScopedFind find(FindFirstFileExW(pattern.c_str(), FindExInfoBasic, &data, FindExSearchNameMatch,
+                                     nullptr, FIND_FIRST_EX_LARGE_FETCH));
+    if (!find.valid() && GetLastError() == ERROR_INVALID_PARAMETER) {
+        // Before Windows 7 neither is known.
+        find.reset(FindFirstFileExW(pattern.c_str(), FindExInfoStandard, &data,
+                                    FindExSearchNameMatch, nullptr, 0));
+    }
+    if (!find.valid()) {
+        const DWORD error = GetLastError();
+        // Nothing matched in an existing folder: one without "." and ".." (a drive's root).
+        if (error == ERROR_FILE_NOT_FOUND) {
+            const DWORD attributes = GetFileAttributesW(SystemPath(folder).c_str());
+            if (attributes != INVALID_FILE_ATTRIBUTES &&
+                (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+                return ERROR_SUCCESS;
+            }
+        }
+        return error;
+    }
+    do {
+        // dwReserved0 holds a reparse point's tag.
+        AddEntry(data.cFileName, std::wcslen(data.cFileName), data.dwFileAttributes,
+                 data.dwReserved0,
+                 (static_cast<std::uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow, 0, 0,
+                 entries);
+    } while (FindNextFileW(find.get(), &data));
+    const DWORD error = GetLastError();
+    return error == ERROR_NO_MORE_FILES ? ERROR_SUCCESS : error;
+}
+
+// Whether `name` ends `path`, compared as the file system compares names.
+bool EndsWithName(const std::wstring& path, const std::wstring& name) {
+    return path.size() >= name.size() &&
+           (path.size() == name.size() || path[path.size() - name.size() - 1] == L'\\') &&
+           CompareStringOrdinal(path.c_str() + path.size() - name.size(),
+                                static_cast<int>(name.size()), name.c_str(),
+                                static_cast<int>(name.size()), TRUE) == CSTR_EQUAL;
+}
+
+// Gives the plain file at `path` the read-only attribute or takes it away; true when that
+// changed it. Never a link (nor its target), a folder or a file of several names, whose
+// attributes other paths share: the name's own file is opened, checked through the same
+// handle and changed through it.
+bool SetReadOnly(const std::wstring& path, bool readOnly) {
+    ScopedHandle file(CreateFileW(
+        path.c_str(), FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES, kShareAll, nullptr,
+        OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    FILE_BASIC_INFO basic = {};
+    FILE_STANDARD_INFO standard = {};
+    std::vector<std::uint64_t> named(sizeof(FILE_NAME_INFO) / 8 + 8192);  // 32767 units and more
+    const auto* name = reinterpret_cast<const FILE_NAME_INFO*>(named.data());
+    if (!file.valid() ||
+        !GetFileInformationByHandleEx(file.get(), FileBasicInfo, &basic, sizeof basic) ||
+        !GetFileInformationByHandleEx(file.get(), FileStandardInfo, &standard, sizeof standard) ||
+        !GetFileInformationByHandleEx(file.get(), FileNameInfo, named.data(),
+                                      static_cast<DWORD>(named.size() * 8))) {
+        return false;
+    }
+    const std::size_t slash = path.find_last_of(L"\\/");
+    // Wine opens a link's target even so: the handle's name shows it.
+    const bool itself = EndsWithName(std::wstring(name->FileName, name->FileNameLength / 2),
+                                     path.substr(slash == std::wstring::npos ? 0 : slash + 1));
+    const DWORD kNotPlain = FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT;
+    if (!itself || (basic.FileAttributes & kNotPlain) != 0 || standard.NumberOfLinks != 1 ||
+        ((basic.FileAttributes & FILE_ATTRIBUTE_READONLY) != 0) == readOnly) {
+        return false;
+    }
+    FILE_BASIC_INFO change = {};  // times of zero are left as they are
+    change.FileAttributes = readOnly ? basic.FileAttributes | FILE_ATTRIBUTE_READONLY
+                                     : basic.FileAttributes & ~FILE_ATTRIBUTE_READONLY;
+    if (change.FileAttributes == 0) change.FileAttributes = FILE_ATTRIBUTE_NORMAL;
+    return SetFileInformationByHandle(file.get(), FileBasicInfo, &change, sizeof change) != FALSE;
+}
+
+// Renames `from` to `to`, replacing even a read-only file: Windows 10 1809 and later, on NTFS.
+bool RenameIgnoringReadOnly(const std::wstring& from, const std::wstring& to) {
+    ScopedHandle file(CreateFileW(from.c_str(), DELETE | SYNCHRONIZE, kShareAll, nullptr,
+                                  OPEN_EXISTING, 0, nullptr));
+    if (!file.valid()) return false;
+    std::vector<std::uint64_t> buffer((sizeof(RenameInfoEx) + to.size() * sizeof(wchar_t)) / 8 + 1);
+    auto* info = reinterpret_cast<RenameInfoEx*>(buffer.data());
+    info->flags = kRenameReplaceIfExists | kRenameIgnoreReadOnly;
+    info->rootDirectory = nullptr;
+    info->fileNameLength = static_cast<DWORD>(to.size() * sizeof(wchar_t));
+    std::memcpy(info->fileName, to.c_str(), to.size() * sizeof(wchar_t));
+    return SetFileInformationByHandle(file.get(), kFileRenameInfoEx, info,
+                                      static_cast<DWORD>(buffer.size() * 8)) != FALSE;
 }
 
 }  // namespace
@@ -72,64 +272,24 @@ std::string OrdinaryPath(const std::wstring& path) {
     return Utf8FromUtf16(path);
 }
 
-DWORD ListEntries(const std::string& folder,
-                  const std::function<void(const WIN32_FIND_DATAW&)>& visit) {
-    const std::wstring pattern = SystemPath(JoinPath(folder, "*"));
-    WIN32_FIND_DATAW data;
-    // No short names, and fewer calls into the file system for a large folder.
-    ScopedFind find(FindFirstFileExW(pattern.c_str(), FindExInfoBasic, &data, FindExSearchNameMatch,
-                                     nullptr, FIND_FIRST_EX_LARGE_FETCH));
-    if (!find.valid() && GetLastError() == ERROR_INVALID_PARAMETER) {
-        // Before Windows 7 neither is known.
-        find.reset(FindFirstFileExW(pattern.c_str(), FindExInfoStandard, &data,
-                                    FindExSearchNameMatch, nullptr, 0));
-    }
-    if (!find.valid()) {
-        const DWORD error = GetLastError();
-        // Nothing matched in an existing folder: one without "." and ".." (a drive's root).
-        if (error == ERROR_FILE_NOT_FOUND) {
-            const DWORD attributes = GetFileAttributesW(SystemPath(folder).c_str());
-            if (attributes != INVALID_FILE_ATTRIBUTES &&
-                (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
-                return ERROR_SUCCESS;
-            }
-        }
-        return error;
-    }
-    do {
-        const wchar_t* name = data.cFileName;
-        if (std::wcscmp(name, L".") != 0 && std::wcscmp(name, L"..") != 0) visit(data);
-    } while (FindNextFileW(find.get(), &data));
-    const DWORD error = GetLastError();
-    return error == ERROR_NO_MORE_FILES ? ERROR_SUCCESS : error;
-}
-
 bool ProbeFile(const std::string& path) {
     return ScopedHandle(CreateFileW(SystemPath(path).c_str(), GENERIC_READ, 0, nullptr,
                                     OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr))
         .valid();
 }
 
-bool WriteWholeFile(const std::string& path, const void* data, std::size_t size, std::string& error,
-                    bool& touched) {
-    touched = false;
-    const std::wstring file = SystemPath(path);
-    // The system refuses to replace a read-only, hidden or system file (an installation
-    // from disc media keeps the read-only attribute in its copy).
-    const DWORD kInTheWay = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
-    const DWORD attributes = GetFileAttributesW(file.c_str());
-    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0 &&
-        (attributes & kInTheWay) != 0) {
-        const DWORD kept = attributes & ~kInTheWay;
-        SetFileAttributesW(file.c_str(), kept != 0 ? kept : FILE_ATTRIBUTE_NORMAL);
-    }
-    ScopedHandle handle(CreateFileW(file.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+WriteResult WriteNewFile(const std::string& path, const void* data, std::size_t size,
+                         std::string& error) {
+    // Never through what stands at the name, a link to nowhere included.
+    ScopedHandle handle(CreateFileW(SystemPath(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                                     FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!handle.valid()) {
-        error = SystemMessage(GetLastError());
-        return false;
+        const DWORD failure = GetLastError();
+        error = SystemMessage(failure);
+        return failure == ERROR_FILE_EXISTS || failure == ERROR_ALREADY_EXISTS
+                   ? WriteResult::kNameTaken
+                   : WriteResult::kFailed;
     }
-    touched = true;
     const char* next = static_cast<const char*>(data);
     std::size_t remaining = size;
     DWORD failure = ERROR_SUCCESS;
@@ -149,43 +309,72 @@ bool WriteWholeFile(const std::string& path, const void* data, std::size_t size,
     }
     // Closing can fail too (a network file written back on close): that is a failed write.
     if (!CloseHandle(handle.release()) && failure == ERROR_SUCCESS) failure = GetLastError();
-    if (failure != ERROR_SUCCESS) {
-        error = SystemMessage(failure);
-        return false;
+    if (failure == ERROR_SUCCESS) return WriteResult::kWritten;
+    error = SystemMessage(failure);
+    return WriteResult::kFailedPart;
+}
+
+bool MoveOver(const std::string& from, const std::string& to, std::string& error) {
+    const std::wstring source = SystemPath(from);
+    const std::wstring target = SystemPath(to);
+    // A rename replaces the name's entry, whatever stands there: a link itself, never its target.
+    if (MoveFileExW(source.c_str(), target.c_str(),
+                    MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+        return true;
     }
-    return true;
+    const DWORD failure = GetLastError();
+    // Windows replaces no read-only file (an installation from disc media keeps the attribute
+    // in its copy). Since Windows 10 1809 it can be told to; before, the attribute of a plain
+    // file is taken away, and given back when the move still fails.
+    if (failure == ERROR_ACCESS_DENIED) {
+        if (RenameIgnoringReadOnly(source, target)) return true;
+        if (SetReadOnly(target, false)) {
+            if (MoveFileExW(source.c_str(), target.c_str(),
+                            MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+                return true;
+            }
+            SetReadOnly(target, true);
+        }
+    }
+    error = SystemMessage(failure);
+    return false;
 }
 
 bool RemoveFile(const std::string& path) { return DeleteFileW(SystemPath(path).c_str()) != FALSE; }
 
+bool CreateFolder(const std::string& path, std::string& error) {
+    if (CreateDirectoryW(SystemPath(path).c_str(), nullptr)) return true;
+    error = SystemMessage(GetLastError());
+    return false;
+}
+
 bool ListFolder(const std::string& folder, std::vector<FolderEntry>& entries, std::string& error) {
     entries.clear();
-    const DWORD failure = ListEntries(folder, [&](const WIN32_FIND_DATAW& data) {
-        FolderEntry entry;
-        entry.name = Utf8FromUtf16(data.cFileName);
-        entry.folder = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-        // dwReserved0 holds the reparse tag. Junctions and symbolic links name another file;
-        // other reparse points (cloud placeholders, deduplicated files...) are the file
-        // itself. No reparse point has the reserved tag 0: Wine gives it to its symbolic
-        // links.
-        entry.link = (data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 &&
-                     (IsReparseTagNameSurrogate(data.dwReserved0) || data.dwReserved0 == 0);
-        entry.size = (static_cast<std::uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
-        if (entry.link && !entry.folder) {
-            // A link to a file lists its own size; the copy takes its target's.
-            ScopedHandle target(CreateFileW(SystemPath(JoinPath(folder, entry.name)).c_str(), 0,
-                                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                            nullptr, OPEN_EXISTING, 0, nullptr));
-            LARGE_INTEGER size;
-            if (target.valid() && GetFileSizeEx(target.get(), &size)) {
-                entry.size = static_cast<std::uint64_t>(size.QuadPart);
-            }
+    // Opened as FindFirstFileEx opens it, final separator included (a share's root needs it).
+    ScopedHandle handle(CreateFileW(WithSeparator(folder).c_str(), FILE_LIST_DIRECTORY, kShareAll,
+                                    nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    DWORD failure = handle.valid() ? ERROR_SUCCESS : GetLastError();
+    bool supported = true;
+    if (handle.valid()) failure = ListWithIds(handle.get(), entries, supported);
+    if (!supported) {
+        handle.reset();
+        failure = ListByName(folder, entries);
+    }
+    if (failure != ERROR_SUCCESS) {
+        error = SystemMessage(failure);
+        return false;
+    }
+    for (FolderEntry& entry : entries) {
+        if (!entry.link || entry.folder) continue;
+        // A link to a file lists its own size; the copy takes its target's.
+        ScopedHandle target(CreateFileW(SystemPath(JoinPath(folder, entry.name)).c_str(), 0,
+                                        kShareAll, nullptr, OPEN_EXISTING, 0, nullptr));
+        LARGE_INTEGER size;
+        if (target.valid() && GetFileSizeEx(target.get(), &size)) {
+            entry.size = static_cast<std::uint64_t>(size.QuadPart);
         }
-        entries.push_back(std::move(entry));
-    });
-    if (failure == ERROR_SUCCESS) return true;
-    error = SystemMessage(failure);
-    return false;
+    }
+    return true;
 }
 
 bool IdentifyFile(const std::string& path, FileId& id) {
@@ -195,28 +384,30 @@ bool IdentifyFile(const std::string& path, FileId& id) {
                                   OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
     if (!file.valid()) return false;
     id = FileId{};
-    // Against some servers this may fail or come back partly filled: each part has another way.
-    BY_HANDLE_FILE_INFORMATION info;
-    const bool haveInfo = GetFileInformationByHandle(file.get(), &info) != FALSE;
+    // Two queries answer on Windows 8 and later; the older one where either fails or the ID
+    // comes back zero (some servers, file systems without such IDs).
     FILE_ID_INFO wide = {};
     if (GetFileInformationByHandleEx(file.get(), FileIdInfo, &wide, sizeof wide)) {
         id.volume = wide.VolumeSerialNumber;
         std::memcpy(&id.low, wide.FileId.Identifier, sizeof id.low);
         std::memcpy(&id.high, wide.FileId.Identifier + sizeof id.low, sizeof id.high);
-    } else if (haveInfo) {
-        // Before Windows 8 and on some file systems: the 64-bit file index.
-        id.volume = info.dwVolumeSerialNumber;
-        id.low = (static_cast<std::uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
-    } else {
-        return false;
     }
     FILE_BASIC_INFO basic = {};
-    if (GetFileInformationByHandleEx(file.get(), FileBasicInfo, &basic, sizeof basic)) {
-        id.folder = (basic.FileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-    } else if (haveInfo) {
-        id.folder = (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-    } else {
-        return false;
+    const bool haveBasic =
+        GetFileInformationByHandleEx(file.get(), FileBasicInfo, &basic, sizeof basic) != FALSE;
+    id.folder = (basic.FileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    BY_HANDLE_FILE_INFORMATION info;
+    if ((!id.Known() || !haveBasic) && GetFileInformationByHandle(file.get(), &info)) {
+        // The 64-bit file index: the 128-bit ID's form on NTFS, zero-extended.
+        const std::uint64_t index =
+            (static_cast<std::uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
+        if (!id.Known() && index != 0) {
+            id.volume = info.dwVolumeSerialNumber;
+            id.low = index;
+        }
+        if (!haveBasic) id.folder = (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    } else if (!haveBasic) {
+        return false;  // not even its kind
     }
     // The length without the terminator, or the room needed with it when the buffer is short.
     std::wstring resolved(MAX_PATH, L'\0');
@@ -275,6 +466,24 @@ bool CanCreateFileIn(const std::string& folder, std::string& error) {
         if (file.valid()) return true;
         failure = GetLastError();
         if (failure != ERROR_FILE_EXISTS) break;
+    }
+    error = SystemMessage(failure);
+    return false;
+}
+
+bool CanCreateFolderIn(const std::string& folder, std::string& error) {
+    DWORD failure = ERROR_SUCCESS;
+    for (unsigned attempt = 0; attempt < 100; ++attempt) {
+        const std::wstring path = SystemPath(
+            JoinPath(folder, "~tessaloom-" + std::to_string(GetCurrentProcessId()) + "-" +
+                                 std::to_string(GetTickCount64()) + "-" + std::to_string(attempt)));
+        // Never one that is there.
+        if (CreateDirectoryW(path.c_str(), nullptr)) {
+            RemoveDirectoryW(path.c_str());
+            return true;
+        }
+        failure = GetLastError();
+        if (failure != ERROR_ALREADY_EXISTS) break;
     }
     error = SystemMessage(failure);
     return false;

@@ -1,5 +1,5 @@
-// Files and folders on the wide file functions: paths as those take them, the listing of a
-// folder, and the file operations of the Platform interface.
+// Files and folders on the wide file functions: paths as those take them, and the file
+// operations of the Platform interface.
 #pragma once
 
 #ifndef NOMINMAX
@@ -8,7 +8,6 @@
 #include <windows.h>
 
 #include <cstddef>
-#include <functional>
 #include <string>
 #include <vector>
 
@@ -25,12 +24,6 @@ std::wstring SystemPath(const std::string& path);
 // A path the system gives in its long form ("\\?\C:\...", "\\?\UNC\host\share\...") in its
 // ordinary form, in UTF-8.
 std::string OrdinaryPath(const std::wstring& path);
-
-// Calls `visit` for every entry of `folder` but "." and "..", hidden and system ones included.
-// Returns ERROR_SUCCESS when the folder was listed completely, otherwise the error that
-// stopped the listing.
-DWORD ListEntries(const std::string& folder,
-                  const std::function<void(const WIN32_FIND_DATAW&)>& visit);
 
 // The Platform operations of the same names; errors are the system's messages.
 bool ProbeFile(const std::string& path);

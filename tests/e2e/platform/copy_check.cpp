@@ -8,7 +8,11 @@
 //   check-tree DIR                           the fixture's entries lie directly in DIR
 //   copy SRC DST ok|fail|aborted [--answer yesall|yes|no|cancel] [--lock FILE]
 //   verify SRC DST ok|fail [--keep-existing]
-//   can-create DIR yes|no                    CanCreateFileIn, which must leave nothing behind
+//   can-create DIR yes|no                    CanCreateFileIn and CanCreateFolderIn, which must
+//                                            leave nothing behind
+//   replace FILE SIZE ok|fail|taken          SIZE bytes written to the new file FILE~new and
+//                                            moved over FILE; removed when written in part
+//   list-ids DIR                             entries (but links) listed with their identities
 //   space DIR MAX-FREE                       QueryVolumeSpace: at most MAX-FREE bytes free
 //   path-forms                               the long form of paths past the limit, which
 //                                            Wine does not need but Windows does
@@ -313,15 +317,55 @@ int CountEntries(tessaloom::Platform& platform, const std::string& folder) {
 
 int CanCreate(tessaloom::Platform& platform, const std::string& folder, const std::string& expect) {
     const int before = CountEntries(platform, folder);
-    std::string error;
+    std::string error, folderError;
     const bool ok = platform.CanCreateFileIn(folder, error);
+    const bool folderOk = platform.CanCreateFolderIn(folder, folderError);
     const int after = CountEntries(platform, folder);
-    std::printf("can-create=%s (%s) entries %d then %d\n", ok ? "yes" : "no", error.c_str(), before,
-                after);
+    std::printf("can-create=%s (%s) folder=%s (%s) entries %d then %d\n", ok ? "yes" : "no",
+                error.c_str(), folderOk ? "yes" : "no", folderError.c_str(), before, after);
     // A refusal says why; either way nothing stays.
-    return (ok ? "yes" : "no") == expect && (ok || !error.empty()) && before >= 0 && after == before
+    return (ok ? "yes" : "no") == expect && (folderOk ? "yes" : "no") == expect &&
+                   (ok || !error.empty()) && (folderOk || !folderError.empty()) && before >= 0 &&
+                   after == before
                ? 0
                : 1;
+}
+
+// As a connection file is written: a new file beside the name, moved over it once whole.
+int Replace(tessaloom::Platform& platform, const std::string& file, std::size_t size,
+            const std::string& expect) {
+    const std::string fresh = file + "~new";
+    const std::vector<char> data(size, 'n');
+    std::string error;
+    const tessaloom::WriteResult written =
+        platform.WriteNewFile(fresh, data.data(), data.size(), error);
+    std::string outcome = written == tessaloom::WriteResult::kNameTaken ? "taken" : "fail";
+    if (written == tessaloom::WriteResult::kWritten && platform.MoveOver(fresh, file, error)) {
+        outcome = "ok";
+    } else if (written != tessaloom::WriteResult::kNameTaken) {
+        platform.RemoveFile(fresh);
+    }
+    std::printf("replace=%s (%s)\n", outcome.c_str(), error.c_str());
+    return outcome == expect ? 0 : 1;
+}
+
+int ListIds(tessaloom::Platform& platform, const std::string& folder) {
+    std::vector<tessaloom::FolderEntry> entries;
+    std::string error;
+    int wrong = platform.ListFolder(folder, entries, error) && !entries.empty() ? 0 : 1;
+    for (const tessaloom::FolderEntry& entry : entries) {
+        tessaloom::FileId id;
+        const bool known = platform.IdentifyFile(Join(folder, entry.name), id) && id.Known();
+        std::printf("%s: listed %llx:%llx, identity %llx:%llx\n", entry.name.c_str(),
+                    static_cast<unsigned long long>(entry.idHigh),
+                    static_cast<unsigned long long>(entry.idLow),
+                    static_cast<unsigned long long>(id.high),
+                    static_cast<unsigned long long>(id.low));
+        // A link's own ID is not its target's.
+        if (!entry.link && (!known || id.high != entry.idHigh || id.low != entry.idLow)) ++wrong;
+    }
+    std::printf("list-ids %s\n", wrong == 0 ? "ok" : "FAILED");
+    return wrong == 0 ? 0 : 1;
 }
 
 int Space(tessaloom::Platform& platform, const std::string& folder, unsigned long long maxFree) {
@@ -407,6 +451,9 @@ int main() {
         return Verify(platform, args[1], args[2], args[3],
                       args.size() > 4 && args[4] == "--keep-existing");
     if (command == "can-create" && args.size() >= 3) return CanCreate(platform, args[1], args[2]);
+    if (command == "replace" && args.size() >= 4)
+        return Replace(platform, args[1], std::stoul(args[2]), args[3]);
+    if (command == "list-ids" && args.size() >= 2) return ListIds(platform, args[1]);
     if (command == "space" && args.size() >= 3)
         return Space(platform, args[1], std::stoull(args[2]));
     std::fprintf(stderr, "usage: see the head of copy_check.cpp\n");

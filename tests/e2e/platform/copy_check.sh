@@ -3,7 +3,8 @@
 # and copy check: layout of a fresh and an existing destination (names beyond the system's code
 # page, names the file system takes as one), the shell's confirmations, copies the shell
 # reports as done although they are not (read-only or full target, locked source file, paths
-# too long), folders past the path limit, writability and free space.
+# too long), folders past the path limit, writability and free space, files replaced through
+# a new file moved over their names, and the file IDs listed.
 # Usage: copy_check.sh COPY_CHECK_EXE WORK_DIR   (mounts tmpfs folders when run as root)
 set -euo pipefail
 
@@ -118,8 +119,32 @@ else
     expect "read-only target fails" check copy "$(win "$src")" "$(win "$run/ReadOnly/Zeta")\\" fail
     echo "SKIP: full disk (needs root to mount a tmpfs)"
 fi
-expect "read-only target refuses a file" check can-create "$(win "$run/ReadOnly")" no
-expect "writable target takes a file, then has none" check can-create "$(win "$run/Tests")" yes
+expect "read-only target refuses a file and a folder" check can-create "$(win "$run/ReadOnly")" no
+expect "writable target takes a file and a folder, then has neither" \
+    check can-create "$(win "$run/Tests")" yes
+# A file written whole replaces what stands at its name: a link itself, never its target.
+rep="$run/Replace"
+mkdir -p "$rep/sub" && echo target >"$rep/target.txt" && ln "$rep/target.txt" "$rep/hard.url"
+ln -s target.txt "$rep/link.url" && echo old >"$rep/readonly.url" && chmod a-w "$rep/readonly.url"
+ln -s nowhere "$rep/dangling.url~new"
+expect "entries are listed with their identities" check list-ids "$(win "$rep")"
+expect "replace: over a link" check replace "$(win "$rep/link.url")" 5 ok
+expect "replace: the link's target unchanged" grep -qx target "$rep/target.txt"
+expect "replace: a plain file in the link's place" test ! -L "$rep/link.url" -a -s "$rep/link.url"
+expect "replace: over a hard link" check replace "$(win "$rep/hard.url")" 5 ok
+expect "replace: the other name unchanged" grep -qx target "$rep/target.txt"
+expect "replace: over a read-only file" check replace "$(win "$rep/readonly.url")" 5 ok
+expect "replace: a link to nowhere counts as taken" \
+    check replace "$(win "$rep/dangling.url")" 5 taken
+if [[ $(id -u) -eq 0 ]]; then
+    mount_tmpfs "$rep/Small" size=64k
+    echo old >"$rep/Small/part.url"
+    expect "replace: written in part fails" check replace "$(win "$rep/Small/part.url")" 1000000 fail
+    expect "replace: written in part never takes the name" grep -qx old "$rep/Small/part.url"
+    expect "replace: written in part leaves nothing" test "$(ls -A "$rep/Small")" = part.url
+else
+    echo "SKIP: a file written in part (needs root to mount a tmpfs)"
+fi
 expect "locked source file fails" check copy "$(win "$src")" "$(win "$run/Tests/Theta")\\" fail \
     --lock "$(win "$src/cd_image/data/patcher/blob.bin")"
 
