@@ -21,8 +21,22 @@ std::uint64_t OnVolume(std::uint64_t size, std::uint64_t cluster) {
     return cluster > 1 ? (size + cluster - 1) / cluster * cluster : size;
 }
 
+// The identity of the folder `entry` listed in the folder `parent`, from the listing alone:
+// a folder that is no link lies on its parent's volume, below its parent's final path.
+bool Listed(const FileId& parent, const FolderEntry& entry, FileId& id) {
+    if (entry.link || (entry.idHigh == 0 && entry.idLow == 0)) return false;
+    id.volume = parent.volume;
+    id.high = entry.idHigh;
+    id.low = entry.idLow;
+    id.finalPath =
+        parent.finalPath.empty() ? std::string() : JoinPath(parent.finalPath, entry.name);
+    id.folder = true;
+    return true;
+}
+
+// Walks `folder`, whose identity is `known` when its parent's listing gave it.
 void Walk(Platform& platform, const std::string& folder, const std::string& relative, bool checked,
-          std::vector<std::string>& ancestors, InstallationSurvey& survey) {
+          const FileId* known, std::vector<std::string>& ancestors, InstallationSurvey& survey) {
     std::vector<FolderEntry> entries;
     std::string error;
     if (!platform.ListFolder(folder, entries, error)) {
@@ -32,7 +46,9 @@ void Walk(Platform& platform, const std::string& folder, const std::string& rela
         return;
     }
     FileId id;
-    const std::string key = KeyOf(platform, folder, id);
+    if (known != nullptr) id = *known;
+    const std::string key =
+        known != nullptr ? IdentityKey(platform, id) : KeyOf(platform, folder, id);
     if (std::find(ancestors.begin(), ancestors.end(), key) != ancestors.end()) {
         survey.fault = InstallationSurvey::Fault::kLoop;
         return;
@@ -55,8 +71,10 @@ void Walk(Platform& platform, const std::string& folder, const std::string& rela
         // No copy holds a path this deep: a loop that neither identities nor final paths
         // show ends here.
         if (length >= kMaxPath) continue;
-        const bool link = entry.link;
-        Walk(platform, where, path, checked && !link, ancestors, survey);
+        FileId child;
+        const bool listed = Listed(survey.folders[index].id, entry, child);
+        Walk(platform, where, path, checked && !entry.link, listed ? &child : nullptr, ancestors,
+             survey);
         if (survey.fault != InstallationSurvey::Fault::kNone) break;
     }
     ancestors.pop_back();
@@ -76,7 +94,7 @@ std::string IdentityKey(Platform& platform, const FileId& id) {
 InstallationSurvey SurveyInstallation(Platform& platform, const std::string& source) {
     InstallationSurvey survey;
     std::vector<std::string> ancestors;
-    Walk(platform, source, "", true, ancestors, survey);
+    Walk(platform, source, "", true, nullptr, ancestors, survey);
     return survey;
 }
 

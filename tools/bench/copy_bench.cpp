@@ -28,6 +28,7 @@
 #include <vector>
 
 #include "Timing.h"
+#include "installation/Destination.h"
 #include "installation/InstallationCopy.h"
 #include "installation/InstallationSurvey.h"
 #include "paths/Paths.h"
@@ -228,27 +229,6 @@ InstallationSurvey SurveyInstallation(const std::string& source) {
 
 }  // namespace baseline
 
-// The check of an existing copy before a merge: its folders (the installation's) listed with
-// their entries' file IDs, and the entries that are links identified.
-// TODO(merge): call SurveyDestination (src/installation) here instead; this stands in for it.
-std::size_t CheckExistingCopy(tessaloom::Platform& platform,
-                              const tessaloom::InstallationSurvey& survey,
-                              const std::string& destination) {
-    std::size_t entries = 0;
-    for (const tessaloom::SurveyedFolder& folder : survey.folders) {
-        const std::string there = tessaloom::JoinPath(destination, folder.path);
-        std::vector<tessaloom::FolderEntry> listed;
-        std::string error;
-        if (!platform.ListFolder(there, listed, error)) continue;
-        for (const tessaloom::FolderEntry& entry : listed) {
-            tessaloom::FileId id;
-            if (entry.link) platform.IdentifyFile(tessaloom::JoinPath(there, entry.name), id);
-        }
-        entries += listed.size();
-    }
-    return entries;
-}
-
 // Answers the shell's confirmations of this process with "Yes to all" from a second thread.
 class YesToAll {
 public:
@@ -426,7 +406,9 @@ int MergeMode(tessaloom::Platform& platform, const Settings& settings, const std
     std::vector<double> merged, check;
     for (unsigned run = 1; run <= settings.runs; ++run) {
         auto start = std::chrono::steady_clock::now();
-        const std::size_t entries = CheckExistingCopy(platform, surveyed, copy);
+        const tessaloom::DestinationSurvey there =
+            tessaloom::SurveyDestination(platform, source, surveyed, copy, {});
+        const std::size_t entries = there.files.size();
         check.push_back(MillisecondsSince(start));
 
         tessaloom::CopyResult result;
@@ -440,7 +422,11 @@ int MergeMode(tessaloom::Platform& platform, const Settings& settings, const std
             std::fprintf(stderr, "the merge failed: code %d\n", result.code);
             return 1;
         }
-        std::printf("run %u: check %.1f ms (%zu entries), merge %.0f ms\n", run, check.back(),
+        if (there.sharesInstallationFile) {
+            std::fprintf(stderr, "SurveyDestination takes the copy for the installation's\n");
+            return 1;
+        }
+        std::printf("run %u: check %.1f ms (%zu files), merge %.0f ms\n", run, check.back(),
                     entries, merged.back());
         std::fflush(stdout);
     }
