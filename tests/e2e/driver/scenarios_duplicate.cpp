@@ -287,7 +287,7 @@ E2E_SCENARIO(duplicate_refused, "checks before any fetch: empty fields, no versi
         dup.ExpectRefusal("The Quorvane folder contains a link that loops back into itself.");
     }
     Step("an existing copy holding one of the installation's files: a hard link, a symbolic link");
-    const std::string linked = tests + "\\Linked";
+    const std::string linked = scratch + "\\Linked";
     WriteBytes(linked + "\\readme.txt", "mine\r\n");
     if (!CreateHardLinkW(Widen(linked + "\\version.id").c_str(),
                          Widen(root + "\\version.id").c_str(), nullptr)) {
@@ -448,7 +448,7 @@ E2E_SCENARIO(fetch_hostile,
 }
 
 E2E_SCENARIO(copy_disk_full,
-             "a 1 MB disk: a new copy is refused; into an existing one, copy failed") {
+             "a 1 MB disk: a new copy is refused, and so is one into an existing empty copy") {
     const std::string disk = Join(ctx.options.scratch, kFullDisk);
     Check(IsFolder(disk), "the small disk is mounted (run-scenario --setup)");
     DuplicationSetup setup;
@@ -459,9 +459,11 @@ E2E_SCENARIO(copy_disk_full,
     CheckRequests(ctx.catalogue, {dup.listRequest});
     CheckEqual(ListTree(disk).size(), std::size_t{0}, "entries on the disk");
 
-    Step("an existing copy is merged without the check: the disk fills");
+    Step("an existing copy holding nothing yet: what the copy adds does not fit either");
     CreateFolders(dup.copy);
-    dup.ExpectCopyFailure();
+    dup.ExpectRefusal("There is not enough free space for the copy.");
+    CheckRequests(ctx.catalogue, {dup.listRequest});
+    CheckEqual(ListTree(dup.copy).size(), std::size_t{0}, "entries in the existing copy");
     dup.dialog.Click(IDCANCEL);
     dup.app.ExpectExit(0, kExitTimeoutMs, "Cancel");
 }
