@@ -46,19 +46,26 @@ std::size_t DeepestConnectionFile() {
     return deepest;
 }
 
-// The connection files' places below the destination; with `above`, every folder above them
-// too, otherwise only the folders that receive them.
-std::vector<std::string> ConnectionPaths(bool files, bool above) {
+// The connection files' paths below the destination.
+std::vector<std::string> ConnectionFiles() {
     std::vector<std::string> paths;
-    for (const ConnectionFile& file : kConnectionFiles) {
-        std::string path = file.local;
-        if (files) paths.push_back(path);
-        while (!files && ParentFolder(path, path)) {
-            if (std::find(paths.begin(), paths.end(), path) == paths.end()) paths.push_back(path);
+    for (const ConnectionFile& file : kConnectionFiles) paths.push_back(file.local);
+    return paths;
+}
+
+// The folders that receive the connection files, below the destination; with `above`, every
+// folder above them too.
+std::vector<std::string> ConnectionFolders(bool above) {
+    std::vector<std::string> folders;
+    for (std::string path : ConnectionFiles()) {
+        while (ParentFolder(path, path)) {
+            if (std::find(folders.begin(), folders.end(), path) == folders.end()) {
+                folders.push_back(path);
+            }
             if (!above) break;
         }
     }
-    return paths;
+    return folders;
 }
 
 struct Refusal {
@@ -73,8 +80,9 @@ bool CopyPathsFit(Platform& platform, const std::string& destination,
     if (!DestinationFits(destination, std::max(survey.deepest, DeepestConnectionFile()))) {
         return false;
     }
-    if (there == nullptr)
+    if (there == nullptr) {
         return FolderFits(destination, 0) && FolderFits(destination, survey.deepestFolder);
+    }
     std::size_t deepest = 0;
     for (const SurveyedFolder& folder : survey.folders) {
         for (const FolderEntry& entry : folder.entries) {
@@ -98,7 +106,7 @@ bool CanWrite(Platform& platform, const std::string& destination, const std::str
     refused = existing;
     if (!exists) return platform.CanCreateFolderIn(refused, error);
     if (!platform.CanCreateFileIn(refused, error)) return false;
-    for (const std::string& folder : ConnectionPaths(false, false)) {
+    for (const std::string& folder : ConnectionFolders(false)) {
         refused = JoinPath(destination, folder);
         FileId id;
         if (platform.IdentifyFile(refused, id) && id.folder &&
@@ -130,11 +138,11 @@ Refusal FindRefusal(Platform& platform, const std::string& source, const std::st
     const bool exists = platform.IdentifyFile(destination, id) && id.folder;
     DestinationSurvey there;
     if (exists) {
-        there =
-            SurveyDestination(platform, source, survey, destination, ConnectionPaths(true, false));
+        there = SurveyDestination(platform, source, survey, destination, ConnectionFiles());
     }
-    if (!CopyPathsFit(platform, destination, survey, exists ? &there : nullptr))
+    if (!CopyPathsFit(platform, destination, survey, exists ? &there : nullptr)) {
         return {kPathTooLong};
+    }
     // The shell reads each file where it lies, and a merge is handed "source\*".
     if (!survey.tooLong.empty()) {
         return {"The Quorvane folder holds a path too long to copy:\n" + survey.tooLong};
@@ -143,7 +151,7 @@ Refusal FindRefusal(Platform& platform, const std::string& source, const std::st
         return {kPathTooLong};
     }
     if (there.sharesInstallationFile ||
-        ReachesInstallation(platform, destination, survey, ConnectionPaths(false, true))) {
+        ReachesInstallation(platform, destination, survey, ConnectionFolders(true))) {
         return {kInsideSource};
     }
     // The shell's copy may ask for administrator rights; the program's own writes cannot.
