@@ -89,9 +89,7 @@ bool CopyPathsFit(Platform& platform, const std::string& destination,
             if (!entry.folder || there->folders.count(RelativeKey(platform, folder, entry)) != 0) {
                 continue;
             }
-            const std::string path =
-                folder.path.empty() ? entry.name : JoinPath(folder.path, entry.name);
-            deepest = std::max(deepest, Utf16Length(path));
+            deepest = std::max(deepest, Utf16Length(RelativePath(folder, entry)));
         }
     }
     return deepest == 0 || FolderFits(destination, deepest);
@@ -108,9 +106,7 @@ bool CanWrite(Platform& platform, const std::string& destination, const std::str
     if (!platform.CanCreateFileIn(refused, error)) return false;
     for (const std::string& folder : ConnectionFolders(false)) {
         refused = JoinPath(destination, folder);
-        FileId id;
-        if (platform.IdentifyFile(refused, id) && id.folder &&
-            !platform.CanCreateFileIn(refused, error)) {
+        if (IsFolder(platform, refused) && !platform.CanCreateFileIn(refused, error)) {
             return false;
         }
     }
@@ -134,8 +130,7 @@ Refusal FindRefusal(Platform& platform, const std::string& source, const std::st
         return {"Cannot read " + survey.unreadable + ".\n" + survey.reason,
                 kMbOk | kMbIconExclamation};
     }
-    FileId id;
-    const bool exists = platform.IdentifyFile(destination, id) && id.folder;
+    const bool exists = IsFolder(platform, destination);
     DestinationSurvey there;
     if (exists) {
         there = SurveyDestination(platform, source, survey, destination, ConnectionFiles());
@@ -147,7 +142,7 @@ Refusal FindRefusal(Platform& platform, const std::string& source, const std::st
     if (!survey.tooLong.empty()) {
         return {"The Quorvane folder holds a path too long to copy:\n" + survey.tooLong};
     }
-    if (CopiesEntries(platform, source, destination) && !FitsInShellList(JoinPath(source, "*"))) {
+    if (CopiesEntries(source, exists) && !FitsInShellList(JoinPath(source, "*"))) {
         return {kPathTooLong};
     }
     if (there.sharesInstallationFile ||

@@ -168,6 +168,11 @@ DestinationSurvey SurveyDestination(Platform& platform, const std::string& sourc
     return there;
 }
 
+bool IsFolder(Platform& platform, const std::string& path) {
+    FileId id;
+    return platform.IdentifyFile(path, id) && id.folder;
+}
+
 bool NearestExistingFolder(Platform& platform, const std::string& path, std::string& folder) {
     folder = path;
     for (;;) {

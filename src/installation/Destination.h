@@ -39,6 +39,9 @@ DestinationSurvey SurveyDestination(Platform& platform, const std::string& sourc
                                     const std::string& destination,
                                     const std::vector<std::string>& written, bool shared = true);
 
+// Whether `path` is an existing folder.
+bool IsFolder(Platform& platform, const std::string& path);
+
 // The nearest existing folder of `path`: the path itself or its closest existing parent.
 bool NearestExistingFolder(Platform& platform, const std::string& path, std::string& folder);
 

@@ -11,11 +11,6 @@ namespace {
 
 constexpr int kCopyCannotCreate = 3;  // the destination folder could not be made
 
-bool IsFolder(Platform& platform, const std::string& path) {
-    FileId id;
-    return platform.IdentifyFile(path, id) && id.folder;
-}
-
 // Creates `folder` and the folders above it that are missing.
 bool CreateFolders(Platform& platform, const std::string& folder) {
     std::vector<std::string> missing;
@@ -51,9 +46,9 @@ bool CopyIsComplete(Platform& platform, const InstallationSurvey& survey,
     return true;
 }
 
-bool CopiesEntries(Platform& platform, const std::string& source, const std::string& destination) {
+bool CopiesEntries(const std::string& source, bool merge) {
     std::string parent;
-    return !ParentFolder(source, parent) || IsFolder(platform, WithoutFinalSeparator(destination));
+    return merge || !ParentFolder(source, parent);
 }
 
 CopyResult CopyInstallation(Platform& platform, Handle owner, const std::string& source,
@@ -66,7 +61,7 @@ CopyResult CopyInstallation(Platform& platform, Handle owner, const std::string&
     // would nest the copy inside it. A drive's root is always handed as its entries, into a
     // destination made first.
     const bool merge = IsFolder(platform, target);
-    const bool entries = CopiesEntries(platform, source, destination);
+    const bool entries = CopiesEntries(source, merge);
     const std::string from = entries ? JoinPath(source, "*") : WithoutFinalSeparator(source);
     if (from.empty() || target.empty() || !FitsInShellList(from) || !FitsInShellList(target)) {
         result.code = kCopyPathTooLong;

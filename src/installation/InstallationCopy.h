@@ -23,9 +23,9 @@ bool CopyIsComplete(Platform& platform, const InstallationSurvey& survey,
                     const std::string& destination,
                     const std::map<std::string, std::uint64_t>& kept);
 
-// Whether the shell is handed the entries of `source` ("source\*") to copy into `destination`
-// rather than the folder itself: when the destination exists, and for a drive's root.
-bool CopiesEntries(Platform& platform, const std::string& source, const std::string& destination);
+// Whether the shell is handed the entries of `source` ("source\*") rather than the folder
+// itself: to merge into an existing destination, and for a drive's root.
+bool CopiesEntries(const std::string& source, bool merge);
 
 // Copies the folder `source`, walked as `survey`, so that its contents lie directly in
 // `destination` (with or without a final separator), merging into it when it exists, with

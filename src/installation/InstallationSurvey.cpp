@@ -127,9 +127,13 @@ bool ListByName(Platform& platform, const std::string& folder,
     return true;
 }
 
+std::string RelativePath(const SurveyedFolder& folder, const FolderEntry& entry) {
+    return folder.path.empty() ? entry.name : JoinPath(folder.path, entry.name);
+}
+
 std::string RelativeKey(Platform& platform, const SurveyedFolder& folder,
                         const FolderEntry& entry) {
-    return platform.FoldCase(folder.path.empty() ? entry.name : JoinPath(folder.path, entry.name));
+    return platform.FoldCase(RelativePath(folder, entry));
 }
 
 }  // namespace tessaloom

@@ -52,7 +52,8 @@ std::uint64_t SpaceNeeded(const InstallationSurvey& survey, std::uint64_t cluste
 bool ListByName(Platform& platform, const std::string& folder,
                 std::map<std::string, FolderEntry>& byName);
 
-// The relative path of `entry` of `folder`, folded: how the copy's entries are matched.
+// The relative path of `entry` of `folder`; folded, how the copy's entries are matched.
+std::string RelativePath(const SurveyedFolder& folder, const FolderEntry& entry);
 std::string RelativeKey(Platform& platform, const SurveyedFolder& folder, const FolderEntry& entry);
 
 }  // namespace tessaloom
