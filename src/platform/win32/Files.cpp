@@ -317,20 +317,25 @@ WriteResult WriteNewFile(const std::string& path, const void* data, std::size_t 
 bool MoveOver(const std::string& from, const std::string& to, std::string& error) {
     const std::wstring source = SystemPath(from);
     const std::wstring target = SystemPath(to);
+    const DWORD kReplace = MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH;
     // A rename replaces the name's entry, whatever stands there: a link itself, never its target.
-    if (MoveFileExW(source.c_str(), target.c_str(),
-                    MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-        return true;
+    // A scanner that opens the new file as it is closed holds it for a moment: tried again.
+    DWORD failure = ERROR_SUCCESS;
+    for (int attempt = 0; attempt < 10; ++attempt) {
+        if (attempt > 0) Sleep(100);
+        if (MoveFileExW(source.c_str(), target.c_str(), kReplace)) {
+            return true;
+        }
+        failure = GetLastError();
+        if (failure != ERROR_SHARING_VIOLATION) break;
     }
-    const DWORD failure = GetLastError();
     // Windows replaces no read-only file (an installation from disc media keeps the attribute
     // in its copy). Since Windows 10 1809 it can be told to; before, the attribute of a plain
     // file is taken away, and given back when the move still fails.
     if (failure == ERROR_ACCESS_DENIED) {
         if (RenameIgnoringReadOnly(source, target)) return true;
         if (SetReadOnly(target, false)) {
-            if (MoveFileExW(source.c_str(), target.c_str(),
-                            MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+            if (MoveFileExW(source.c_str(), target.c_str(), kReplace)) {
                 return true;
             }
             SetReadOnly(target, true);
