@@ -70,6 +70,11 @@ TEST_F(FetchTest, OnlyAWholeBodyOfASuccessCounts) {
 
     FakeExchange cut = whole, dropped = unannounced, coded = whole, notFound = whole;
     FakeExchange noStatus = whole, negative = whole, endlessLength = whole;
+    FakeExchange gzip = whole, identity = whole;
+    gzip.response.encoding = "identity, GZip";  // precompressed, served unasked
+    identity.response.encoding = " Identity ";
+    Serve({identity});
+    EXPECT_EQ(Fetch(), kResultOk);
     cut.cutAt = 4;
     dropped.cutAt = 4;
     dropped.readError = 12031;  // reset, with no length to tell the body cut
@@ -83,7 +88,7 @@ TEST_F(FetchTest, OnlyAWholeBodyOfASuccessCounts) {
         {cut, kResultDownloadFailure},           {dropped, kResultDownloadFailure},
         {coded, kResultTransferCoded},           {notFound, kResultHttpStatusBase + 404},
         {noStatus, kResultDownloadFailure},      {negative, kResultDownloadFailure},
-        {endlessLength, kResultDownloadFailure},
+        {endlessLength, kResultDownloadFailure}, {gzip, kResultContentCoded},
     };
     for (const auto& [answer, code] : failures) {
         Serve({answer});

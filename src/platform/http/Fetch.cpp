@@ -57,6 +57,21 @@ bool StartsWithNoCase(const std::string& text, const char* prefix) {
 
 bool IsHttps(const std::string& url) { return StartsWithNoCase(url, "https:"); }
 
+// Whether a Content-Encoding names a coding besides "identity" (the bytes as they are).
+bool IsContentCoded(const std::string& encoding) {
+    for (std::size_t start = 0; start < encoding.size();) {
+        const std::size_t end = std::min(encoding.find(',', start), encoding.size());
+        const std::size_t first = encoding.find_first_not_of(" \t", start);
+        if (first < end) {
+            const std::size_t last = encoding.find_last_not_of(" \t", end - 1);
+            const std::string coding = encoding.substr(first, last + 1 - first);
+            if (coding.size() != 8 || !StartsWithNoCase(coding, "identity")) return true;
+        }
+        start = end + 1;
+    }
+    return false;
+}
+
 // A decimal Content-Length, blanks around it allowed; false for anything else.
 bool ParseLength(const std::string& text, std::uint64_t& length) {
     const std::size_t begin = text.find_first_not_of(" \t");
@@ -114,9 +129,12 @@ private:
 ResultCode ReadBody(HttpRequest& request, const HttpResponse& response, const FetchLimit& limit,
                     const Deadline& deadline, StreamPtr& stream) {
     // Nothing tells a whole transfer-coded body from a cut one. No server may send one to an
-    // HTTP/1.0 request, but the system may ask with HTTP/1.1 in its place: refused, with a
-    // code that says why.
+    // HTTP/1.0 request, but Windows asks with HTTP/1.1 whatever version is given (Wine asks
+    // as told): refused, with a code that says why.
     if (response.transferCoded) return kResultTransferCoded;
+    // A server may compress what it serves though nobody asked (precompressed files served
+    // always): those bytes are not the file, and are never taken for it.
+    if (IsContentCoded(response.encoding)) return kResultContentCoded;
     std::uint64_t announced = 0;
     // A length that is no length ("-1", more digits than any size) makes the answer invalid.
     const bool hasLength = response.hasLength;

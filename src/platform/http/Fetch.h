@@ -22,6 +22,8 @@ constexpr ResultCode kResultInvalidUrl = 0x800C0002u;
 constexpr ResultCode kResultNotFound = 0x800C0005u;  // host name not resolved
 // A transfer-coded (chunked) body: nothing tells a whole one from a cut one.
 constexpr ResultCode kResultTransferCoded = 0x800C0007u;
+// A content-coded (compressed) body, which the program did not ask for: not the file itself.
+constexpr ResultCode kResultContentCoded = 0x800C000Au;
 constexpr ResultCode kResultUnknownProtocol = 0x800C000Du;
 constexpr ResultCode kResultInvalidCertificate = 0x800C0019u;
 constexpr ResultCode kResultOutOfMemory = 0x8007000Eu;

@@ -14,6 +14,7 @@ struct HttpResponse {
     bool hasLength = false;  // a Content-Length header, as sent
     std::string length;
     bool transferCoded = false;  // a Transfer-Encoding header
+    std::string encoding;        // the Content-Encoding header; empty when there is none
 };
 
 enum class HttpWait {
@@ -37,8 +38,9 @@ public:
 class HttpTransport {
 public:
     virtual ~HttpTransport() = default;
-    // A GET of the http:// or https:// `url` as HTTP/1.0, never from or into a cache, with no
-    // cookies, no windows and no redirect followed. Null, with the system's error number in
+    // A GET of the http:// or https:// `url`, asked as HTTP/1.0 (Windows sends HTTP/1.1 in
+    // its place), never from or into a cache, with no cookies, no windows, no redirect
+    // followed and no body decoded. Null, with the system's error number in
     // `error`, when it cannot be made.
     virtual std::unique_ptr<HttpRequest> Open(const std::string& url, std::uint32_t& error) = 0;
     // Milliseconds of a clock that only goes forward.

@@ -131,9 +131,11 @@ struct Exchange {
         SetTimeouts(connection.get(), timeoutMs);
         // HTTP/1.0: the answer cannot come chunked, so its Content-Length (or the end of the
         // connection) tells a whole body from a cut one; WinINet ends a cut chunked body as
-        // if it were whole. Windows' Internet Options override the version (HTTP/1.1 by
-        // default): the fetch refuses a chunked answer. Never from or into a cache, no
-        // cookies, no windows, no redirect followed.
+        // if it were whole. Only Wine sends the version given: Windows' WinINet sends the
+        // one its Internet Options set, HTTP/1.1 unless the user turned it off, and the fetch
+        // refuses a chunked answer. No decoding asked (INTERNET_OPTION_HTTP_DECODING stays
+        // off): a compressed answer comes as it was sent, and is refused. Never from or into
+        // a cache, no cookies, no windows, no redirect followed.
         const DWORD flags = INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE |
                             INTERNET_FLAG_PRAGMA_NOCACHE | INTERNET_FLAG_NO_UI |
                             INTERNET_FLAG_NO_COOKIES | INTERNET_FLAG_NO_AUTO_REDIRECT |
@@ -155,6 +157,7 @@ struct Exchange {
         answer.hasLength = QueryHeader(request.get(), HTTP_QUERY_CONTENT_LENGTH, answer.length);
         std::string coding;
         answer.transferCoded = QueryHeader(request.get(), HTTP_QUERY_TRANSFER_ENCODING, coding);
+        QueryHeader(request.get(), HTTP_QUERY_CONTENT_ENCODING, answer.encoding);
         const std::lock_guard<std::mutex> lock(mutex);
         response = std::move(answer);
         succeeded = true;
