@@ -16,8 +16,8 @@ std::string DownloadErrorText(ResultCode code, const std::string& url) {
            ".\nPlease contact " + kSupportContact + ", or try to download the file manually.";
 }
 
-bool DownloadToStream(Platform& platform, const std::string& url, const FetchLimit& limit,
-                      StreamPtr& stream) {
+bool DownloadToStream(Platform& platform, const std::string& url, StreamPtr& stream,
+                      const FetchLimit& limit) {
     for (;;) {
         StreamPtr fetched;
         ResultCode code = kResultOk;

@@ -18,7 +18,7 @@ std::string DownloadErrorText(ResultCode code, const std::string& url);
 // Fetches `url` within `limit`; on failure asks the user whether to retry, as often as the
 // user wants. True: `stream` holds the body and belongs to the caller. False: the fetch was
 // aborted or the user gave up; no stream is handed over.
-bool DownloadToStream(Platform& platform, const std::string& url, const FetchLimit& limit,
-                      StreamPtr& stream);
+bool DownloadToStream(Platform& platform, const std::string& url, StreamPtr& stream,
+                      const FetchLimit& limit);
 
 }  // namespace tessaloom

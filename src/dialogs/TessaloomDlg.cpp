@@ -1,13 +1,13 @@
 #include "dialogs/TessaloomDlg.h"
 
-#include <algorithm>
 #include <iterator>
+#include <utility>
 
 #include "catalogue/CatalogueUrl.h"
 #include "catalogue/Download.h"
 #include "catalogue/ServerList.h"
 #include "dialogs/AboutDlg.h"
-#include "installation/Destination.h"
+#include "installation/Checks.h"
 #include "installation/InstallationCopy.h"
 #include "installation/InstallationSurvey.h"
 #include "paths/Paths.h"
@@ -35,131 +35,12 @@ const ConnectionFile kConnectionFiles[] = {
 constexpr std::size_t kFileCount = std::size(kConnectionFiles);
 
 const char kPathTooLong[] = "The destination path is too long.";
-const char kInsideSource[] = "The destination folder must not be inside the Quorvane folder.";
-
-// UTF-16 units of the longest connection file path below the destination.
-std::size_t DeepestConnectionFile() {
-    std::size_t deepest = 0;
-    for (const ConnectionFile& file : kConnectionFiles) {
-        deepest = std::max(deepest, Utf16Length(file.local));
-    }
-    return deepest;
-}
 
 // The connection files' paths below the destination.
 std::vector<std::string> ConnectionFiles() {
     std::vector<std::string> paths;
     for (const ConnectionFile& file : kConnectionFiles) paths.push_back(file.local);
     return paths;
-}
-
-// The folders that receive the connection files, below the destination; with `above`, every
-// folder above them too.
-std::vector<std::string> ConnectionFolders(bool above) {
-    std::vector<std::string> folders;
-    for (std::string path : ConnectionFiles()) {
-        while (ParentFolder(path, path)) {
-            if (std::find(folders.begin(), folders.end(), path) == folders.end()) {
-                folders.push_back(path);
-            }
-            if (!above) break;
-        }
-    }
-    return folders;
-}
-
-struct Refusal {
-    std::string text;  // empty: none
-    unsigned style = kMbOk | kMbIconError;
-};
-
-// Whether every file of the copy fits a path buffer below `destination`, and every folder the
-// copy creates there (all of them unless it exists and holds them: `there`) can be created.
-bool CopyPathsFit(Platform& platform, const std::string& destination,
-                  const InstallationSurvey& survey, const DestinationSurvey* there) {
-    if (!DestinationFits(destination, std::max(survey.deepest, DeepestConnectionFile()))) {
-        return false;
-    }
-    if (there == nullptr) {
-        return FolderFits(destination, 0) && FolderFits(destination, survey.deepestFolder);
-    }
-    std::size_t deepest = 0;
-    for (const SurveyedFolder& folder : survey.folders) {
-        for (const FolderEntry& entry : folder.entries) {
-            if (!entry.folder || there->folders.count(RelativeKey(platform, folder, entry)) != 0) {
-                continue;
-            }
-            deepest = std::max(deepest, Utf16Length(RelativePath(folder, entry)));
-        }
-    }
-    return deepest == 0 || FolderFits(destination, deepest);
-}
-
-// Whether the copy and the program's own writes may go where they go, or the first folder
-// where they may not (`refused`): the copy creates a missing destination in its nearest
-// existing folder (`existing`); files go into an existing destination and its existing
-// folders that receive a connection file.
-bool CanWrite(Platform& platform, const std::string& destination, const std::string& existing,
-              bool exists, std::string& refused, std::string& error) {
-    refused = existing;
-    if (!exists) return platform.CanCreateFolderIn(refused, error);
-    if (!platform.CanCreateFileIn(refused, error)) return false;
-    for (const std::string& folder : ConnectionFolders(false)) {
-        refused = JoinPath(destination, folder);
-        if (IsFolder(platform, refused) && !platform.CanCreateFileIn(refused, error)) {
-            return false;
-        }
-    }
-    return true;
-}
-
-// The first reason to refuse copying `source` to `destination`, found before anything is
-// fetched, with the one walk of the installation in `survey`.
-Refusal FindRefusal(Platform& platform, const std::string& source, const std::string& destination,
-                    InstallationSurvey& survey) {
-    if (!DestinationFits(destination, DeepestConnectionFile())) return {kPathTooLong};
-    if (IsSameOrInside(platform.FoldCase(destination), platform.FoldCase(source))) {
-        return {kInsideSource};
-    }
-    // Links decide what the copy really walks and where it really writes.
-    survey = SurveyInstallation(platform, source);
-    if (survey.fault == InstallationSurvey::Fault::kLoop) {
-        return {"The Quorvane folder contains a link that loops back into itself."};
-    }
-    if (survey.fault == InstallationSurvey::Fault::kUnreadable) {
-        return {"Cannot read " + survey.unreadable + ".\n" + survey.reason,
-                kMbOk | kMbIconExclamation};
-    }
-    const bool exists = IsFolder(platform, destination);
-    DestinationSurvey there;
-    if (exists) {
-        there = SurveyDestination(platform, source, survey, destination, ConnectionFiles());
-    }
-    if (!CopyPathsFit(platform, destination, survey, exists ? &there : nullptr)) {
-        return {kPathTooLong};
-    }
-    // The shell reads each file where it lies, and a merge is handed "source\*".
-    if (!survey.tooLong.empty()) {
-        return {"The Quorvane folder holds a path too long to copy:\n" + survey.tooLong};
-    }
-    if (CopiesEntries(source, exists) && !FitsInShellList(JoinPath(source, "*"))) {
-        return {kPathTooLong};
-    }
-    if (there.sharesInstallationFile ||
-        ReachesInstallation(platform, destination, survey, ConnectionFolders(true))) {
-        return {kInsideSource};
-    }
-    // The shell's copy may ask for administrator rights; the program's own writes cannot.
-    std::string existing, refused, error;
-    if (!NearestExistingFolder(platform, destination, existing)) return {};  // left to the copy
-    if (!CanWrite(platform, destination, existing, exists, refused, error)) {
-        return {"Cannot write " + WithoutFinalSeparator(refused) + ".\n" + error,
-                kMbOk | kMbIconExclamation};
-    }
-    if (!CopyFits(platform, existing, survey, there)) {
-        return {"There is not enough free space for the copy."};
-    }
-    return {};
 }
 
 }  // namespace
@@ -204,7 +85,7 @@ void CTessaloomDlg::Warn(const std::string& text) {
 
 bool CTessaloomDlg::DownloadToStream(const std::string& url, StreamPtr& stream,
                                      const FetchLimit& limit) {
-    return tessaloom::DownloadToStream(m_platform, url, limit, stream);
+    return tessaloom::DownloadToStream(m_platform, url, stream, limit);
 }
 
 bool CTessaloomDlg::LoadServerList() {
@@ -304,7 +185,7 @@ void CTessaloomDlg::OnBrowseDestination() {
     std::string path;
     if (!PickFolder("Select where you want the \"" + name + "\" folder:", path)) return;
     std::string destination = ComposeDestination(path, name);
-    if (!DestinationFits(destination, DeepestConnectionFile())) {
+    if (!DestinationFits(destination, Deepest(ConnectionFiles()))) {
         Notice(kPathTooLong);
         return;
     }
@@ -372,13 +253,14 @@ void CTessaloomDlg::OnDuplicate() {
 
 bool CTessaloomDlg::CheckFolders(const std::string& source, const std::string& destination,
                                  InstallationSurvey& survey) {
-    Refusal refusal;
+    CopyCheck check;
     {
         CWaitCursor wait(m_platform);  // the walk of a large installation takes a while
-        refusal = FindRefusal(m_platform, source, destination, survey);
+        check = CheckBeforeCopy(m_platform, source, destination, ConnectionFiles());
     }
-    if (refusal.text.empty()) return true;
-    AfxMessageBox(m_platform, refusal.text, refusal.style);
+    survey = std::move(check.survey);
+    if (!check.refusal.Refused()) return true;
+    AfxMessageBox(m_platform, check.refusal.text, check.refusal.style);
     return false;
 }
 

@@ -1,13 +1,16 @@
 #include "installation/Destination.h"
 
 #include <algorithm>
-#include <optional>
 
 #include "paths/Paths.h"
 
 namespace tessaloom {
 
 namespace {
+
+std::uint64_t OnVolume(std::uint64_t size, std::uint64_t cluster) {
+    return cluster > 1 ? (size + cluster - 1) / cluster * cluster : size;
+}
 
 // The installation's files as the file system knows them: identities where it gives them,
 // and the final paths of its folders for links that lead to files without one.
@@ -28,7 +31,7 @@ public:
                                       JoinPath(JoinPath(source, folder.path), entry.name), id)) {
                     continue;
                 }
-                if (!entry.link) id = Listed(folder.id, entry);
+                if (!entry.link) id = ListedId(folder.id, entry);
                 if (id.Known()) m_identities.insert(IdentityKey(platform, id));
             }
         }
@@ -39,7 +42,7 @@ public:
     bool Holds(const std::string& folder, const FileId& folderId, const FolderEntry& entry) const {
         FileId id;
         if (!entry.link) {
-            id = Listed(folderId, entry);
+            id = ListedId(folderId, entry);
         } else if (!m_platform.IdentifyFile(JoinPath(folder, entry.name), id)) {
             return false;
         }
@@ -52,25 +55,16 @@ public:
     }
 
 private:
-    static FileId Listed(const FileId& folder, const FolderEntry& entry) {
-        FileId id;
-        id.volume = folder.volume;
-        id.high = entry.idHigh;
-        id.low = entry.idLow;
-        return id;
-    }
-
     Platform& m_platform;
     std::set<std::string> m_identities;
     std::vector<std::string> m_folders;
 };
 
-// A folder of the destination, listed by folded name, with its identity.
-struct ListedFolder {
-    bool listed = false;
-    std::map<std::string, FolderEntry> entries;
-    FileId id;
-};
+// `path` split into its folder and its name, both relative to the same folder.
+void SplitPath(const std::string& path, std::string& folder, std::string& name) {
+    if (!ParentFolder(path, folder)) folder.clear();
+    name = folder.empty() ? path : path.substr(folder.size() + 1);
+}
 
 }  // namespace
 
@@ -111,61 +105,85 @@ bool ReachesInstallation(Platform& platform, const std::string& destination,
     return false;
 }
 
-DestinationSurvey SurveyDestination(Platform& platform, const std::string& source,
-                                    const InstallationSurvey& survey,
-                                    const std::string& destination,
-                                    const std::vector<std::string>& written, bool shared) {
-    DestinationSurvey there;
-    std::optional<InstallationFiles> installation;
-    if (shared) installation.emplace(platform, source, survey);
-    std::map<std::string, ListedFolder> listed;  // by folded relative path
+ExistingCopy SurveyExistingCopy(Platform& platform, const InstallationSurvey& survey,
+                                const std::string& destination,
+                                const std::vector<std::string>& written) {
+    ExistingCopy copy;
+    copy.path = destination;
     const auto list = [&](const std::string& relative) -> ListedFolder& {
-        ListedFolder& folder = listed[platform.FoldCase(relative)];
+        ListedFolder& folder = copy.folders[platform.FoldCase(relative)];
         if (!folder.listed) {
-            folder.listed = true;
-            const std::string path = JoinPath(destination, relative);
-            // Its identity places its entries' file IDs on a volume.
-            if (ListByName(platform, path, folder.entries) && installation) {
-                platform.IdentifyFile(path, folder.id);
-            }
+            folder.listed = ListByName(platform, JoinPath(destination, relative), folder.entries);
         }
         return folder;
     };
-    const auto check = [&](const std::string& relative, ListedFolder& folder,
-                           const FolderEntry& entry) {
-        if (installation &&
-            installation->Holds(JoinPath(destination, relative), folder.id, entry)) {
-            there.sharesInstallationFile = true;
-        }
-    };
-
     for (const SurveyedFolder& folder : survey.folders) {
-        ListedFolder& copy = list(folder.path);
+        const ListedFolder& there = list(folder.path);
         for (const FolderEntry& entry : folder.entries) {
-            const auto match = copy.entries.find(platform.FoldCase(entry.name));
-            if (match == copy.entries.end() || match->second.folder != entry.folder) continue;
+            const auto match = there.entries.find(platform.FoldCase(entry.name));
+            if (match == there.entries.end() || match->second.folder != entry.folder) continue;
             const std::string key = RelativeKey(platform, folder, entry);
             if (entry.folder) {
-                there.folders.insert(key);
-                continue;
+                copy.foldersThere.insert(key);
+            } else {
+                copy.files[key] = match->second;
             }
-            there.files[key] = match->second.size;
-            check(folder.path, copy, match->second);
-            if (there.sharesInstallationFile) return there;
         }
     }
     for (const std::string& path : written) {
-        if (there.files.count(platform.FoldCase(path)) != 0) continue;  // checked above
-        std::string relative;
-        if (!ParentFolder(path, relative)) relative.clear();
-        ListedFolder& folder = list(relative);
-        const std::string name = relative.empty() ? path : path.substr(relative.size() + 1);
-        const auto match = folder.entries.find(platform.FoldCase(name));
-        if (match == folder.entries.end() || match->second.folder) continue;
-        check(relative, folder, match->second);
-        if (there.sharesInstallationFile) return there;
+        std::string folder, name;
+        SplitPath(path, folder, name);
+        list(folder);
     }
-    return there;
+    return copy;
+}
+
+const FolderEntry* EntryAt(Platform& platform, const ExistingCopy& copy, const std::string& path) {
+    std::string folder, name;
+    SplitPath(path, folder, name);
+    const auto listed = copy.folders.find(platform.FoldCase(folder));
+    if (listed == copy.folders.end()) return nullptr;
+    const auto entry = listed->second.entries.find(platform.FoldCase(name));
+    return entry != listed->second.entries.end() ? &entry->second : nullptr;
+}
+
+std::map<std::string, std::uint64_t> FileSizes(const ExistingCopy& copy) {
+    std::map<std::string, std::uint64_t> sizes;
+    for (const auto& [key, entry] : copy.files) sizes[key] = entry.size;
+    return sizes;
+}
+
+bool SharesInstallationFile(Platform& platform, const std::string& source,
+                            const InstallationSurvey& survey, const ExistingCopy& copy,
+                            const std::vector<std::string>& written) {
+    const InstallationFiles installation(platform, source, survey);
+    // The identities of the copy's folders place their entries' file IDs on a volume.
+    std::map<std::string, FileId> identities;
+    const auto holds = [&](const std::string& relative, const FolderEntry& entry) {
+        const std::string folder = JoinPath(copy.path, relative);
+        const std::string key = platform.FoldCase(relative);
+        auto identity = identities.find(key);
+        if (identity == identities.end()) {
+            identity = identities.emplace(key, FileId{}).first;
+            if (!platform.IdentifyFile(folder, identity->second)) identity->second = FileId{};
+        }
+        return installation.Holds(folder, identity->second, entry);
+    };
+    for (const SurveyedFolder& folder : survey.folders) {
+        for (const FolderEntry& entry : folder.entries) {
+            if (entry.folder) continue;
+            const auto there = copy.files.find(RelativeKey(platform, folder, entry));
+            if (there != copy.files.end() && holds(folder.path, there->second)) return true;
+        }
+    }
+    for (const std::string& path : written) {
+        if (copy.files.count(platform.FoldCase(path)) != 0) continue;  // checked above
+        const FolderEntry* entry = EntryAt(platform, copy, path);
+        std::string folder, name;
+        SplitPath(path, folder, name);
+        if (entry != nullptr && !entry->folder && holds(folder, *entry)) return true;
+    }
+    return false;
 }
 
 bool IsFolder(Platform& platform, const std::string& path) {
@@ -182,11 +200,31 @@ bool NearestExistingFolder(Platform& platform, const std::string& path, std::str
     }
 }
 
+std::uint64_t SpaceNeeded(Platform& platform, const InstallationSurvey& survey,
+                          std::uint64_t cluster, const ExistingCopy* there) {
+    std::uint64_t total = 0;
+    for (const SurveyedFolder& folder : survey.folders) {
+        for (const FolderEntry& entry : folder.entries) {
+            if (entry.folder) continue;
+            std::uint64_t need = OnVolume(entry.size, cluster);
+            if (there != nullptr) {
+                const auto found = there->files.find(RelativeKey(platform, folder, entry));
+                if (found != there->files.end()) {
+                    const std::uint64_t have = OnVolume(found->second.size, cluster);
+                    need = need > have ? need - have : 0;
+                }
+            }
+            total += need;
+        }
+    }
+    return total;
+}
+
 bool CopyFits(Platform& platform, const std::string& existing, const InstallationSurvey& survey,
-              const DestinationSurvey& there) {
+              const ExistingCopy* there) {
     VolumeSpace space;
     if (!platform.QueryVolumeSpace(existing, space)) return true;
-    return space.free >= SpaceNeeded(survey, space.cluster, platform, there.files);
+    return space.free >= SpaceNeeded(platform, survey, space.cluster, there);
 }
 
 }  // namespace tessaloom

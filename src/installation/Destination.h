@@ -14,14 +14,44 @@
 
 namespace tessaloom {
 
-// What an existing destination holds at the places the copy writes.
-struct DestinationSurvey {
-    std::map<std::string, std::uint64_t> files;  // folded relative path -> size of a file there
-    std::set<std::string> folders;               // folded relative paths of folders there
-    // A file there, at a path the copy or the program writes, is one of the installation's
-    // (a hard link, or a link to it): writing it would write the installation.
-    bool sharesInstallationFile = false;
+// A folder of an existing destination as listed.
+struct ListedFolder {
+    bool listed = false;                         // false: missing, or it cannot be listed
+    std::map<std::string, FolderEntry> entries;  // by folded name
 };
+
+// What an existing destination holds at the places the copy and the program write, each of
+// its folders there listed once.
+struct ExistingCopy {
+    std::string path;  // the destination
+    // Its folders that the copy writes into and that hold the files the program writes, by
+    // folded relative path ("" for the destination itself).
+    std::map<std::string, ListedFolder> folders;
+    // Files there at the places of the installation's files, by folded relative path.
+    std::map<std::string, FolderEntry> files;
+    // Folders there at the places of the installation's folders (folded relative paths).
+    std::set<std::string> foldersThere;
+};
+
+// Lists what the existing folder `destination` holds where the copy of the installation
+// walked as `survey` writes, and in the folders of the files the program writes after it
+// (`written`, relative paths). Only listings: nothing is opened.
+ExistingCopy SurveyExistingCopy(Platform& platform, const InstallationSurvey& survey,
+                                const std::string& destination,
+                                const std::vector<std::string>& written);
+
+// The entry of `copy` at the relative path `path`, when its folder lists one; null otherwise.
+const FolderEntry* EntryAt(Platform& platform, const ExistingCopy& copy, const std::string& path);
+
+// The sizes of the files `copy` holds where the copy writes, by folded relative path.
+std::map<std::string, std::uint64_t> FileSizes(const ExistingCopy& copy);
+
+// Whether a file of `copy` that the copy of `source` (walked as `survey`) or the program
+// (`written`) writes is one of the installation's: a second name of it, or a link to it.
+// Writing it would write the installation. Only entries that are links are opened.
+bool SharesInstallationFile(Platform& platform, const std::string& source,
+                            const InstallationSurvey& survey, const ExistingCopy& copy,
+                            const std::vector<std::string>& written);
 
 // Whether writing at `destination` could reach the installation: the destination or a folder
 // above it is one of the installation's; or, for an existing destination, a folder of it that
@@ -30,24 +60,21 @@ struct DestinationSurvey {
 bool ReachesInstallation(Platform& platform, const std::string& destination,
                          const InstallationSurvey& survey, const std::vector<std::string>& written);
 
-// What the existing folder `destination` holds where the copy of `source`, walked as `survey`,
-// writes, and, when `shared`, whether a file there or at the files the program writes
-// (`written`, relative paths) is one of the installation's. Only entries that are links are
-// opened; the rest is learnt from the listings.
-DestinationSurvey SurveyDestination(Platform& platform, const std::string& source,
-                                    const InstallationSurvey& survey,
-                                    const std::string& destination,
-                                    const std::vector<std::string>& written, bool shared = true);
-
 // Whether `path` is an existing folder.
 bool IsFolder(Platform& platform, const std::string& path);
 
 // The nearest existing folder of `path`: the path itself or its closest existing parent.
 bool NearestExistingFolder(Platform& platform, const std::string& path, std::string& folder);
 
+// The space the installation's files take on a volume with clusters of `cluster` bytes, less
+// what the files of an existing copy (`there`, or none) already take at their places.
+std::uint64_t SpaceNeeded(Platform& platform, const InstallationSurvey& survey,
+                          std::uint64_t cluster, const ExistingCopy* there);
+
 // Whether the copy fits on the volume of `existing`, the destination's nearest existing
-// folder, besides what the destination already holds (`there`). True when that cannot be told.
+// folder, besides what an existing destination already holds (`there`, or none). True when
+// that cannot be told.
 bool CopyFits(Platform& platform, const std::string& existing, const InstallationSurvey& survey,
-              const DestinationSurvey& there);
+              const ExistingCopy* there);
 
 }  // namespace tessaloom

@@ -70,7 +70,7 @@ CopyResult CopyInstallation(Platform& platform, Handle owner, const std::string&
     // Files already there may be kept at the user's word in the shell's prompts, as they are
     // now.
     const std::map<std::string, std::uint64_t> kept =
-        merge ? SurveyDestination(platform, source, survey, target, {}, false).files
+        merge ? FileSizes(SurveyExistingCopy(platform, survey, target, {}))
               : std::map<std::string, std::uint64_t>();
     if (entries && !merge && !CreateFolders(platform, target)) {
         result.code = kCopyCannotCreate;

@@ -17,23 +17,6 @@ std::string KeyOf(Platform& platform, const std::string& path, FileId& id) {
     return IdentityKey(platform, id);
 }
 
-std::uint64_t OnVolume(std::uint64_t size, std::uint64_t cluster) {
-    return cluster > 1 ? (size + cluster - 1) / cluster * cluster : size;
-}
-
-// The identity of the folder `entry` listed in the folder `parent`, from the listing alone:
-// a folder that is no link lies on its parent's volume, below its parent's final path.
-bool Listed(const FileId& parent, const FolderEntry& entry, FileId& id) {
-    if (entry.link || (entry.idHigh == 0 && entry.idLow == 0)) return false;
-    id.volume = parent.volume;
-    id.high = entry.idHigh;
-    id.low = entry.idLow;
-    id.finalPath =
-        parent.finalPath.empty() ? std::string() : JoinPath(parent.finalPath, entry.name);
-    id.folder = true;
-    return true;
-}
-
 // Walks `folder`, whose identity is `known` when its parent's listing gave it.
 void Walk(Platform& platform, const std::string& folder, const std::string& relative, bool checked,
           const FileId* known, std::vector<std::string>& ancestors, InstallationSurvey& survey) {
@@ -71,8 +54,9 @@ void Walk(Platform& platform, const std::string& folder, const std::string& rela
         // No copy holds a path this deep: a loop that neither identities nor final paths
         // show ends here.
         if (length >= kMaxPath) continue;
-        FileId child;
-        const bool listed = Listed(survey.folders[index].id, entry, child);
+        // A folder that is no link lies on its parent's volume, below its parent's final path.
+        const bool listed = !entry.link && HasListedId(entry);
+        const FileId child = listed ? ListedId(survey.folders[index].id, entry) : FileId{};
         Walk(platform, where, path, checked && !entry.link, listed ? &child : nullptr, ancestors,
              survey);
         if (survey.fault != InstallationSurvey::Fault::kNone) break;
@@ -98,24 +82,17 @@ InstallationSurvey SurveyInstallation(Platform& platform, const std::string& sou
     return survey;
 }
 
-std::uint64_t SpaceNeeded(const InstallationSurvey& survey, std::uint64_t cluster,
-                          Platform& platform, const std::map<std::string, std::uint64_t>& there) {
-    std::uint64_t total = 0;
-    for (const SurveyedFolder& folder : survey.folders) {
-        for (const FolderEntry& entry : folder.entries) {
-            if (entry.folder) continue;
-            std::uint64_t need = OnVolume(entry.size, cluster);
-            if (!there.empty()) {
-                const auto found = there.find(RelativeKey(platform, folder, entry));
-                if (found != there.end()) {
-                    const std::uint64_t have = OnVolume(found->second, cluster);
-                    need = need > have ? need - have : 0;
-                }
-            }
-            total += need;
-        }
-    }
-    return total;
+bool HasListedId(const FolderEntry& entry) { return entry.idHigh != 0 || entry.idLow != 0; }
+
+FileId ListedId(const FileId& folder, const FolderEntry& entry) {
+    FileId id;
+    id.volume = folder.volume;
+    id.high = entry.idHigh;
+    id.low = entry.idLow;
+    id.finalPath =
+        folder.finalPath.empty() ? std::string() : JoinPath(folder.finalPath, entry.name);
+    id.folder = entry.folder;
+    return id;
 }
 
 bool ListByName(Platform& platform, const std::string& folder,

@@ -3,7 +3,6 @@
 #pragma once
 
 #include <cstddef>
-#include <cstdint>
 #include <map>
 #include <set>
 #include <string>
@@ -43,10 +42,12 @@ std::string IdentityKey(Platform& platform, const FileId& id);
 // first loop or folder that cannot be read.
 InstallationSurvey SurveyInstallation(Platform& platform, const std::string& source);
 
-// The space the installation's files take on a volume with clusters of `cluster` bytes, less
-// what the files already at their places take (`there`: folded relative paths and sizes).
-std::uint64_t SpaceNeeded(const InstallationSurvey& survey, std::uint64_t cluster,
-                          Platform& platform, const std::map<std::string, std::uint64_t>& there);
+// Whether the listing gave `entry` a file ID.
+bool HasListedId(const FolderEntry& entry);
+// The identity of `entry` as the listing of the folder whose identity is `folder` gives it:
+// its file ID on the folder's volume, its final path below the folder's. Of an entry that is
+// no link; a link's own ID is not its target's.
+FileId ListedId(const FileId& folder, const FolderEntry& entry);
 
 // The entries of `folder` by folded name; false when it cannot be listed.
 bool ListByName(Platform& platform, const std::string& folder,

@@ -219,7 +219,8 @@ public:
     // `to`, each as the only path of its list, with the progress window owned by `owner`.
     // The shell's own result: whether everything was copied is for the caller to check.
     virtual CopyResult ShellCopy(Handle owner, const std::string& from, const std::string& to) = 0;
-    // Opens a folder in the file manager without taking the focus.
+    // Opens a folder in the file manager without taking the focus; whether it opened is not
+    // told (the command has done its work by then).
     virtual void OpenFolder(const std::string& path) = 0;
     // Whether the file opens for reading without sharing.
     virtual bool ProbeFile(const std::string& path) = 0;

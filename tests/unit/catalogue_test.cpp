@@ -164,7 +164,7 @@ protected:
 
 TEST_F(DownloadTest, ImmediateSuccessShowsNothing) {
     fake.replies[url] = {Body("ok")};
-    EXPECT_TRUE(DownloadToStream(fake, url, kConnectionFileLimit, stream));
+    EXPECT_TRUE(DownloadToStream(fake, url, stream, kConnectionFileLimit));
     ASSERT_NE(stream, nullptr);
     EXPECT_TRUE(fake.boxes.empty());
     EXPECT_EQ(fake.fetchedUrls, std::vector<std::string>{url});
@@ -173,7 +173,7 @@ TEST_F(DownloadTest, ImmediateSuccessShowsNothing) {
 TEST_F(DownloadTest, RetryRepeatsTheSameUrlUntilItWorks) {
     fake.replies[url] = {Failure(0x80190194u), Failure(0x80190194u), Body("ok")};
     fake.answers = {kIdRetry, kIdRetry};
-    EXPECT_TRUE(DownloadToStream(fake, url, kConnectionFileLimit, stream));
+    EXPECT_TRUE(DownloadToStream(fake, url, stream, kConnectionFileLimit));
     EXPECT_EQ(fake.fetchedUrls, std::vector<std::string>(3, url));
     ASSERT_EQ(fake.boxes.size(), 2u);
     EXPECT_EQ(fake.boxes[0].text, DownloadErrorText(0x80190194u, url));
@@ -184,7 +184,7 @@ TEST_F(DownloadTest, RetryRepeatsTheSameUrlUntilItWorks) {
 TEST_F(DownloadTest, CancelGivesUpWithoutAStream) {
     fake.replies[url] = {Failure(kResultDownloadFailure)};
     fake.answers = {kIdRetry, kIdCancel};
-    EXPECT_FALSE(DownloadToStream(fake, url, kConnectionFileLimit, stream));
+    EXPECT_FALSE(DownloadToStream(fake, url, stream, kConnectionFileLimit));
     EXPECT_EQ(stream, nullptr);
     EXPECT_EQ(fake.boxes.size(), 2u);
     EXPECT_EQ(fake.fetchedUrls.size(), 2u);
@@ -192,7 +192,7 @@ TEST_F(DownloadTest, CancelGivesUpWithoutAStream) {
 
 TEST_F(DownloadTest, AbortIsSilent) {
     fake.replies[url] = {Failure(kResultAborted)};
-    EXPECT_FALSE(DownloadToStream(fake, url, kConnectionFileLimit, stream));
+    EXPECT_FALSE(DownloadToStream(fake, url, stream, kConnectionFileLimit));
     EXPECT_TRUE(fake.boxes.empty());
     EXPECT_EQ(fake.fetchedUrls.size(), 1u);
 }

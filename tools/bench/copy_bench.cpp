@@ -406,8 +406,10 @@ int MergeMode(tessaloom::Platform& platform, const Settings& settings, const std
     std::vector<double> merged, check;
     for (unsigned run = 1; run <= settings.runs; ++run) {
         auto start = std::chrono::steady_clock::now();
-        const tessaloom::DestinationSurvey there =
-            tessaloom::SurveyDestination(platform, source, surveyed, copy, {});
+        const tessaloom::ExistingCopy there =
+            tessaloom::SurveyExistingCopy(platform, surveyed, copy, {});
+        const bool shared =
+            tessaloom::SharesInstallationFile(platform, source, surveyed, there, {});
         const std::size_t entries = there.files.size();
         check.push_back(MillisecondsSince(start));
 
@@ -422,8 +424,8 @@ int MergeMode(tessaloom::Platform& platform, const Settings& settings, const std
             std::fprintf(stderr, "the merge failed: code %d\n", result.code);
             return 1;
         }
-        if (there.sharesInstallationFile) {
-            std::fprintf(stderr, "SurveyDestination takes the copy for the installation's\n");
+        if (shared) {
+            std::fprintf(stderr, "SharesInstallationFile takes the copy for the installation's\n");
             return 1;
         }
         std::printf("run %u: check %.1f ms (%zu files), merge %.0f ms\n", run, check.back(),

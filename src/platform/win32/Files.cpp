@@ -143,7 +143,7 @@ DWORD ListWithIds(HANDLE folder, std::vector<FolderEntry>& entries, bool& suppor
 }
 
 // Lists `folder` by name, without file IDs: where the listing through a handle is not known.
-DWORD ListByName(const std::string& folder, std::vector<FolderEntry>& entries) {
+DWORD ListThroughFind(const std::string& folder, std::vector<FolderEntry>& entries) {
     const std::wstring pattern = SystemPath(JoinPath(folder, "*"));
     WIN32_FIND_DATAW data;
     // No short names, and fewer calls into the file system for a large folder.
@@ -308,7 +308,7 @@ WriteResult WriteNewFile(const std::string& path, const void* data, std::size_t 
         remaining -= written;
     }
     // Closing can fail too (a network file written back on close): that is a failed write.
-    if (!CloseHandle(handle.release()) && failure == ERROR_SUCCESS) failure = GetLastError();
+    if (!handle.close() && failure == ERROR_SUCCESS) failure = GetLastError();
     if (failure == ERROR_SUCCESS) return WriteResult::kWritten;
     error = SystemMessage(failure);
     return WriteResult::kFailedPart;
@@ -363,7 +363,7 @@ bool ListFolder(const std::string& folder, std::vector<FolderEntry>& entries, st
     if (handle.valid()) failure = ListWithIds(handle.get(), entries, supported);
     if (!supported) {
         handle.reset();
-        failure = ListByName(folder, entries);
+        failure = ListThroughFind(folder, entries);
     }
     if (failure != ERROR_SUCCESS) {
         error = SystemMessage(failure);

@@ -35,19 +35,25 @@ public:
         if (valid()) Close()(m_value);
         m_value = value;
     }
+    // Releases it now; false when the release failed (GetLastError tells why).
+    bool close() {
+        const bool closed = !valid() || Close()(m_value);
+        m_value = nullptr;
+        return closed;
+    }
 
 private:
     T m_value;
 };
 
 struct CloseKernelHandle {
-    void operator()(HANDLE handle) const { CloseHandle(handle); }
+    bool operator()(HANDLE handle) const { return CloseHandle(handle) != FALSE; }
 };
 struct CloseFindHandle {
-    void operator()(HANDLE handle) const { FindClose(handle); }
+    bool operator()(HANDLE handle) const { return FindClose(handle) != FALSE; }
 };
 struct CloseInternetHandle {
-    void operator()(HINTERNET handle) const { InternetCloseHandle(handle); }
+    bool operator()(HINTERNET handle) const { return InternetCloseHandle(handle) != FALSE; }
 };
 // Files, processes and threads.
 using ScopedHandle = Scoped<HANDLE, CloseKernelHandle>;

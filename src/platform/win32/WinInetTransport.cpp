@@ -198,7 +198,7 @@ struct Exchange {
     }
 
     // The thread: runs the jobs it is given until the owner is gone, then closes.
-    static void Run(std::shared_ptr<Exchange> self) {
+    static void Serve(std::shared_ptr<Exchange> self) {
         std::unique_lock<std::mutex> lock(self->mutex);
         for (;;) {
             self->changed.wait(lock, [&] { return self->job != Job::kNone || self->abandoned; });
@@ -232,7 +232,7 @@ public:
 
     HttpWait Send(std::uint32_t waitMs, HttpResponse& response, std::uint32_t& error) override {
         std::unique_lock<std::mutex> lock(m_exchange->mutex);
-        const HttpWait outcome = Run(lock, Exchange::Job::kSend, waitMs, error);
+        const HttpWait outcome = Await(lock, Exchange::Job::kSend, waitMs, error);
         if (outcome == HttpWait::kDone) response = m_exchange->response;
         return outcome;
     }
@@ -270,8 +270,8 @@ public:
 private:
     // Gives the thread `job` and waits at most `waitMs` for it. A job that takes longer goes
     // on without its owner, whose next call finds it still busy.
-    HttpWait Run(std::unique_lock<std::mutex>& lock, Exchange::Job job, std::uint32_t waitMs,
-                 std::uint32_t& error) {
+    HttpWait Await(std::unique_lock<std::mutex>& lock, Exchange::Job job, std::uint32_t waitMs,
+                   std::uint32_t& error) {
         Exchange& exchange = *m_exchange;
         if (exchange.job != Exchange::Job::kNone) return HttpWait::kTimedOut;
         exchange.job = job;
@@ -303,7 +303,7 @@ std::unique_ptr<HttpRequest> WinInetTransport::Open(const std::string& url, std:
     exchange->agent = Utf16FromUtf8(m_agent);
     exchange->timeoutMs = m_timeoutMs;
     try {
-        std::thread(Exchange::Run, exchange).detach();
+        std::thread(Exchange::Serve, exchange).detach();
     } catch (const std::system_error&) {
         error = ERROR_NOT_ENOUGH_MEMORY;
         return nullptr;

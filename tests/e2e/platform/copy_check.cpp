@@ -1,5 +1,5 @@
 // Drives the Win32 layer's file operations with the portable walk and copy check
-// (SurveyInstallation, CopyInstallation, SurveyDestination, CopyIsComplete) for the end-to-end
+// (SurveyInstallation, CopyInstallation, SurveyExistingCopy, CopyIsComplete) for the end-to-end
 // tests, run under Wine by copy_check.sh. Exits 0 when the outcome matches the expectation
 // given, 1 when not, 2 on bad usage. Arguments are taken as the system gives them, in UTF-16.
 //
@@ -300,8 +300,9 @@ int Verify(tessaloom::Platform& platform, const std::string& source, const std::
     if (!Survey(platform, source, survey)) return 1;
     const auto start = std::chrono::steady_clock::now();
     const auto existing =
-        keepExisting ? tessaloom::SurveyDestination(platform, source, survey, destination, {}).files
-                     : std::map<std::string, std::uint64_t>();
+        keepExisting
+            ? tessaloom::FileSizes(tessaloom::SurveyExistingCopy(platform, survey, destination, {}))
+            : std::map<std::string, std::uint64_t>();
     const bool ok = tessaloom::CopyIsComplete(platform, survey, destination, existing);
     std::printf("verify=%s existing=%zu verify_ms=%.1f\n", ok ? "ok" : "fail", existing.size(),
                 MillisecondsSince(start));
