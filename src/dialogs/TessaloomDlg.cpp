@@ -36,6 +36,11 @@ constexpr std::size_t kFileCount = std::size(kConnectionFiles);
 
 const char kPathTooLong[] = "The destination path is too long.";
 
+// "Cannot write PATH." and the reason below it, the path broken into lines that fit.
+std::string CannotWriteText(const std::string& path, const std::string& reason) {
+    return "Cannot write " + WrapPath(path, Utf16Length("Cannot write ")) + ".\n" + reason;
+}
+
 // The connection files' paths below the destination.
 std::vector<std::string> ConnectionFiles() {
     std::vector<std::string> paths;
@@ -239,12 +244,18 @@ void CTessaloomDlg::OnDuplicate() {
         return;
     }
 
+    // All three written beside their names before the first takes its name: what fails most
+    // (space, rights) fails before any is replaced.
+    std::vector<StagedFile> staged;
     for (std::size_t i = 0; i < kFileCount; ++i) {
-        if (!SaveStreamToFile(JoinPath(destination, kConnectionFiles[i].local), *streams[i])) {
+        if (!SaveStreamToFile(JoinPath(destination, kConnectionFiles[i].local), *streams[i],
+                              staged)) {
+            RemoveStaged(staged);
             return;
         }
     }
     for (StreamPtr& stream : streams) stream.reset();
+    if (!ReplaceStaged(staged)) return;
 
     m_platform.OpenFolder(destination);
     Notice("Operation completed.");
@@ -264,7 +275,8 @@ bool CTessaloomDlg::CheckFolders(const std::string& source, const std::string& d
     return false;
 }
 
-bool CTessaloomDlg::SaveStreamToFile(const std::string& path, Stream& stream) {
+bool CTessaloomDlg::SaveStreamToFile(const std::string& path, Stream& stream,
+                                     std::vector<StagedFile>& staged) {
     std::uint64_t size = 0;
     std::vector<std::uint8_t> data;
     bool complete = stream.Stat(size);
@@ -277,36 +289,61 @@ bool CTessaloomDlg::SaveStreamToFile(const std::string& path, Stream& stream) {
         }
         complete = complete && data.size() == size;
     }
-    std::string error;
+    std::string error, temporary;
     if (!complete) {
         error = "The downloaded data could not be read completely.";
-    } else if (WriteByReplacing(path, data, error)) {
+    } else if (WriteBeside(path, data, temporary, error)) {
+        staged.push_back({path, temporary});
         return true;
     }
-    Warn("Cannot write " + path + ".\n" + error);
+    Warn(CannotWriteText(path, error));
     return false;
 }
 
-bool CTessaloomDlg::WriteByReplacing(const std::string& path, const std::vector<std::uint8_t>& data,
-                                     std::string& error) {
-    // A new file beside the name, moved over it once whole: whatever stands at the name, a
-    // link included, is replaced and never written through, and a file written in part never
-    // takes the name. Its name is shorter than any connection file's, so its path fits too.
+bool CTessaloomDlg::WriteBeside(const std::string& path, const std::vector<std::uint8_t>& data,
+                                std::string& temporary, std::string& error) {
+    // A new file beside the name, to be moved over it once whole: whatever stands at the
+    // name, a link included, is replaced and never written through, and a file written in
+    // part never takes the name. Its name is shorter than any connection file's, so its path
+    // fits too.
     std::string folder;
     if (!ParentFolder(path, folder)) folder.clear();
     WriteResult result = WriteResult::kNameTaken;
-    std::string temporary;
     for (int attempt = 0; attempt < 100 && result == WriteResult::kNameTaken; ++attempt) {
         temporary = JoinPath(folder, "~tessaloom" + std::to_string(attempt) + ".tmp");
         result = m_platform.WriteNewFile(temporary, data.data(), data.size(), error);
     }
-    if (result == WriteResult::kWritten && m_platform.MoveOver(temporary, path, error)) return true;
+    if (result == WriteResult::kWritten) return true;
     if (result == WriteResult::kNameTaken) error = "Too many temporary files are in the way.";
     // Leave no part of a file behind.
-    if (result == WriteResult::kWritten || result == WriteResult::kFailedPart) {
-        m_platform.RemoveFile(temporary);
-    }
+    if (result == WriteResult::kFailedPart) m_platform.RemoveFile(temporary);
     return false;
+}
+
+bool CTessaloomDlg::ReplaceStaged(std::vector<StagedFile>& staged) {
+    std::string replaced;  // the names of those that took their names before a failure
+    for (std::size_t i = 0; i < staged.size(); ++i) {
+        const StagedFile file = staged[i];
+        std::string error;
+        if (!m_platform.MoveOver(file.temporary, file.path, error)) {
+            staged.erase(staged.begin(), staged.begin() + static_cast<std::ptrdiff_t>(i));
+            RemoveStaged(staged);
+            if (!replaced.empty()) error += "\nReplaced already: " + replaced + ".";
+            Warn(CannotWriteText(file.path, error));
+            return false;
+        }
+        std::string folder;
+        const std::string name =
+            ParentFolder(file.path, folder) ? file.path.substr(folder.size() + 1) : file.path;
+        replaced += (replaced.empty() ? "" : ", ") + name;
+    }
+    staged.clear();
+    return true;
+}
+
+void CTessaloomDlg::RemoveStaged(std::vector<StagedFile>& staged) {
+    for (const StagedFile& file : staged) m_platform.RemoveFile(file.temporary);
+    staged.clear();
 }
 
 }  // namespace tessaloom

@@ -21,11 +21,19 @@ public:
                           const FetchLimit& limit = kConnectionFileLimit);
     // Fills the selector and m_serverValues from the catalogue's list.
     bool LoadServerList();
-    // Writes the whole of `stream` to `path`; on failure tells the user and returns false.
-    bool SaveStreamToFile(const std::string& path, Stream& stream);
-    // Puts `data` at `path` by replacing what stands there; on failure `error` says why.
-    bool WriteByReplacing(const std::string& path, const std::vector<std::uint8_t>& data,
-                          std::string& error);
+    // A connection file written beside its name, to take it once all are written.
+    struct StagedFile {
+        std::string path;
+        std::string temporary;
+    };
+    // Writes the whole of `stream` as a new file beside `path`, added to `staged`; on failure
+    // tells the user and returns false.
+    bool SaveStreamToFile(const std::string& path, Stream& stream, std::vector<StagedFile>& staged);
+    // Moves each staged file over its name in turn; on failure tells the user which one and
+    // what was replaced before it, removes the staged files left and returns false.
+    bool ReplaceStaged(std::vector<StagedFile>& staged);
+    // Removes the staged files.
+    void RemoveStaged(std::vector<StagedFile>& staged);
 
     // Message handlers.
     void OnSysCommand(unsigned id, std::intptr_t param);
@@ -46,6 +54,9 @@ protected:
 
 private:
     void AddAboutMenuEntry();
+    // Writes `data` as a new file beside `path` (`temporary`); on failure `error` says why.
+    bool WriteBeside(const std::string& path, const std::vector<std::uint8_t>& data,
+                     std::string& temporary, std::string& error);
     // Runs the folder picker; false (after any notice) when it gave no path.
     bool PickFolder(const std::string& title, std::string& path);
     // The checks of the installation and the destination before anything is fetched, with

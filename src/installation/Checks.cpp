@@ -1,7 +1,9 @@
 #include "installation/Checks.h"
 
 #include <algorithm>
+#include <map>
 #include <optional>
+#include <utility>
 
 #include "installation/Destination.h"
 #include "installation/InstallationCopy.h"
@@ -13,6 +15,7 @@ namespace {
 
 const char kPathTooLong[] = "The destination path is too long.";
 const char kInsideSource[] = "The destination folder must not be inside the Quorvane folder.";
+const char kCannotPlace[] = "The system cannot tell where this link leads:\n";
 
 // The folders that hold `written`; with `above`, every folder above them too.
 std::vector<std::string> FoldersOf(const std::vector<std::string>& written, bool above) {
@@ -50,23 +53,86 @@ bool CopyPathsFit(Platform& platform, const std::string& destination,
     return deepest == 0 || FolderFits(destination, deepest);
 }
 
-// Whether the copy and the program's own writes may go where they go, or the first folder
-// where they may not (`refused`): the copy creates a missing destination in its nearest
-// existing folder (`existing`); files go into an existing destination and its existing
-// folders that receive a file of `written`.
-bool CanWrite(Platform& platform, const std::string& destination, const std::string& existing,
-              bool exists, const std::vector<std::string>& written, std::string& refused,
-              std::string& error) {
-    refused = existing;
-    if (!exists) return platform.CanCreateFolderIn(refused, error);
-    if (!platform.CanCreateFileIn(refused, error)) return false;
+// A notice naming `path` after `text` (on the same line), the path broken into lines that fit.
+std::string Naming(const std::string& text, const std::string& path, const char* after = "") {
+    const std::size_t line = text.rfind('\n');
+    return text +
+           WrapPath(path, Utf16Length(line == std::string::npos ? text : text.substr(line + 1))) +
+           after;
+}
+
+Refusal CannotWrite(const std::string& folder, const std::string& reason) {
+    return {Naming("Cannot write ", WithoutFinalSeparator(folder), ".\n") + reason,
+            kMbOk | kMbIconExclamation};
+}
+
+}  // namespace
+
+Refusal ProbeNewFolder(Platform& platform, const std::string& parent) {
+    std::string probe, error;
+    for (int attempt = 0;; ++attempt) {
+        if (attempt == 100) return CannotWrite(parent, "Too many test folders are in the way.");
+        probe = JoinPath(
+            parent, "~tessaloom-probe" + (attempt == 0 ? std::string() : std::to_string(attempt)));
+        FileId taken;
+        if (platform.IdentifyFile(probe, taken)) continue;
+        if (platform.CreateFolder(probe, error)) break;
+        if (!platform.IdentifyFile(probe, taken)) return CannotWrite(parent, error);
+    }
+    std::string fileError, removeError;
+    const bool files = platform.CanCreateFileIn(probe, fileError);
+    // Never left behind unnamed.
+    std::string left;
+    if (!platform.RemoveFolder(probe, removeError)) {
+        left = Naming("Cannot remove the test folder ", probe, ".\n") + removeError;
+    }
+    if (!files) {
+        Refusal refusal = CannotWrite(parent, fileError);
+        if (!left.empty()) refusal.text += "\n" + left;
+        return refusal;
+    }
+    if (!left.empty()) return {left, kMbOk | kMbIconExclamation};
+    return {};
+}
+
+namespace {
+
+// Whether the copy and the program's own writes may go where they go: a missing destination
+// is created in its nearest existing folder (`existing`); files go into an existing
+// destination and its existing folders that receive a file of `written`.
+Refusal CheckRights(Platform& platform, const std::string& destination, const std::string& existing,
+                    bool exists, const std::vector<std::string>& written) {
+    if (!exists) return ProbeNewFolder(platform, existing);
+    std::string error;
+    if (!platform.CanCreateFileIn(existing, error)) return CannotWrite(existing, error);
     for (const std::string& folder : FoldersOf(written, false)) {
-        refused = JoinPath(destination, folder);
-        if (IsFolder(platform, refused) && !platform.CanCreateFileIn(refused, error)) {
-            return false;
+        const std::string path = JoinPath(destination, folder);
+        if (IsFolder(platform, path) && !platform.CanCreateFileIn(path, error)) {
+            return CannotWrite(path, error);
         }
     }
-    return true;
+    return {};
+}
+
+// A link on the destination's path (the destination itself or a folder above it) that the
+// system cannot place, from `found`, the nearest of them that exists, up; empty when none.
+std::string UnplaceableOnTheWay(Platform& platform, const std::string& found) {
+    for (std::string path = found;;) {
+        FileId id;
+        std::string parent;
+        const bool hasParent = ParentFolder(path, parent);
+        if (hasParent && platform.IdentifyFile(path, id) && !Placeable(id)) {
+            // Only a link can lead elsewhere: its parent's listing tells.
+            std::map<std::string, FolderEntry> entries;
+            const auto entry = ListByName(platform, parent, entries)
+                                   ? entries.find(platform.FoldCase(path.substr(
+                                         parent.size() + (IsSeparator(parent.back()) ? 0 : 1))))
+                                   : entries.end();
+            if (entry != entries.end() && entry->second.link) return path;
+        }
+        if (!hasParent) return std::string();
+        path = parent;
+    }
 }
 
 }  // namespace
@@ -80,68 +146,91 @@ std::size_t Deepest(const std::vector<std::string>& paths) {
 // In this order, the first that fails refusing:
 //  1. the program's files fit below the destination;
 //  2. the destination is not, by its name, the installation or inside it;
-//  3. the walk of the installation: no link that loops, every folder readable;
-//  4. an existing destination is surveyed; every path of the copy fits, and every folder it
+//  3. no file stands at the destination or a folder above it, and no link there that the
+//     system cannot place;
+//  4. the walk of the installation: no link that loops or that cannot be placed, every folder
+//     readable;
+//  5. an existing destination is surveyed; every path of the copy fits, and every folder it
 //     creates can be created;
-//  5. the shell can read every file of the installation where it lies, and take the
+//  6. the shell can read every file of the installation where it lies, and take the
 //     installation's entries ("source\*") where it is handed them;
-//  6. writing at the destination cannot reach the installation, through a shared file or
+//  7. writing at the destination cannot reach the installation, through a shared file or
 //     through links and identities;
-//  7. the copy and the program may write where they write;
-//  8. the copy fits on the destination's volume.
+//  8. nothing the copy or the program writes in an existing destination is a link or a file
+//     of other names, nor is a folder on the way there;
+//  9. the copy and the program may write where they write;
+// 10. the copy fits on the destination's volume.
 CopyCheck CheckBeforeCopy(Platform& platform, const std::string& source,
                           const std::string& destination, const std::vector<std::string>& written) {
     CopyCheck check;
-    const auto refuse = [&check](std::string text, unsigned style = kMbOk | kMbIconError) {
-        check.refusal = {std::move(text), style};
+    const auto refuse = [&check](Refusal refusal) {
+        check.refusal = std::move(refusal);
         return check;
     };
+    const auto notice = [&refuse](std::string text) { return refuse({std::move(text)}); };
     // 1, 2.
-    if (!DestinationFits(destination, Deepest(written))) return refuse(kPathTooLong);
+    if (!DestinationFits(destination, Deepest(written))) return notice(kPathTooLong);
     if (IsSameOrInside(platform.FoldCase(destination), platform.FoldCase(source))) {
-        return refuse(kInsideSource);
+        return notice(kInsideSource);
     }
-    // 3. Links decide what the copy really walks and where it really writes.
+    // 3. The destination's own folders are the user's choice and are followed, where the
+    // system can say where they lead.
+    std::string existing;
+    FileId existingId;
+    const bool anything = NearestExisting(platform, destination, existing, existingId);
+    if (anything && !existingId.folder) {
+        return notice(Naming("A file is in the way of the destination folder:\n", existing));
+    }
+    const std::string unplaceable = anything ? UnplaceableOnTheWay(platform, existing) : "";
+    if (!unplaceable.empty()) return notice(Naming(kCannotPlace, unplaceable));
+    // 4. Links decide what the copy really walks and where it really writes.
     check.survey = SurveyInstallation(platform, source);
     const InstallationSurvey& survey = check.survey;
-    if (survey.fault == InstallationSurvey::Fault::kLoop) {
-        return refuse("The Quorvane folder contains a link that loops back into itself.");
-    }
-    if (survey.fault == InstallationSurvey::Fault::kUnreadable) {
-        return refuse("Cannot read " + survey.unreadable + ".\n" + survey.reason,
-                      kMbOk | kMbIconExclamation);
-    }
-    // 4.
-    std::optional<ExistingCopy> there;
-    if (IsFolder(platform, destination)) {
-        there = SurveyExistingCopy(platform, survey, destination, written);
-    }
-    const ExistingCopy* existingCopy = there ? &*there : nullptr;
-    if (!CopyPathsFit(platform, destination, survey, written, existingCopy)) {
-        return refuse(kPathTooLong);
+    switch (survey.fault) {
+        case InstallationSurvey::Fault::kLoop:
+            return notice("The Quorvane folder contains a link that loops back into itself.");
+        case InstallationSurvey::Fault::kUnreadable:
+            return refuse({Naming("Cannot read ", survey.unreadable, ".\n") + survey.reason,
+                           kMbOk | kMbIconExclamation});
+        case InstallationSurvey::Fault::kUnplaceable:
+            return notice(Naming(kCannotPlace, survey.unplaceable));
+        case InstallationSurvey::Fault::kNone:
+            break;
     }
     // 5.
-    if (!survey.tooLong.empty()) {
-        return refuse("The Quorvane folder holds a path too long to copy:\n" + survey.tooLong);
-    }
-    if (CopiesEntries(source, there.has_value()) && !FitsInShellList(JoinPath(source, "*"))) {
-        return refuse(kPathTooLong);
+    const bool exists = anything && WithoutFinalSeparator(destination) == existing;
+    std::optional<ExistingCopy> there;
+    if (exists) there = SurveyExistingCopy(platform, survey, destination, written);
+    const ExistingCopy* existingCopy = there ? &*there : nullptr;
+    if (!CopyPathsFit(platform, destination, survey, written, existingCopy)) {
+        return notice(kPathTooLong);
     }
     // 6.
+    if (!survey.tooLong.empty()) {
+        return notice(
+            Naming("The Quorvane folder holds a path too long to copy:\n", survey.tooLong));
+    }
+    if (CopiesEntries(source, exists) && !FitsInShellList(JoinPath(source, "*"))) {
+        return notice(kPathTooLong);
+    }
+    // 7.
     if ((there && SharesInstallationFile(platform, source, survey, *there, written)) ||
         ReachesInstallation(platform, destination, survey, FoldersOf(written, true))) {
-        return refuse(kInsideSource);
+        return notice(kInsideSource);
     }
-    // 7. The shell's copy may ask for administrator rights; the program's own writes cannot.
-    std::string existing, refused, error;
-    if (!NearestExistingFolder(platform, destination, existing)) return check;  // the copy's
-    if (!CanWrite(platform, destination, existing, there.has_value(), written, refused, error)) {
-        return refuse("Cannot write " + WithoutFinalSeparator(refused) + ".\n" + error,
-                      kMbOk | kMbIconExclamation);
+    // 8. The shell's copy and the program's own writes go through a link to wherever it leads.
+    const std::string link = there ? LinkWhereWritten(platform, survey, *there, written) : "";
+    if (!link.empty()) {
+        return notice(Naming("The destination folder holds a link where the copy writes:\n",
+                             JoinPath(destination, link)));
     }
-    // 8.
+    // 9. The shell's copy may ask for administrator rights; the program's own writes cannot.
+    if (!anything) return check;  // no drive: the copy says so
+    const Refusal rights = CheckRights(platform, destination, existing, exists, written);
+    if (rights.Refused()) return refuse(rights);
+    // 10.
     if (!CopyFits(platform, existing, survey, existingCopy)) {
-        return refuse("There is not enough free space for the copy.");
+        return notice("There is not enough free space for the copy.");
     }
     return check;
 }

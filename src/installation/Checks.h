@@ -24,6 +24,11 @@ struct CopyCheck {
     InstallationSurvey survey;  // the walk, once the checks got that far
 };
 
+// Whether the copy may create its folder in the existing folder `parent`, and files in that
+// folder as a folder made there inherits its rights: makes one, a file in it, and removes it;
+// a test folder that cannot be removed is named.
+Refusal ProbeNewFolder(Platform& platform, const std::string& parent);
+
 // The length, in UTF-16 units, of the longest of `paths`.
 std::size_t Deepest(const std::vector<std::string>& paths);
 

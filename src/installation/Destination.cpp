@@ -68,6 +68,61 @@ void SplitPath(const std::string& path, std::string& folder, std::string& name) 
 
 }  // namespace
 
+std::string LinkWhereWritten(Platform& platform, const InstallationSurvey& survey,
+                             const ExistingCopy& copy, const std::vector<std::string>& written) {
+    // The folders on the way: the installation's, and those above the program's files.
+    std::vector<std::string> folders;
+    for (const SurveyedFolder& folder : survey.folders) folders.push_back(folder.path);
+    for (std::string path : written) {
+        while (ParentFolder(path, path)) folders.push_back(path);
+    }
+    for (const std::string& folder : folders) {
+        const FolderEntry* entry = folder.empty() ? nullptr : EntryAt(platform, copy, folder);
+        if (entry != nullptr && entry->link) return folder;
+    }
+    // The files: links the listings show, then what they do not (names the files have; on
+    // Wine links to files, and links to nothing at the program's files), folder by folder.
+    std::vector<std::string> order;  // folded folders
+    std::map<std::string, std::pair<std::string, std::vector<std::string>>> names;  // folder, names
+    const auto inspect = [&](const std::string& folder, const std::string& name) {
+        const std::string key = platform.FoldCase(folder);
+        auto& entry = names[key];
+        if (entry.second.empty()) order.push_back(key);
+        entry.first = folder;
+        entry.second.push_back(name);
+    };
+    for (const SurveyedFolder& folder : survey.folders) {
+        for (const FolderEntry& entry : folder.entries) {
+            if (entry.folder) continue;
+            const auto there = copy.files.find(RelativeKey(platform, folder, entry));
+            if (there == copy.files.end()) continue;
+            if (there->second.link) return RelativePath(folder, entry);
+            inspect(folder.path, there->second.name);
+        }
+    }
+    for (const std::string& path : written) {
+        std::string folder, name;
+        SplitPath(path, folder, name);
+        const auto listed = copy.folders.find(platform.FoldCase(folder));
+        if (listed == copy.folders.end() || !listed->second.listed) continue;  // made anew
+        if (copy.files.count(platform.FoldCase(path)) != 0) continue;          // asked above
+        const FolderEntry* entry = EntryAt(platform, copy, path);
+        if (entry != nullptr && entry->link) return path;
+        if (entry == nullptr || !entry->folder) inspect(folder, name);
+    }
+    for (const std::string& key : order) {
+        const auto& [folder, asked] = names[key];
+        const std::vector<NameFacts> facts =
+            platform.InspectNames(JoinPath(copy.path, folder), asked);
+        for (std::size_t i = 0; i < facts.size() && i < asked.size(); ++i) {
+            if (facts[i].link || facts[i].names > 1) {
+                return folder.empty() ? asked[i] : JoinPath(folder, asked[i]);
+            }
+        }
+    }
+    return std::string();
+}
+
 bool ReachesInstallation(Platform& platform, const std::string& destination,
                          const InstallationSurvey& survey,
                          const std::vector<std::string>& written) {
@@ -130,10 +185,11 @@ ExistingCopy SurveyExistingCopy(Platform& platform, const InstallationSurvey& su
             }
         }
     }
+    // Every folder on the way to the program's files.
     for (const std::string& path : written) {
-        std::string folder, name;
-        SplitPath(path, folder, name);
-        list(folder);
+        std::string folder = path;
+        while (ParentFolder(folder, folder)) list(folder);
+        list("");
     }
     return copy;
 }
@@ -191,12 +247,11 @@ bool IsFolder(Platform& platform, const std::string& path) {
     return platform.IdentifyFile(path, id) && id.folder;
 }
 
-bool NearestExistingFolder(Platform& platform, const std::string& path, std::string& folder) {
-    folder = path;
+bool NearestExisting(Platform& platform, const std::string& path, std::string& found, FileId& id) {
+    found = WithoutFinalSeparator(path);
     for (;;) {
-        FileId id;
-        if (platform.IdentifyFile(folder, id)) return true;
-        if (!ParentFolder(folder, folder)) return false;
+        if (platform.IdentifyFile(found, id)) return true;
+        if (!ParentFolder(found, found)) return false;
     }
 }
 
@@ -210,8 +265,13 @@ std::uint64_t SpaceNeeded(Platform& platform, const InstallationSurvey& survey,
             if (there != nullptr) {
                 const auto found = there->files.find(RelativeKey(platform, folder, entry));
                 if (found != there->files.end()) {
-                    const std::uint64_t have = OnVolume(found->second.size, cluster);
-                    need = need > have ? need - have : 0;
+                    // What the file there occupies, which a compressed, sparse or online-only
+                    // one does not in full; its whole clusters where the listing does not say.
+                    const FolderEntry& file = found->second;
+                    const std::uint64_t have = file.allocated != kUnknownAllocation
+                                                   ? file.allocated
+                                                   : OnVolume(file.size, cluster);
+                    need -= std::min(need, have);
                 }
             }
             total += need;

@@ -34,8 +34,8 @@ struct ExistingCopy {
 };
 
 // Lists what the existing folder `destination` holds where the copy of the installation
-// walked as `survey` writes, and in the folders of the files the program writes after it
-// (`written`, relative paths). Only listings: nothing is opened.
+// walked as `survey` writes, and in the folders on the way to the files the program writes
+// after it (`written`, relative paths). Only listings: nothing is opened.
 ExistingCopy SurveyExistingCopy(Platform& platform, const InstallationSurvey& survey,
                                 const std::string& destination,
                                 const std::vector<std::string>& written);
@@ -53,6 +53,14 @@ bool SharesInstallationFile(Platform& platform, const std::string& source,
                             const InstallationSurvey& survey, const ExistingCopy& copy,
                             const std::vector<std::string>& written);
 
+// The relative path of the first entry of `copy` that the copy of the installation (walked as
+// `survey`) or the program (`written`) would write through, or that lies on the way to one: a
+// junction, symbolic link or mount point, or a file with other names (a hard link). Empty
+// when there is none. Links the listings show cost nothing; each file written there is
+// inspected (Platform::InspectNames).
+std::string LinkWhereWritten(Platform& platform, const InstallationSurvey& survey,
+                             const ExistingCopy& copy, const std::vector<std::string>& written);
+
 // Whether writing at `destination` could reach the installation: the destination or a folder
 // above it is one of the installation's; or, for an existing destination, a folder of it that
 // the copy writes into (`written`, relative paths, besides the survey's folders) is, or the
@@ -63,11 +71,13 @@ bool ReachesInstallation(Platform& platform, const std::string& destination,
 // Whether `path` is an existing folder.
 bool IsFolder(Platform& platform, const std::string& path);
 
-// The nearest existing folder of `path`: the path itself or its closest existing parent.
-bool NearestExistingFolder(Platform& platform, const std::string& path, std::string& folder);
+// What exists nearest to `path`: the path itself or its closest existing parent (`found`, with
+// its identity); false when nothing of it exists.
+bool NearestExisting(Platform& platform, const std::string& path, std::string& found, FileId& id);
 
 // The space the installation's files take on a volume with clusters of `cluster` bytes, less
-// what the files of an existing copy (`there`, or none) already take at their places.
+// what the files of an existing copy (`there`, or none) already occupy at their places, each
+// no more than the file that replaces it needs.
 std::uint64_t SpaceNeeded(Platform& platform, const InstallationSurvey& survey,
                           std::uint64_t cluster, const ExistingCopy* there);
 

@@ -49,6 +49,13 @@ void Walk(Platform& platform, const std::string& folder, const std::string& rela
         const std::size_t length = Utf16Length(path);
         survey.deepest = std::max(survey.deepest, length);
         if (survey.tooLong.empty() && !FitsInPathBuffer(where)) survey.tooLong = where;
+        // Where a link leads decides what the copy reads.
+        FileId target;
+        if (entry.link && (!platform.IdentifyFile(where, target) || !Placeable(target))) {
+            survey.fault = InstallationSurvey::Fault::kUnplaceable;
+            survey.unplaceable = where;
+            break;
+        }
         if (!entry.folder) continue;
         survey.deepestFolder = std::max(survey.deepestFolder, length);
         // No copy holds a path this deep: a loop that neither identities nor final paths
@@ -56,9 +63,9 @@ void Walk(Platform& platform, const std::string& folder, const std::string& rela
         if (length >= kMaxPath) continue;
         // A folder that is no link lies on its parent's volume, below its parent's final path.
         const bool listed = !entry.link && HasListedId(entry);
-        const FileId child = listed ? ListedId(survey.folders[index].id, entry) : FileId{};
-        Walk(platform, where, path, checked && !entry.link, listed ? &child : nullptr, ancestors,
-             survey);
+        if (listed) target = ListedId(survey.folders[index].id, entry);
+        Walk(platform, where, path, checked && !entry.link,
+             listed || entry.link ? &target : nullptr, ancestors, survey);
         if (survey.fault != InstallationSurvey::Fault::kNone) break;
     }
     ancestors.pop_back();
@@ -81,6 +88,8 @@ InstallationSurvey SurveyInstallation(Platform& platform, const std::string& sou
     Walk(platform, source, "", true, nullptr, ancestors, survey);
     return survey;
 }
+
+bool Placeable(const FileId& id) { return id.Known() || !id.finalPath.empty(); }
 
 bool HasListedId(const FolderEntry& entry) { return entry.idHigh != 0 || entry.idLow != 0; }
 

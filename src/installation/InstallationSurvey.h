@@ -20,10 +20,14 @@ struct SurveyedFolder {
 };
 
 struct InstallationSurvey {
-    enum class Fault { kNone, kLoop, kUnreadable };
+    // kUnplaceable: a link whose target the system neither identifies nor resolves (some
+    // network shares, WebDAV, file systems in user mode), or leads nowhere: whether it loops,
+    // or leads into the destination, cannot be told.
+    enum class Fault { kNone, kLoop, kUnreadable, kUnplaceable };
     Fault fault = Fault::kNone;
     std::string unreadable;               // kUnreadable: the folder that cannot be read
     std::string reason;                   // and the system's reason
+    std::string unplaceable;              // kUnplaceable: the link
     std::vector<SurveyedFolder> folders;  // in walk order, the installation's top first
     std::set<std::string> identities;     // IdentityKey of every folder walked
     // UTF-16 units of the longest relative path of an entry, and of a folder. A walk that
@@ -38,8 +42,12 @@ struct InstallationSurvey {
 // file system gives no identity.
 std::string IdentityKey(Platform& platform, const FileId& id);
 
+// Whether the system can say where the file or folder `id` lies: by its identity, or by its
+// final path.
+bool Placeable(const FileId& id);
+
 // Walks `source` once, metadata only, following links as the shell's copy does. Stops at the
-// first loop or folder that cannot be read.
+// first loop, folder that cannot be read or link that cannot be placed.
 InstallationSurvey SurveyInstallation(Platform& platform, const std::string& source);
 
 // Whether the listing gave `entry` a file ID.

@@ -142,6 +142,48 @@ bool ParentFolder(const std::string& path, std::string& parent) {
     return true;
 }
 
+std::string WrapPath(const std::string& path, std::size_t used, std::size_t width) {
+    std::string wrapped;
+    std::size_t line = used;
+    // Character by character, a name held back until its separator or the path's end tells
+    // whether it fits the line.
+    std::string name;
+    std::size_t nameUnits = 0;
+    const auto newLine = [&] {
+        wrapped += '\n';
+        line = 0;
+    };
+    const auto flush = [&] {
+        if (line > 0 && line + nameUnits > width) newLine();
+        wrapped += name;
+        line += nameUnits;
+        name.clear();
+        nameUnits = 0;
+    };
+    for (std::size_t i = 0; i < path.size();) {
+        std::size_t length = 1;
+        while (i + length < path.size() &&
+               (static_cast<unsigned char>(path[i + length]) & 0xC0) == 0x80) {
+            ++length;
+        }
+        const std::string character = path.substr(i, length);
+        const std::size_t units = Utf16Length(character);
+        i += length;
+        if (nameUnits + units > width) {  // a name longer than a line: broken within itself
+            if (line > 0) newLine();
+            wrapped += name;
+            newLine();
+            name.clear();
+            nameUnits = 0;
+        }
+        name += character;
+        nameUnits += units;
+        if (IsSeparator(character[0])) flush();
+    }
+    flush();
+    return wrapped;
+}
+
 bool IsSameOrInside(const std::string& path, const std::string& folder) {
     std::vector<std::string> inner = Components(path);
     std::vector<std::string> outer = Components(folder);

@@ -49,6 +49,16 @@ bool FolderFits(const std::string& destination, std::size_t deepest);
 // "\\host\share") or a path without a separator.
 bool ParentFolder(const std::string& path, std::string& parent);
 
+// UTF-16 units a line of a notice holds: at the system's message font, a notice of such lines
+// fits a screen 1024 pixels wide.
+constexpr std::size_t kNoticeLineWidth = 64;
+
+// `path` broken into lines of at most `width` UTF-16 units, after its separators, and a name
+// longer than a line within itself; the first line already holds `used` units. Without the
+// line feeds it is `path` exactly.
+std::string WrapPath(const std::string& path, std::size_t used = 0,
+                     std::size_t width = kNoticeLineWidth);
+
 // Whether `path` is `folder` itself or lies inside it, comparing whole components of the
 // normalised paths, case-insensitively.
 bool IsSameOrInside(const std::string& path, const std::string& folder);

@@ -118,14 +118,28 @@ struct FileId {
     bool Known() const { return high != 0 || low != 0; }
 };
 
+constexpr std::uint64_t kUnknownAllocation = ~std::uint64_t{0};
+
 struct FolderEntry {
     std::string name;
     bool folder = false;     // a folder, or a link that leads to one
     bool link = false;       // a junction or symbolic link (not another kind of reparse point)
     std::uint64_t size = 0;  // of a file; a link's target's
+    // Bytes the file occupies on its volume (less than its size when compressed, sparse or
+    // online-only); kUnknownAllocation when the listing does not say.
+    std::uint64_t allocated = kUnknownAllocation;
     // The entry's own file ID on the listed folder's volume (a link's own, not its target's),
     // in FileId's form; zero when the listing gives none.
     std::uint64_t idHigh = 0, idLow = 0;
+};
+
+// What stands at a name itself, links not followed.
+struct NameFacts {
+    bool taken = false;  // something stands there
+    // A junction, symbolic link or mount point, a link to nothing included, or a file the
+    // system places elsewhere than at the name (Wine gives its links as their targets).
+    bool link = false;
+    std::uint32_t names = 1;  // of a file: how many names it has (hard links)
 };
 
 struct VolumeSpace {
@@ -237,6 +251,8 @@ public:
     // Creates the folder `path` in an existing folder. On failure `error` is the reason in
     // the user's words.
     virtual bool CreateFolder(const std::string& path, std::string& error) = 0;
+    // Removes the empty folder `path`. On failure `error` is the reason in the user's words.
+    virtual bool RemoveFolder(const std::string& path, std::string& error) = 0;
     // The entries of `folder` without "." and "..", hidden and system ones included. False
     // when it cannot be listed completely, with `error` set to the reason in the user's words.
     virtual bool ListFolder(const std::string& folder, std::vector<FolderEntry>& entries,
@@ -248,9 +264,12 @@ public:
     // Whether this program may create a file in the existing folder `folder`: creates one that
     // is gone when closed. On failure `error` is the reason in the user's words.
     virtual bool CanCreateFileIn(const std::string& folder, std::string& error) = 0;
-    // Whether this program may create a folder in the existing folder `folder` (a right
-    // Windows grants apart from creating files): creates one and removes it.
-    virtual bool CanCreateFolderIn(const std::string& folder, std::string& error) = 0;
+    // What stands at each of `names` in the existing folder `folder`, in their order, where
+    // the listing does not tell (how many names a file has; on Wine, which files are links).
+    // Each name is opened; at a name nothing opens, a file is created and gone at once, to
+    // find a link to nothing, which a listing may leave out.
+    virtual std::vector<NameFacts> InspectNames(const std::string& folder,
+                                                const std::vector<std::string>& names) = 0;
 };
 
 }  // namespace tessaloom

@@ -5,6 +5,11 @@
 #   SCRATCH/LoopSelf           an installation holding data/self, a link to its own folder
 #   SCRATCH/LoopUp             an installation holding data/up, a link to the folder above it
 #   SCRATCH/Shared             an existing copy whose version.id links to the installation's
+#   SCRATCH/Elsewhere          files outside the installation and its copies, which these lead to:
+#   SCRATCH/ThroughFolder      an existing copy whose cd_image/data links to Elsewhere
+#   SCRATCH/ThroughFile        one whose readme.txt links to Elsewhere/readme.txt
+#   SCRATCH/ThroughNothing     one whose QuorvaneLauncher.url links to Elsewhere/made.url, missing
+#   SCRATCH/ThroughName        one whose readme.txt is a second name of Elsewhere/readme.txt
 #
 # usage: links.sh setup|teardown SCRATCH
 set -u
@@ -27,4 +32,12 @@ ln -s .. "$scratch/LoopSelf/data/self"
 ln -s ../.. "$scratch/LoopUp/data/up"
 mkdir -p "$scratch/Shared"
 ln -s ../Quorvane/version.id "$scratch/Shared/version.id"
-echo "made links in $scratch: ToGame, LoopSelf/data/self, LoopUp/data/up, Shared/version.id"
+mkdir -p "$scratch/Elsewhere" "$scratch/ThroughFolder/cd_image" "$scratch/ThroughFile" \
+    "$scratch/ThroughNothing/cd_image/data/launcher" "$scratch/ThroughName"
+printf 'theirs\r\n' >"$scratch/Elsewhere/readme.txt"
+ln -s ../../Elsewhere "$scratch/ThroughFolder/cd_image/data"
+ln -s ../Elsewhere/readme.txt "$scratch/ThroughFile/readme.txt"
+ln -s ../../../../Elsewhere/made.url "$scratch/ThroughNothing/cd_image/data/launcher/QuorvaneLauncher.url"
+ln "$scratch/Elsewhere/readme.txt" "$scratch/ThroughName/readme.txt"
+echo "made links in $scratch: ToGame, LoopSelf/data/self, LoopUp/data/up, Shared/version.id," \
+    "Through{Folder,File,Nothing,Name}"

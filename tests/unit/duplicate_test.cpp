@@ -10,10 +10,14 @@ namespace {
 
 const char kSource[] = "C:\\Games\\Q";
 const char kDestination[] = "D:\\Tests\\Alpha\\";
+const char kInside[] = "The destination folder must not be inside the Quorvane folder.";
+const char kWrittenThrough[] = "The destination folder holds a link where the copy writes:\n";
+const char kCannotTell[] = "The system cannot tell where this link leads:\n";
 const char kLauncher[] = "\\cd_image\\data\\launcher\\QuorvaneLauncher.url";
 const char kDozidavuv[] = "\\cd_image\\data\\launcher\\DozidavuvUvurez.url";
 const char kPatcher[] = "\\cd_image\\data\\patcher\\QuorvanePatcher.url";
 const char kLauncherTemporary[] = "\\cd_image\\data\\launcher\\~tessaloom0.tmp";
+const char kDozidavuvTemporary[] = "\\cd_image\\data\\launcher\\~tessaloom1.tmp";
 const char kPatcherTemporary[] = "\\cd_image\\data\\patcher\\~tessaloom0.tmp";
 
 // Where a connection file lands: the destination without its final separator, then the path.
@@ -24,6 +28,12 @@ const char* const kRemote[] = {"QuorvaneLauncher.url", "DozidavuvUvurez.url",
 // Bytes that show any translation: CR LF, a zero byte, non-ASCII.
 std::string Payload(const std::string& tag) {
     return "[InternetShortcut]\r\nURL=http://" + tag + std::string(1, '\0') + "\xE9\xFF\n";
+}
+
+// A notice without its line feeds: paths are broken into lines that fit.
+std::string Flat(std::string text) {
+    text.erase(std::remove(text.begin(), text.end(), '\n'), text.end());
+    return text;
 }
 
 std::string FileUrl(const std::string& server, int file) {
@@ -77,7 +87,9 @@ protected:
         });
     }
     void ExpectStoppedWith(const std::string& notice, bool copied = false) {
-        EXPECT_EQ(BoxTexts(), std::vector<std::string>{notice});
+        std::vector<std::string> texts = BoxTexts();
+        for (std::string& text : texts) text = Flat(text);
+        EXPECT_EQ(texts, std::vector<std::string>{Flat(notice)});
         EXPECT_EQ(Happened("copy"), copied);
         EXPECT_TRUE(fake.writtenFiles.empty());
         EXPECT_FALSE(fake.quitPosted);
@@ -97,15 +109,17 @@ TEST_F(DuplicateTest, DoesTheWholeJobInOrder) {
         "fetch " + FileUrl("alpha", 1),
         "fetch " + FileUrl("alpha", 2),
         "copy C:\\Games\\Q -> D:\\Tests\\Alpha",
+        // All three written before the first takes its name.
         "write " + InCopy(kLauncherTemporary),
-        "move " + InCopy(kLauncherTemporary) + " -> " + InCopy(kLauncher),
         "write " + InCopy(kLauncherTemporary),
-        "move " + InCopy(kLauncherTemporary) + " -> " + InCopy(kDozidavuv),
+        "write " + InCopy(kDozidavuvTemporary),
         "write " + InCopy(kPatcherTemporary),
-        "move " + InCopy(kPatcherTemporary) + " -> " + InCopy(kPatcher),
         "release " + FileUrl("alpha", 0),
         "release " + FileUrl("alpha", 1),
         "release " + FileUrl("alpha", 2),
+        "move " + InCopy(kLauncherTemporary) + " -> " + InCopy(kLauncher),
+        "move " + InCopy(kDozidavuvTemporary) + " -> " + InCopy(kDozidavuv),
+        "move " + InCopy(kPatcherTemporary) + " -> " + InCopy(kPatcher),
         "open " + d,
         "box Operation completed.",
         "quit 0",
@@ -186,14 +200,22 @@ TEST_F(DuplicateTest, RefusesPathsTooLongBeforeFetching) {
     ExpectStoppedWith("The destination path is too long.");
     EXPECT_TRUE(fake.fetchedUrls.empty());
 
-    // The shell cannot read a file of the installation whose path is too long where it lies.
-    const std::string longSource = "C:\\" + std::string(249, 's');
-    fake.AddFile(longSource + "\\version.id", 1);
-    Duplicate(longSource, kDestination);
-    ExpectStoppedWith("The Quorvane folder holds a path too long to copy:\n" + longSource +
-                      "\\version.id");
-    EXPECT_EQ(fake.boxes[0].style, kMbOk | kMbIconError);
-    EXPECT_TRUE(fake.fetchedUrls.empty());
+    // The shell cannot read a file of the installation whose path is too long where it lies:
+    // 260 units with the terminator fit, 261 do not.
+    for (std::size_t length : {245u, 246u}) {
+        const std::string longSource = "C:\\" + std::string(length, 's');
+        fake.AddFile(longSource + "\\version.id", 1);
+        Duplicate(longSource, kDestination);
+        if (length == 245u) {
+            EXPECT_FALSE(fake.fetchedUrls.empty());
+            continue;
+        }
+        ASSERT_EQ(fake.boxes.size(), 1u);
+        EXPECT_EQ(Flat(fake.boxes[0].text), "The Quorvane folder holds a path too long to copy:" +
+                                                longSource + "\\version.id");
+        EXPECT_EQ(fake.boxes[0].style, kMbOk | kMbIconError);
+        EXPECT_TRUE(fake.fetchedUrls.empty());
+    }
 }
 
 // --- What links and volumes decide --------------------------------------------------------
@@ -207,8 +229,9 @@ protected:
         fake.AddFolder("D:\\Tests");
         fake.freeSpace["D:"] = 1 << 20;
     }
-    void ExpectRefused(const std::string& destination, const std::string& notice) {
-        Duplicate(kSource, destination);
+    void ExpectRefused(const std::string& destination, const std::string& notice,
+                       const std::string& source = kSource) {
+        Duplicate(source, destination);
         ExpectStoppedWith(notice);
         EXPECT_TRUE(fake.fetchedUrls.empty()) << destination;
     }
@@ -334,6 +357,18 @@ TEST_F(FileSystemTest, WhatCannotBeReadOrWrittenIsNamedBeforeAnything) {
     fake.unwritable = {{"D:\\TESTS\\ALPHA\\CD_IMAGE\\DATA\\PATCHER", "Access is denied."}};
     ExpectRefused(kDestination,
                   "Cannot write " + InCopy("\\cd_image\\data\\patcher") + ".\nAccess is denied.");
+
+    // A new copy's files go into the folder it makes, which may inherit no right to them; the
+    // folder made to find out goes, or is named.
+    fake.unwritable.clear();
+    fake.noNewFolders.clear();
+    fake.newFoldersRefuseFiles["D:\\TESTS"] = "Access is denied.";
+    ExpectRefused("D:\\Tests\\new\\Alpha\\", "Cannot write D:\\Tests.\nAccess is denied.");
+    EXPECT_EQ(fake.Find("D:\\Tests\\~tessaloom-probe"), nullptr);
+    fake.newFoldersRefuseFiles.clear();
+    fake.unremovable["D:\\TESTS"] = "Access is denied.";
+    ExpectRefused("D:\\Tests\\new\\Alpha\\",
+                  "Cannot remove the test folder D:\\Tests\\~tessaloom-probe.\nAccess is denied.");
 }
 
 TEST_F(FileSystemTest, FoldersWithoutIdentityAreToldApartByPath) {
@@ -351,15 +386,20 @@ TEST_F(FileSystemTest, FoldersWithoutIdentityAreToldApartByPath) {
     fake.noFinalPaths = {"N:"};
     Duplicate("N:\\Games\\Q", "N:\\Tests\\Gamma\\");
     EXPECT_TRUE(fake.quitPosted);
+    // Where a link leads cannot be told then: a link inside the installation or on the way to
+    // the destination is refused, and only the names tell a destination inside.
     fake.AddLink("N:\\Games\\Q\\data\\again", "N:\\Games");
-    Duplicate("N:\\Games\\Q", "N:\\Tests\\Delta\\");
-    ExpectStoppedWith("The destination path is too long.");
+    const std::string n = "N:\\Games\\Q";
+    ExpectRefused("N:\\Tests\\Delta\\", kCannotTell + n + "\\data\\again", n);
     fake.nodes.erase("N:\\GAMES\\Q\\DATA\\AGAIN");
+    fake.AddLink("N:\\ToTests", "N:\\Tests");
+    ExpectRefused("N:\\ToTests\\Alpha\\", kCannotTell + std::string("N:\\ToTests"), n);
+    ExpectRefused("N:\\Games\\Q\\sub\\Alpha\\", kInside, n);
     fake.noFinalPaths.clear();
 
     fake.AddLink("N:\\ToGame", "N:\\Games\\Q");
     Duplicate("N:\\Games\\Q", "N:\\ToGame\\Alpha\\");
-    ExpectStoppedWith("The destination folder must not be inside the Quorvane folder.");
+    ExpectStoppedWith(kInside);
     fake.AddLink("N:\\Games\\Q\\data\\back", "N:\\Games");
     Duplicate("N:\\Games\\Q", "N:\\Tests\\Beta\\");
     ExpectStoppedWith("The Quorvane folder contains a link that loops back into itself.");
@@ -373,15 +413,41 @@ TEST_F(FileSystemTest, FreeSpaceCountsWholeClusters) {
     fake.freeSpace["D:"] = 28672;
     Duplicate(kSource, "D:\\Tests\\Alpha\\");
     EXPECT_TRUE(fake.quitPosted);
+
+    // A file of an existing copy frees what it occupies, as listed (an online-only or sparse
+    // file nothing), where the listing does not say its whole clusters; and no more than the
+    // file that replaces it needs (8192 bytes for big.pak).
+    fake.AddFile("D:\\Tests\\Beta\\data\\big.pak", 5000);
+    FakeNode& there = fake.nodes.at("D:\\TESTS\\BETA\\DATA\\BIG.PAK");
+    fake.freeSpace["D:"] = 28672 - 8192;
+    there.allocated = 0;
+    ExpectRefused("D:\\Tests\\Beta\\", "There is not enough free space for the copy.");
+    there.allocated = 1 << 20;
+    fake.freeSpace["D:"] = 28672 - 8192 - 1;
+    ExpectRefused("D:\\Tests\\Beta\\", "There is not enough free space for the copy.");
+    fake.freeSpace["D:"] = 28672 - 4096;
+    fake.noAllocations = {"D:"};
+    there.size = 1;
+    Duplicate(kSource, "D:\\Tests\\Beta\\");
+    EXPECT_TRUE(fake.quitPosted);
+}
+
+TEST_F(FileSystemTest, AFileInTheWayIsRefusedBeforeAnything) {
+    fake.AddFile("D:\\Tests\\Beta", 5);
+    for (const char* destination : {"D:\\Tests\\Beta\\", "D:\\Tests\\Beta\\deeper\\Alpha\\"}) {
+        ExpectRefused(destination,
+                      "A file is in the way of the destination folder:\nD:\\Tests\\Beta");
+    }
+    EXPECT_EQ(fake.Find("D:\\Tests\\Beta")->size, 5u);
 }
 
 TEST_F(FileSystemTest, NeverIntoTheInstallationThroughAnExistingDestination) {
-    const char kInside[] = "The destination folder must not be inside the Quorvane folder.";
-    // The existing copy's folder is a junction to the installation's own.
+    // The existing copy's folder is a junction to the installation's own, or to another of its
+    // folders: more than a link, the installation.
     fake.AddLink("D:\\Tests\\Alpha\\cd_image", "C:\\Games\\Q\\cd_image");
     ExpectRefused(kDestination, kInside);
     fake.nodes.erase("D:\\TESTS\\ALPHA\\CD_IMAGE");
-    fake.AddLink("D:\\Tests\\Alpha\\data", "C:\\Games\\Q\\data");
+    fake.AddLink("D:\\Tests\\Alpha\\data", "C:\\Games\\Q\\cd_image");
     ExpectRefused(kDestination, kInside);
     fake.nodes.erase("D:\\TESTS\\ALPHA\\DATA");
 
@@ -402,7 +468,6 @@ TEST_F(FileSystemTest, NeverIntoTheInstallationThroughAnExistingDestination) {
 }
 
 TEST_F(FileSystemTest, AnExistingCopySharingAFileWithTheInstallationIsRefused) {
-    const char kInside[] = "The destination folder must not be inside the Quorvane folder.";
     const std::string copy = "C:\\Tests\\Alpha";
     // A second name of one of its files at a path the copy writes, or a link to one.
     fake.AddHardLink(copy + "\\data\\maps\\one.map", "C:\\Games\\Q\\data\\maps\\one.map");
@@ -417,37 +482,74 @@ TEST_F(FileSystemTest, AnExistingCopySharingAFileWithTheInstallationIsRefused) {
     ExpectRefused(copy + "\\", kInside);
     fake.nodes.erase(fake.FoldCase(copy + kPatcher));
 
-    // A file shared with one outside the installation is the user's.
-    fake.AddFile("C:\\Other\\one.map", 990);
-    fake.AddHardLink(copy + "\\data\\maps\\one.map", "C:\\Other\\one.map");
-    Duplicate(kSource, copy + "\\");
-    EXPECT_TRUE(fake.quitPosted);
+    // A hard link to a file outside that the installation links to, which the copy reads.
+    fake.AddFile("C:\\Common\\textures.pak", 1000);
+    fake.AddLink("C:\\Games\\Q\\textures.pak", "C:\\Common\\textures.pak");
+    fake.AddHardLink(copy + "\\textures.pak", "C:\\Common\\textures.pak");
+    ExpectRefused(copy + "\\", kInside);
+    fake.nodes.erase(fake.FoldCase(copy + "\\textures.pak"));
+    // Where files have no identity, a link to one inside the installation is told by its path.
+    fake.AddFile("N:\\Games\\Q\\version.id", 10);
+    fake.AddFile("N:\\Games\\Q\\data\\one.map", 990);
+    fake.AddLink("N:\\Tests\\Alpha\\version.id", "N:\\Games\\Q\\data\\one.map");
+    fake.zeroIdentities = {"N:"};
+    ExpectRefused("N:\\Tests\\Alpha\\", kInside, "N:\\Games\\Q");
 }
 
-TEST_F(FileSystemTest, ConnectionFilesReplaceWhatStandsAtTheirNames) {
-    // An existing copy's connection file is a link to a file elsewhere, and a temporary
-    // file's name is taken.
-    fake.AddFile("E:\\Elsewhere\\launcher.url", 40);
-    fake.AddLink(InCopy(kLauncher), "E:\\Elsewhere\\launcher.url");
-    fake.AddFile(InCopy(kLauncherTemporary), 3);
-    Duplicate();
+TEST_F(FileSystemTest, NothingOfAnExistingCopyIsWrittenThrough) {
+    const std::string copy = "D:\\Tests\\Alpha";
+    fake.AddFolder("E:\\Other");
+    // A folder on the way to the copy's files or the program's, a file the copy writes and a
+    // file of other names; links to files shown as links (Windows) or as files (Wine); a
+    // link to nothing at a connection file's name, which no listing shows.
+    const struct {
+        const char* at;
+        const char* to;
+        bool hard;
+    } links[] = {
+        {"\\data", "E:\\Other", false},
+        {"\\cd_image\\data\\patcher", "E:\\Other", false},
+        {"\\data\\big.pak", "E:\\Other\\big.pak", false},
+        {"\\data\\maps\\one.map", "E:\\Other\\one.map", true},
+        {kPatcher, "E:\\Nowhere\\patcher.url", false},
+    };
+    for (bool hidden : {false, true}) {
+        fake.listingsHideFileLinks = hidden;
+        for (const auto& link : links) {
+            fake.AddFolder(copy);
+            if (link.hard) {
+                fake.AddFile(link.to, 7);
+                fake.AddHardLink(copy + link.at, link.to);
+            } else {
+                if (std::string(link.to) != "E:\\Other" && link.at != kPatcher) {
+                    fake.AddFile(link.to, 7);
+                }
+                fake.AddLink(copy + link.at, link.to);
+            }
+            ExpectRefused(copy + "\\", kWrittenThrough + copy + link.at);
+            EXPECT_EQ(fake.Find("E:\\Nowhere\\patcher.url"), nullptr);
+            fake.nodes.erase(fake.FoldCase(copy + link.at));
+        }
+    }
+    // The destination itself is the user's choice, and a link where nothing is written stays.
+    fake.AddLink("D:\\Tests\\Via", copy);
+    fake.AddLink(copy + "\\mine", "E:\\Other");
+    fake.AddFile(copy + kLauncherTemporary, 3);  // a temporary name taken
+    Duplicate(kSource, "D:\\Tests\\Via\\");
     EXPECT_TRUE(fake.quitPosted);
-    EXPECT_EQ(fake.nodes.at("E:\\ELSEWHERE\\LAUNCHER.URL").content, "");
-    const FakeNode* launcher = fake.Find(InCopy(kLauncher));
-    ASSERT_NE(launcher, nullptr);
-    EXPECT_EQ(launcher->linkTo, "");
-    EXPECT_EQ(launcher->content, Payload("alpha0"));
-    EXPECT_EQ(fake.Find(InCopy(kLauncherTemporary))->size, 3u);
+    EXPECT_EQ(fake.Find(copy + kLauncher)->content, Payload("alpha0"));
+    EXPECT_EQ(fake.Find(copy + kLauncherTemporary)->size, 3u);
 }
 
 TEST_F(FileSystemTest, AnInstallationAtADriveRoot) {
     fake.AddFile("E:\\version.id", 10);
     for (const char* local : {kLauncher, kDozidavuv, kPatcher})
         fake.AddFile(std::string("E:") + local, 40);
-    Duplicate("E:\\", kDestination);
+    // Its entries go into a destination made first, with the folders above it.
+    Duplicate("E:\\", "D:\\Tests\\new\\deeper\\Alpha\\");
     EXPECT_TRUE(fake.quitPosted);
     EXPECT_TRUE(Happened("probe E:\\version.id"));
-    EXPECT_TRUE(Happened("copy E:\\* -> D:\\Tests\\Alpha"));
+    EXPECT_TRUE(Happened("copy E:\\* -> D:\\Tests\\new\\deeper\\Alpha"));
 }
 
 TEST_F(FileSystemTest, NamesCompareAsTheFileSystemFoldsThem) {
@@ -546,13 +648,16 @@ TEST_F(DuplicateTest, WriteFailureNamesTheFileAndKeepsRunning) {
     fake.writeFailures[folder] = "The system cannot find the path specified.";
     Duplicate();
     ASSERT_EQ(fake.boxes.size(), 1u);
-    EXPECT_NE(fake.boxes[0].text.find(patcher), std::string::npos);
-    EXPECT_NE(fake.boxes[0].text.find("The system cannot find the path specified."),
-              std::string::npos);
+    EXPECT_EQ(Flat(fake.boxes[0].text),
+              "Cannot write " + patcher + ".The system cannot find the path specified.");
     EXPECT_FALSE(Happened("open"));
     EXPECT_FALSE(fake.quitPosted);
     EXPECT_EQ(fake.liveStreams, 0);
-    EXPECT_FALSE(Happened("remove"));  // never created: the file there stays as it was
+    // Nothing replaced: the files written before it are removed, never moved.
+    EXPECT_FALSE(Happened("move"));
+    EXPECT_TRUE(Happened("remove " + InCopy(kLauncherTemporary)));
+    EXPECT_TRUE(Happened("remove " + InCopy(kDozidavuvTemporary)));
+    EXPECT_TRUE(fake.writtenFiles.empty());
 
     // A write that fails part-way never takes the name: the part is removed, the copied file
     // stays as it was.
@@ -563,6 +668,22 @@ TEST_F(DuplicateTest, WriteFailureNamesTheFileAndKeepsRunning) {
     EXPECT_EQ(fake.writtenFiles.count(patcher), 0u);
     EXPECT_EQ(fake.Find(patcher)->size, 40u);
     EXPECT_EQ(fake.Find(InCopy(kPatcherTemporary)), nullptr);
+    EXPECT_FALSE(fake.quitPosted);
+
+    // A move that fails names its file and those replaced before it; nothing staged stays.
+    fake.writeFailures.clear();
+    fake.moveFailures[InCopy(kDozidavuv)] = "Access is denied.";
+    Duplicate();
+    ASSERT_EQ(fake.boxes.size(), 1u);
+    EXPECT_EQ(Flat(fake.boxes[0].text), "Cannot write " + InCopy(kDozidavuv) +
+                                            ".Access is denied.Replaced already: "
+                                            "QuorvaneLauncher.url.");
+    EXPECT_EQ(fake.writtenFiles[InCopy(kLauncher)], Payload("alpha0"));
+    EXPECT_EQ(fake.writtenFiles.count(InCopy(kDozidavuv)), 0u);
+    for (const char* temporary : {kDozidavuvTemporary, kPatcherTemporary}) {
+        EXPECT_EQ(fake.Find(InCopy(temporary)), nullptr) << temporary;
+    }
+    EXPECT_FALSE(Happened("move " + InCopy(kPatcherTemporary)));
     EXPECT_FALSE(fake.quitPosted);
 }
 
@@ -582,7 +703,7 @@ TEST_F(DuplicateTest, SavesWholeStreamsAndRefusesBrokenOnes) {
         Duplicate();
         std::string dozidavuv = InCopy(kDozidavuv);
         ASSERT_EQ(fake.boxes.size(), 1u);
-        EXPECT_NE(fake.boxes[0].text.find(dozidavuv), std::string::npos);
+        EXPECT_NE(Flat(fake.boxes[0].text).find(dozidavuv), std::string::npos);
         EXPECT_EQ(fake.writtenFiles.count(dozidavuv), 0u);
         EXPECT_FALSE(fake.quitPosted);
     }

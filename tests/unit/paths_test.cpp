@@ -131,5 +131,17 @@ TEST(Destination, InsideTheSourceComparesWholeComponents) {
     EXPECT_FALSE(IsSameOrInside("C:\\Games\\", "C:\\Games\\Q"));
 }
 
+TEST(Notices, APathBreaksAfterItsSeparatorsIntoLinesThatFit) {
+    const std::string a(30, 'a'), b(40, 'b'), c(64, 'c');
+    // 13 units of text before it on the first line.
+    EXPECT_EQ(WrapPath("D:\\" + a + "\\" + b + "\\" + c + c + "cc\\end.txt", 13),
+              "D:\\" + a + "\\\n" + b + "\\\n" + c + "\n" + c + "\n" + "cc\\end.txt");
+    // Counted in UTF-16 units, never inside a character: 40 emoji are 80 units.
+    std::string emoji;
+    for (int i = 0; i < 40; ++i) emoji += "\xF0\x9F\x98\x80";
+    EXPECT_EQ(WrapPath(emoji), emoji.substr(0, 32 * 4) + "\n" + emoji.substr(32 * 4));
+    EXPECT_EQ(WrapPath("C:\\Games\\Q", 13), "C:\\Games\\Q");
+}
+
 }  // namespace
 }  // namespace tessaloom

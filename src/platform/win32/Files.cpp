@@ -40,7 +40,8 @@ std::wstring WithSeparator(const std::string& folder) {
 // Classes and flags of Windows 10 1809 that not every SDK declares.
 const FILE_INFO_BY_HANDLE_CLASS kFileRenameInfoEx = static_cast<FILE_INFO_BY_HANDLE_CLASS>(22);
 const DWORD kRenameReplaceIfExists = 0x1;
-const DWORD kRenameIgnoreReadOnly = 0x40;
+const DWORD kRenamePosixSemantics = 0x2;   // Windows 10 1607
+const DWORD kRenameIgnoreReadOnly = 0x40;  // Windows 10 1809
 // FILE_RENAME_INFO as FileRenameInfoEx takes it: flags in place of ReplaceIfExists.
 struct RenameInfoEx {
     DWORD flags;
@@ -53,8 +54,8 @@ const DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
 
 // An entry as listed, its name as UTF-16 units; "." and ".." are left out.
 void AddEntry(const wchar_t* name, std::size_t length, DWORD attributes, DWORD reparseTag,
-              std::uint64_t size, std::uint64_t idHigh, std::uint64_t idLow,
-              std::vector<FolderEntry>& entries) {
+              std::uint64_t size, std::uint64_t allocated, std::uint64_t idHigh,
+              std::uint64_t idLow, std::vector<FolderEntry>& entries) {
     if ((length == 1 && name[0] == L'.') || (length == 2 && name[0] == L'.' && name[1] == L'.')) {
         return;
     }
@@ -67,6 +68,8 @@ void AddEntry(const wchar_t* name, std::size_t length, DWORD attributes, DWORD r
     entry.link = (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 &&
                  (IsReparseTagNameSurrogate(reparseTag) || reparseTag == 0);
     entry.size = size;
+    // A link's own allocation is not what its target occupies.
+    entry.allocated = entry.link ? kUnknownAllocation : allocated;
     entry.idHigh = idHigh;
     entry.idLow = idLow;
     entries.push_back(std::move(entry));
@@ -115,7 +118,8 @@ DWORD ListWithIds(HANDLE folder, std::vector<FolderEntry>& entries, bool& suppor
                 anyId = anyId || low != 0 || high != 0;
                 AddEntry(info.FileName, info.FileNameLength / sizeof(wchar_t), info.FileAttributes,
                          info.ReparsePointTag, static_cast<std::uint64_t>(info.EndOfFile.QuadPart),
-                         high, low, entries);
+                         static_cast<std::uint64_t>(info.AllocationSize.QuadPart), high, low,
+                         entries);
                 next = info.NextEntryOffset;
             } else {
                 const auto& info = *reinterpret_cast<const FILE_ID_BOTH_DIR_INFO*>(at);
@@ -123,7 +127,8 @@ DWORD ListWithIds(HANDLE folder, std::vector<FolderEntry>& entries, bool& suppor
                 const bool reparse = (info.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
                 AddEntry(info.FileName, info.FileNameLength / sizeof(wchar_t), info.FileAttributes,
                          reparse ? info.EaSize : 0,
-                         static_cast<std::uint64_t>(info.EndOfFile.QuadPart), 0,
+                         static_cast<std::uint64_t>(info.EndOfFile.QuadPart),
+                         static_cast<std::uint64_t>(info.AllocationSize.QuadPart), 0,
                          static_cast<std::uint64_t>(info.FileId.QuadPart), entries);
                 next = info.NextEntryOffset;
             }
@@ -170,8 +175,8 @@ DWORD ListThroughFind(const std::string& folder, std::vector<FolderEntry>& entri
         // dwReserved0 holds a reparse point's tag.
         AddEntry(data.cFileName, std::wcslen(data.cFileName), data.dwFileAttributes,
                  data.dwReserved0,
-                 (static_cast<std::uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow, 0, 0,
-                 entries);
+                 (static_cast<std::uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow,
+                 kUnknownAllocation, 0, 0, entries);
     } while (FindNextFileW(find.get(), &data));
     const DWORD error = GetLastError();
     return error == ERROR_NO_MORE_FILES ? ERROR_SUCCESS : error;
@@ -221,19 +226,61 @@ bool SetReadOnly(const std::wstring& path, bool readOnly) {
     return SetFileInformationByHandle(file.get(), FileBasicInfo, &change, sizeof change) != FALSE;
 }
 
-// Renames `from` to `to`, replacing even a read-only file: Windows 10 1809 and later, on NTFS.
-bool RenameIgnoringReadOnly(const std::wstring& from, const std::wstring& to) {
+enum class Rename { kDone, kUnsupported, kFailed };
+
+// Renames `from` to `to` with `flags` of FileRenameInfoEx (Windows 10 1607 and later, on NTFS):
+// with POSIX semantics, a file whose holders share delete is replaced at once.
+Rename RenameByHandle(const std::wstring& from, const std::wstring& to, DWORD flags) {
     ScopedHandle file(CreateFileW(from.c_str(), DELETE | SYNCHRONIZE, kShareAll, nullptr,
-                                  OPEN_EXISTING, 0, nullptr));
-    if (!file.valid()) return false;
+                                  OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    if (!file.valid()) return Rename::kFailed;
     std::vector<std::uint64_t> buffer((sizeof(RenameInfoEx) + to.size() * sizeof(wchar_t)) / 8 + 1);
     auto* info = reinterpret_cast<RenameInfoEx*>(buffer.data());
-    info->flags = kRenameReplaceIfExists | kRenameIgnoreReadOnly;
+    info->flags = flags;
     info->rootDirectory = nullptr;
     info->fileNameLength = static_cast<DWORD>(to.size() * sizeof(wchar_t));
     std::memcpy(info->fileName, to.c_str(), to.size() * sizeof(wchar_t));
-    return SetFileInformationByHandle(file.get(), kFileRenameInfoEx, info,
-                                      static_cast<DWORD>(buffer.size() * 8)) != FALSE;
+    if (SetFileInformationByHandle(file.get(), kFileRenameInfoEx, info,
+                                   static_cast<DWORD>(buffer.size() * 8))) {
+        return Rename::kDone;
+    }
+    return Unsupported(GetLastError()) ? Rename::kUnsupported : Rename::kFailed;
+}
+
+bool IsReadOnly(const std::wstring& path) {
+    const DWORD attributes = GetFileAttributesW(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) != 0;
+}
+
+// The handle's path on its volume (no drive), as the system resolves it.
+bool NameOf(HANDLE handle, std::wstring& name) {
+    std::vector<std::uint64_t> named(sizeof(FILE_NAME_INFO) / 8 + 8192);  // 32767 units and more
+    if (!GetFileInformationByHandleEx(handle, FileNameInfo, named.data(),
+                                      static_cast<DWORD>(named.size() * 8))) {
+        return false;
+    }
+    const auto* info = reinterpret_cast<const FILE_NAME_INFO*>(named.data());
+    name.assign(info->FileName, info->FileNameLength / sizeof(wchar_t));
+    return true;
+}
+
+bool SameNames(const std::wstring& a, const std::wstring& b) {
+    return CompareStringOrdinal(a.c_str(), static_cast<int>(a.size()), b.c_str(),
+                                static_cast<int>(b.size()), TRUE) == CSTR_EQUAL;
+}
+
+// What stands at `path`, which nothing opens at: a link to nothing takes the name (Wine lists
+// none, and opens none), so creating a file there fails. The file made is gone when closed.
+NameFacts ProbeFreeName(const std::wstring& path) {
+    NameFacts facts;
+    ScopedHandle file(CreateFileW(path.c_str(), GENERIC_WRITE | DELETE, 0, nullptr, CREATE_NEW,
+                                  FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_TEMPORARY |
+                                      FILE_FLAG_DELETE_ON_CLOSE | FILE_FLAG_OPEN_REPARSE_POINT,
+                                  nullptr));
+    if (file.valid()) return facts;
+    const DWORD failure = GetLastError();
+    facts.taken = facts.link = failure == ERROR_FILE_EXISTS || failure == ERROR_ALREADY_EXISTS;
+    return facts;
 }
 
 }  // namespace
@@ -280,9 +327,10 @@ bool ProbeFile(const std::string& path) {
 
 WriteResult WriteNewFile(const std::string& path, const void* data, std::size_t size,
                          std::string& error) {
-    // Never through what stands at the name, a link to nowhere included.
+    // Never through what stands at the name, a link to nowhere included: CREATE_NEW fails at
+    // any name taken, and the reparse point's flag keeps the system from following one.
     ScopedHandle handle(CreateFileW(SystemPath(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                                    FILE_ATTRIBUTE_NORMAL, nullptr));
+                                    FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
     if (!handle.valid()) {
         const DWORD failure = GetLastError();
         error = SystemMessage(failure);
@@ -307,6 +355,8 @@ WriteResult WriteNewFile(const std::string& path, const void* data, std::size_t 
         next += written;
         remaining -= written;
     }
+    // On disk before it takes a name: a power cut after the move leaves no empty file.
+    if (failure == ERROR_SUCCESS && !FlushFileBuffers(handle.get())) failure = GetLastError();
     // Closing can fail too (a network file written back on close): that is a failed write.
     if (!handle.close() && failure == ERROR_SUCCESS) failure = GetLastError();
     if (failure == ERROR_SUCCESS) return WriteResult::kWritten;
@@ -318,28 +368,37 @@ bool MoveOver(const std::string& from, const std::string& to, std::string& error
     const std::wstring source = SystemPath(from);
     const std::wstring target = SystemPath(to);
     const DWORD kReplace = MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH;
-    // A rename replaces the name's entry, whatever stands there: a link itself, never its target.
-    // A scanner that opens the new file as it is closed holds it for a moment: tried again.
+    // A rename replaces the name's entry, whatever stands there: a link itself, never its
+    // target. With POSIX semantics (Windows 10 1607 and later, on NTFS) a file that a scanner,
+    // indexer or sync client holds open, sharing delete, is replaced at once; from 1809 a
+    // read-only one too. Elsewhere a held file refuses the rename (a sharing violation, or
+    // access denied while it is open for deletion): tried again while the holder lets go.
+    DWORD posix = kRenameReplaceIfExists | kRenamePosixSemantics | kRenameIgnoreReadOnly;
     DWORD failure = ERROR_SUCCESS;
-    for (int attempt = 0; attempt < 10; ++attempt) {
-        if (attempt > 0) Sleep(100);
-        if (MoveFileExW(source.c_str(), target.c_str(), kReplace)) {
-            return true;
+    const ULONGLONG start = GetTickCount64();
+    for (;;) {
+        while (posix != 0) {
+            const Rename renamed = RenameByHandle(source, target, posix);
+            if (renamed == Rename::kDone) return true;
+            if (renamed == Rename::kFailed) break;
+            // An older system, or another file system: without the read-only flag, then none.
+            posix = (posix & kRenameIgnoreReadOnly) != 0 ? posix & ~kRenameIgnoreReadOnly : 0;
         }
+        if (MoveFileExW(source.c_str(), target.c_str(), kReplace)) return true;
         failure = GetLastError();
-        if (failure != ERROR_SHARING_VIOLATION) break;
-    }
-    // Windows replaces no read-only file (an installation from disc media keeps the attribute
-    // in its copy). Since Windows 10 1809 it can be told to; before, the attribute of a plain
-    // file is taken away, and given back when the move still fails.
-    if (failure == ERROR_ACCESS_DENIED) {
-        if (RenameIgnoringReadOnly(source, target)) return true;
-        if (SetReadOnly(target, false)) {
-            if (MoveFileExW(source.c_str(), target.c_str(), kReplace)) {
-                return true;
-            }
+        // Windows replaces no read-only file with MoveFileEx (an installation from disc
+        // media keeps the attribute in its copy): the attribute of a plain file is taken
+        // away, and given back when the move still fails.
+        const bool readOnly = failure == ERROR_ACCESS_DENIED && IsReadOnly(target);
+        if (readOnly && SetReadOnly(target, false)) {
+            if (MoveFileExW(source.c_str(), target.c_str(), kReplace)) return true;
+            failure = GetLastError();
             SetReadOnly(target, true);
         }
+        const bool held =
+            failure == ERROR_SHARING_VIOLATION || (failure == ERROR_ACCESS_DENIED && !readOnly);
+        if (!held || GetTickCount64() - start >= 5000) break;
+        Sleep(100);
     }
     error = SystemMessage(failure);
     return false;
@@ -350,6 +409,20 @@ bool RemoveFile(const std::string& path) { return DeleteFileW(SystemPath(path).c
 bool CreateFolder(const std::string& path, std::string& error) {
     if (CreateDirectoryW(SystemPath(path).c_str(), nullptr)) return true;
     error = SystemMessage(GetLastError());
+    return false;
+}
+
+bool RemoveFolder(const std::string& path, std::string& error) {
+    const std::wstring folder = SystemPath(path);
+    DWORD failure = ERROR_SUCCESS;
+    // A file deleted in it stays until its last holder (a scanner) closes it.
+    for (int attempt = 0; attempt < 10; ++attempt) {
+        if (attempt > 0) Sleep(100);
+        if (RemoveDirectoryW(folder.c_str())) return true;
+        failure = GetLastError();
+        if (failure != ERROR_DIR_NOT_EMPTY && failure != ERROR_SHARING_VIOLATION) break;
+    }
+    error = SystemMessage(failure);
     return false;
 }
 
@@ -464,10 +537,11 @@ bool CanCreateFileIn(const std::string& folder, std::string& error) {
                                  std::to_string(GetTickCount64()) + "-" + std::to_string(attempt) +
                                  ".tmp";
         // Gone when its handle closes, at once; never replaces a file that is there.
-        ScopedHandle file(CreateFileW(
-            SystemPath(JoinPath(folder, name)).c_str(), GENERIC_WRITE | DELETE, 0, nullptr,
-            CREATE_NEW,
-            FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr));
+        ScopedHandle file(CreateFileW(SystemPath(JoinPath(folder, name)).c_str(),
+                                      GENERIC_WRITE | DELETE, 0, nullptr, CREATE_NEW,
+                                      FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_TEMPORARY |
+                                          FILE_FLAG_DELETE_ON_CLOSE | FILE_FLAG_OPEN_REPARSE_POINT,
+                                      nullptr));
         if (file.valid()) return true;
         failure = GetLastError();
         if (failure != ERROR_FILE_EXISTS) break;
@@ -476,22 +550,52 @@ bool CanCreateFileIn(const std::string& folder, std::string& error) {
     return false;
 }
 
-bool CanCreateFolderIn(const std::string& folder, std::string& error) {
-    DWORD failure = ERROR_SUCCESS;
-    for (unsigned attempt = 0; attempt < 100; ++attempt) {
-        const std::wstring path = SystemPath(
-            JoinPath(folder, "~tessaloom-" + std::to_string(GetCurrentProcessId()) + "-" +
-                                 std::to_string(GetTickCount64()) + "-" + std::to_string(attempt)));
-        // Never one that is there.
-        if (CreateDirectoryW(path.c_str(), nullptr)) {
-            RemoveDirectoryW(path.c_str());
-            return true;
-        }
-        failure = GetLastError();
-        if (failure != ERROR_ALREADY_EXISTS) break;
+std::vector<NameFacts> InspectNames(const std::string& folder,
+                                    const std::vector<std::string>& names) {
+    std::vector<NameFacts> facts(names.size());
+    // The folder's name as the system resolves it, links followed: each name's file must
+    // lie right below it, or the system reached it through a link.
+    std::wstring resolved;
+    {
+        ScopedHandle handle(CreateFileW(SystemPath(folder).c_str(), 0, kShareAll, nullptr,
+                                        OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+        if (!handle.valid() || !NameOf(handle.get(), resolved)) resolved.clear();
     }
-    error = SystemMessage(failure);
-    return false;
+    if (!resolved.empty() && resolved.back() != L'\\') resolved.push_back(L'\\');
+    for (std::size_t i = 0; i < names.size(); ++i) {
+        const std::wstring path = SystemPath(JoinPath(folder, names[i]));
+        ScopedHandle file(
+            CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES, kShareAll, nullptr, OPEN_EXISTING,
+                        FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+        if (!file.valid()) {
+            const DWORD failure = GetLastError();
+            if (failure == ERROR_FILE_NOT_FOUND || failure == ERROR_PATH_NOT_FOUND) {
+                facts[i] = ProbeFreeName(path);
+            } else {
+                facts[i].taken = true;  // there, though it does not open
+            }
+            continue;
+        }
+        NameFacts& fact = facts[i];
+        fact.taken = true;
+        FILE_ATTRIBUTE_TAG_INFO tag = {};
+        if (GetFileInformationByHandleEx(file.get(), FileAttributeTagInfo, &tag, sizeof tag)) {
+            // Tag 0 is Wine's, for its symbolic links.
+            fact.link = (tag.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 &&
+                        (IsReparseTagNameSurrogate(tag.ReparseTag) || tag.ReparseTag == 0);
+        }
+        FILE_STANDARD_INFO standard = {};
+        if (GetFileInformationByHandleEx(file.get(), FileStandardInfo, &standard,
+                                         sizeof standard)) {
+            fact.names = standard.NumberOfLinks;
+        }
+        std::wstring name;
+        if (!resolved.empty() && NameOf(file.get(), name) &&
+            !SameNames(name, resolved + Utf16FromUtf8(names[i]))) {
+            fact.link = true;
+        }
+    }
+    return facts;
 }
 
 }  // namespace tessaloom

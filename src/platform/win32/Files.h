@@ -32,10 +32,12 @@ WriteResult WriteNewFile(const std::string& path, const void* data, std::size_t 
 bool MoveOver(const std::string& from, const std::string& to, std::string& error);
 bool RemoveFile(const std::string& path);
 bool CreateFolder(const std::string& path, std::string& error);
+bool RemoveFolder(const std::string& path, std::string& error);
 bool ListFolder(const std::string& folder, std::vector<FolderEntry>& entries, std::string& error);
 bool IdentifyFile(const std::string& path, FileId& id);
 bool QueryVolumeSpace(const std::string& folder, VolumeSpace& space);
 bool CanCreateFileIn(const std::string& folder, std::string& error);
-bool CanCreateFolderIn(const std::string& folder, std::string& error);
+std::vector<NameFacts> InspectNames(const std::string& folder,
+                                    const std::vector<std::string>& names);
 
 }  // namespace tessaloom

@@ -163,6 +163,10 @@ bool Win32Platform::CreateFolder(const std::string& path, std::string& error) {
     return tessaloom::CreateFolder(path, error);
 }
 
+bool Win32Platform::RemoveFolder(const std::string& path, std::string& error) {
+    return tessaloom::RemoveFolder(path, error);
+}
+
 bool Win32Platform::ListFolder(const std::string& folder, std::vector<FolderEntry>& entries,
                                std::string& error) {
     return tessaloom::ListFolder(folder, entries, error);
@@ -180,8 +184,9 @@ bool Win32Platform::CanCreateFileIn(const std::string& folder, std::string& erro
     return tessaloom::CanCreateFileIn(folder, error);
 }
 
-bool Win32Platform::CanCreateFolderIn(const std::string& folder, std::string& error) {
-    return tessaloom::CanCreateFolderIn(folder, error);
+std::vector<NameFacts> Win32Platform::InspectNames(const std::string& folder,
+                                                   const std::vector<std::string>& names) {
+    return tessaloom::InspectNames(folder, names);
 }
 
 }  // namespace tessaloom

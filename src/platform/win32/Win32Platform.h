@@ -71,12 +71,14 @@ public:
     bool MoveOver(const std::string& from, const std::string& to, std::string& error) override;
     bool RemoveFile(const std::string& path) override;
     bool CreateFolder(const std::string& path, std::string& error) override;
+    bool RemoveFolder(const std::string& path, std::string& error) override;
     bool ListFolder(const std::string& folder, std::vector<FolderEntry>& entries,
                     std::string& error) override;
     bool IdentifyFile(const std::string& path, FileId& id) override;
     bool QueryVolumeSpace(const std::string& folder, VolumeSpace& space) override;
     bool CanCreateFileIn(const std::string& folder, std::string& error) override;
-    bool CanCreateFolderIn(const std::string& folder, std::string& error) override;
+    std::vector<NameFacts> InspectNames(const std::string& folder,
+                                        const std::vector<std::string>& names) override;
 
 private:
     Application m_application;

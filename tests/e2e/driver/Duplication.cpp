@@ -1,5 +1,6 @@
 #include "Duplication.h"
 
+#include <algorithm>
 #include <cstdio>
 
 #include "Picker.h"
@@ -219,17 +220,56 @@ void ExpectNotice(const AppProcess& app, const std::string& text, DWORD timeoutM
     Answer(box, IDOK);
 }
 
+namespace {
+
+std::string WithoutLineFeeds(std::string text) {
+    text.erase(std::remove(text.begin(), text.end(), '\n'), text.end());
+    return text;
+}
+
+// The program breaks a path it shows into lines: the whole box must fit a screen 1024 pixels
+// wide, and lie on this one.
+void CheckFitsTheScreen(const MessageBoxInfo& box) {
+    RECT rect;
+    Check(GetWindowRect(box.window, &rect) != FALSE, "the message box has a rectangle");
+    const int width = rect.right - rect.left;
+    Check(width <= 1024,
+          "the message box is " + std::to_string(width) + " pixels wide, no more than 1024");
+    Check(rect.left >= 0 && rect.top >= 0 && rect.right <= GetSystemMetrics(SM_CXSCREEN) &&
+              rect.bottom <= GetSystemMetrics(SM_CYSCREEN),
+          "the message box lies on the screen");
+}
+
+}  // namespace
+
+void ExpectPathNotice(const AppProcess& app, const std::string& first, const std::string& path,
+                      const Context* shots, const std::string& screenshot) {
+    Step("wait for the notice " + Quote(first) + " naming " + path);
+    MessageBoxInfo box = WaitForMessageBox(app, 30000);
+    if (shots != nullptr) shots->Screenshot(screenshot);
+    const std::size_t end = box.text.find('\n');
+    Check(box.text.substr(0, end) == first && end != std::string::npos &&
+              WithoutLineFeeds(box.text.substr(end + 1)) == path,
+          "the notice names " + path + " whole: " + Quote(box.text));
+    CheckMessageBox(box, kAppTitle, box.text, {IDOK}, true);
+    CheckIcon(box, "error", "icon of the notice");
+    CheckFitsTheScreen(box);
+    Answer(box, IDOK);
+}
+
 void ExpectCannotWrite(const AppProcess& app, const std::string& path, const std::string& icon) {
     Step("wait for the message that " + path + " cannot be written");
     MessageBoxInfo box = WaitForMessageBox(app, 60000);
-    const std::string head = "Cannot write " + path + ".\n";
-    Check(box.text.compare(0, head.size(), head) == 0,
+    // The reason is the last line; the path may take several before it.
+    const std::size_t last = box.text.rfind('\n');
+    const std::string head = "Cannot write " + path + ".";
+    Check(last != std::string::npos && WithoutLineFeeds(box.text.substr(0, last)) == head,
           "the message names " + path + ": " + Quote(box.text));
-    const std::string reason = box.text.substr(head.size());
-    Check(!reason.empty() && reason.find('\n') == std::string::npos,
-          "the message gives the reason on one line: " + Quote(reason));
+    const std::string reason = box.text.substr(last + 1);
+    Check(!reason.empty(), "the message gives the reason on a line of its own: " + Quote(reason));
     CheckMessageBox(box, kAppTitle, box.text, {IDOK}, true);
     CheckIcon(box, icon, "icon of the message");
+    CheckFitsTheScreen(box);
     Answer(box, IDOK);
 }
 

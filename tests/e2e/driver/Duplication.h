@@ -75,9 +75,16 @@ void CheckIcon(const MessageBoxInfo& box, const std::string& kind, const std::st
 // title, an error icon and OK alone; answers OK.
 void ExpectNotice(const AppProcess& app, const std::string& text, DWORD timeoutMs = 30000);
 
-// Waits for the program's message "Cannot write PATH." with the system's reason on a line of
-// its own below, checks it (its name as title, OK alone, the icon `icon` as CheckIcon tells
-// it) and answers OK.
+// Waits for the program's notice of `first` on its first line and `path` below it, broken
+// into lines that fit, checks it (its name as title, OK alone, an error icon, on the screen,
+// no wider than 1024 pixels) and answers OK; with `shots`, a screenshot `screenshot` of it
+// first.
+void ExpectPathNotice(const AppProcess& app, const std::string& first, const std::string& path,
+                      const Context* shots = nullptr, const std::string& screenshot = "");
+
+// Waits for the program's message "Cannot write PATH." (the path perhaps broken into lines)
+// with the system's reason on a line of its own below, checks it (its name as title, OK
+// alone, the icon `icon` as CheckIcon tells it, on the screen) and answers OK.
 void ExpectCannotWrite(const AppProcess& app, const std::string& path, const std::string& icon);
 
 // Fills the folder fields as the pickers do.

@@ -298,6 +298,50 @@ E2E_SCENARIO(duplicate_refused, "checks before any fetch: empty fields, no versi
     FillFields(dup.dialog, root, scratch + "\\Shared\\");
     dup.ExpectRefusal(kInsideInstallation);
 
+    Step(
+        "existing copies the copy would write through: a link to a folder, a link to a file, a "
+        "link to nothing at a connection file's name, a second name of a file elsewhere");
+    const std::string elsewhere = scratch + "\\Elsewhere";
+    const TreeListing theirs = ListTree(elsewhere);
+    const std::pair<const char*, std::string> throughs[] = {
+        {"ThroughFolder", "cd_image\\data"},
+        {"ThroughFile", "readme.txt"},
+        {"ThroughNothing", kConnectionFiles[0].local},
+        {"ThroughName", "readme.txt"},
+    };
+    for (const auto& [copy, entry] : throughs) {
+        FillFields(dup.dialog, root, scratch + "\\" + copy + "\\");
+        dup.dialog.Click(IDC_DUPLICATE);
+        ExpectPathNotice(dup.app, "The destination folder holds a link where the copy writes:",
+                         scratch + "\\" + copy + "\\" + entry);
+    }
+    CheckEqual(Describe(ListTree(elsewhere)), Describe(theirs), "what the links lead to");
+
+    Step("a file where the copy's folder goes");
+    WriteBytes(scratch + "\\InTheWay", "mine\r\n");
+    FillFields(dup.dialog, root, scratch + "\\InTheWay\\");
+    dup.dialog.Click(IDC_DUPLICATE);
+    ExpectPathNotice(dup.app,
+                     "A file is in the way of the destination folder:", scratch + "\\InTheWay");
+    CheckEqual(ReadBytes(scratch + "\\InTheWay"), std::string("mine\r\n"), "the file in the way");
+
+    Step(
+        "an installation that lies too deep for the shell: its 336-character path named whole, "
+        "in lines that fit");
+    std::string deepTop = scratch + "\\Long";
+    while (Widen(deepTop).size() + 101 + std::strlen("\\version.id") < 336) {
+        deepTop += "\\" + std::string(100, 'l');
+    }
+    deepTop +=
+        "\\" + std::string(336 - std::strlen("\\version.id") - 1 - Widen(deepTop).size(), 'm');
+    WriteBytes(deepTop + "\\version.id", "1.4.2\r\n");
+    FillFields(dup.dialog, deepTop, tests + "\\Alpha\\");
+    dup.dialog.Click(IDC_DUPLICATE);
+    ExpectPathNotice(dup.app,
+                     "The Quorvane folder holds a path too long to copy:", deepTop + "\\version.id",
+                     &ctx, "path-too-long");
+    dup.CheckDialogUsable();
+
     CheckRequests(ctx.catalogue, {dup.listRequest});  // nothing fetched
     CheckMissing(tests, "the destination's parent");
     CheckMissing(root + "\\Alpha", "a copy in the installation");
@@ -448,7 +492,8 @@ E2E_SCENARIO(fetch_hostile,
 }
 
 E2E_SCENARIO(copy_disk_full,
-             "a 1 MB disk: a new copy is refused, and so is one into an existing empty copy") {
+             "a 1 MB disk: a new copy is refused, and so is one into an existing empty copy, or "
+             "into one of sparse files") {
     const std::string disk = Join(ctx.options.scratch, kFullDisk);
     Check(IsFolder(disk), "the small disk is mounted (run-scenario --setup)");
     DuplicationSetup setup;
@@ -464,6 +509,27 @@ E2E_SCENARIO(copy_disk_full,
     dup.ExpectRefusal("There is not enough free space for the copy.");
     CheckRequests(ctx.catalogue, {dup.listRequest});
     CheckEqual(ListTree(dup.copy).size(), std::size_t{0}, "entries in the existing copy");
+
+    Step(
+        "an existing copy of the installation's files in length only (sparse): they occupy "
+        "nothing, and free nothing");
+    for (const auto& [path, entry] : dup.installation.listing) {
+        if (entry.folder) {
+            CreateFolders(Join(dup.copy, path));
+            continue;
+        }
+        CreateFolders(Join(dup.copy, path.substr(0, path.find_last_of('\\') + 1)));
+        const tessaloom::ScopedHandle file(CreateFileW(Widen(Join(dup.copy, path)).c_str(),
+                                                       GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                                       FILE_ATTRIBUTE_NORMAL, nullptr));
+        LARGE_INTEGER size;
+        size.QuadPart = static_cast<LONGLONG>(entry.size);
+        Check(file.valid() && SetFilePointerEx(file.get(), size, nullptr, FILE_BEGIN) &&
+                  SetEndOfFile(file.get()),
+              "a sparse " + path);
+    }
+    dup.ExpectRefusal("There is not enough free space for the copy.");
+    CheckRequests(ctx.catalogue, {dup.listRequest});
     dup.dialog.Click(IDCANCEL);
     dup.app.ExpectExit(0, kExitTimeoutMs, "Cancel");
 }
@@ -603,7 +669,8 @@ E2E_SCENARIO(duplicate_readonly_files,
     CheckUnchanged(dup.installation);
 }
 
-E2E_SCENARIO(write_error, "no patcher folder: the write error names the file; no completion") {
+E2E_SCENARIO(write_error,
+             "no patcher folder: the write error names the file; none replaced, no completion") {
     DuplicationSetup setup;
     setup.withPatcherFolder = false;
     DuplicationFixture dup(ctx, setup);
@@ -618,9 +685,14 @@ E2E_SCENARIO(write_error, "no patcher folder: the write error names the file; no
     dup.CheckDialogUsable();
     Check(FindFolderWindow("Alpha") == nullptr, "no file manager window shows the copy");
     CheckRequests(ctx.catalogue, dup.listAndFetches);
+    // All three are written before any takes its name: none is replaced, nothing is left.
     for (std::size_t i = 0; i < 2; ++i) {
-        CheckEqual(ReadBytes(dup.copy + kConnectionFiles[i].local), dup.alpha[i],
-                   std::string(kConnectionFiles[i].name) + " in the copy");
+        CheckEqual(ReadBytes(dup.copy + kConnectionFiles[i].local), dup.installation.shipped[i],
+                   std::string(kConnectionFiles[i].name) + " in the copy, as copied");
+    }
+    const std::string launcher = dup.copy + "cd_image\\data\\launcher";
+    for (const auto& entry : ListTree(launcher)) {
+        Check(entry.first.find(".tmp") == std::string::npos, "no file left: " + entry.first);
     }
     CheckMissing(dup.copy + local, "the patcher's connection file");
     CheckUnchanged(dup.installation);

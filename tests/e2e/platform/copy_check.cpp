@@ -8,7 +8,7 @@
 //   check-tree DIR                           the fixture's entries lie directly in DIR
 //   copy SRC DST ok|fail|aborted [--answer yesall|yes|no|cancel] [--lock FILE]
 //   verify SRC DST ok|fail [--keep-existing]
-//   can-create DIR yes|no                    CanCreateFileIn and CanCreateFolderIn, which must
+//   can-create DIR yes|no                    CanCreateFileIn and ProbeNewFolder, which must
 //                                            leave nothing behind
 //   replace FILE SIZE ok|fail|taken          SIZE bytes written to the new file FILE~new and
 //                                            moved over FILE; removed when written in part
@@ -33,6 +33,7 @@
 #include <utility>
 #include <vector>
 
+#include "installation/Checks.h"
 #include "installation/Destination.h"
 #include "installation/InstallationCopy.h"
 #include "installation/InstallationSurvey.h"
@@ -320,7 +321,9 @@ int CanCreate(tessaloom::Platform& platform, const std::string& folder, const st
     const int before = CountEntries(platform, folder);
     std::string error, folderError;
     const bool ok = platform.CanCreateFileIn(folder, error);
-    const bool folderOk = platform.CanCreateFolderIn(folder, folderError);
+    const tessaloom::Refusal probe = tessaloom::ProbeNewFolder(platform, folder);
+    const bool folderOk = !probe.Refused();
+    folderError = probe.text;
     const int after = CountEntries(platform, folder);
     std::printf("can-create=%s (%s) folder=%s (%s) entries %d then %d\n", ok ? "yes" : "no",
                 error.c_str(), folderOk ? "yes" : "no", folderError.c_str(), before, after);

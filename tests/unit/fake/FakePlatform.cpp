@@ -241,7 +241,7 @@ CopyResult FakePlatform::ShellCopy(Handle, const std::string& from, const std::s
     if (copyResult.code != 0 || copyResult.aborted) return copyResult;
     const bool entries = from.size() >= 2 && from.compare(from.size() - 2, 2, "\\*") == 0;
     const std::string source = Resolve(entries ? from.substr(0, from.size() - 2) : from);
-    if (source.empty()) return {2, false};
+    if (source.empty() || (entries && Resolve(to).empty())) return {2, false};
     if (!entries) {
         CopyNode(source, to, "");
         return copyResult;
@@ -310,6 +310,11 @@ WriteResult FakePlatform::WriteNewFile(const std::string& path, const void* data
 
 bool FakePlatform::MoveOver(const std::string& from, const std::string& to, std::string& error) {
     Record("move " + from + " -> " + to);
+    const auto refused = moveFailures.find(to);
+    if (refused != moveFailures.end()) {
+        error = refused->second;
+        return false;
+    }
     const std::string source = NodeKey(from), target = NodeKey(to);
     const auto there = nodes.find(target);
     if (nodes.count(source) == 0 ||
@@ -341,7 +346,30 @@ bool FakePlatform::CreateFolder(const std::string& path, std::string& error) {
         error = "Cannot create a file when that file already exists.";
         return false;
     }
+    const auto refused = noNewFolders.find(Resolve(parent));
+    if (refused != noNewFolders.end()) {
+        error = refused->second;
+        return false;
+    }
     AddFolder(path);
+    const auto noFiles = newFoldersRefuseFiles.find(Resolve(parent));
+    if (noFiles != newFoldersRefuseFiles.end()) nodes.at(Resolve(path)).noFiles = noFiles->second;
+    return true;
+}
+
+bool FakePlatform::RemoveFolder(const std::string& path, std::string& error) {
+    Record("remove folder " + path);
+    std::string parent;
+    ParentFolder(path, parent);
+    const auto refused = unremovable.find(Resolve(parent));
+    const FakeNode* node = Find(path);
+    std::vector<FolderEntry> entries;
+    if (refused != unremovable.end() || node == nullptr || !node->folder ||
+        !List(path, entries, error) || !entries.empty()) {
+        error = refused != unremovable.end() ? refused->second : "The directory is not empty.";
+        return false;
+    }
+    nodes.erase(NodeKey(path));
     return true;
 }
 
@@ -507,7 +535,16 @@ bool FakePlatform::List(const std::string& folder, std::vector<FolderEntry>& ent
         const std::string target = Resolve(it->first);
         if (target.empty()) continue;  // a dangling link
         const FakeNode& node = nodes.at(target);
-        FolderEntry entry{it->second.name, node.folder, !it->second.linkTo.empty(), node.size};
+        const bool link = !it->second.linkTo.empty();
+        FolderEntry entry{it->second.name, node.folder,
+                          link && (node.folder || !listingsHideFileLinks), node.size};
+        if (!link && !node.folder && noAllocations.count(Drive(resolved)) == 0) {
+            const auto cluster = clusterSize.find(Drive(resolved));
+            const std::uint64_t unit = cluster != clusterSize.end() ? cluster->second : 1;
+            entry.allocated = node.allocated != kUnknownAllocation
+                                  ? node.allocated
+                                  : (node.size + unit - 1) / unit * unit;
+        }
         if (zeroIdentities.count(Drive(resolved)) == 0) entry.idLow = it->second.id;
         entries.push_back(entry);
     }
@@ -536,18 +573,38 @@ bool FakePlatform::QueryVolumeSpace(const std::string& folder, VolumeSpace& spac
     return true;
 }
 
-bool FakePlatform::CanCreateFolderIn(const std::string& folder, std::string& error) {
-    const auto refused = noNewFolders.find(Resolve(folder));
-    if (refused == noNewFolders.end()) return true;
-    error = refused->second;
-    return false;
+std::vector<NameFacts> FakePlatform::InspectNames(const std::string& folder,
+                                                  const std::vector<std::string>& names) {
+    Record("inspect " + folder);
+    std::vector<NameFacts> facts;
+    for (const std::string& name : names) {
+        NameFacts fact;
+        const FakeNode* node = Find(JoinPath(folder, name));
+        if (node != nullptr) {
+            fact.taken = true;
+            fact.link = !node->linkTo.empty();
+            fact.names = 0;
+            for (const auto& other : nodes) {
+                if (other.second.id == node->id && other.second.linkTo.empty()) ++fact.names;
+            }
+        }
+        facts.push_back(fact);
+    }
+    return facts;
 }
 
 bool FakePlatform::CanCreateFileIn(const std::string& folder, std::string& error) {
-    const auto refused = unwritable.find(Resolve(folder));
-    if (refused == unwritable.end()) return true;
-    error = refused->second;
-    return false;
+    const std::string key = Resolve(folder);
+    const auto refused = unwritable.find(key);
+    if (refused != unwritable.end()) {
+        error = refused->second;
+        return false;
+    }
+    if (!key.empty() && !nodes.at(key).noFiles.empty()) {
+        error = nodes.at(key).noFiles;
+        return false;
+    }
+    return true;
 }
 
 }  // namespace tessaloom

@@ -53,6 +53,9 @@ struct FakeNode {
     std::string linkTo;  // a link: the path it leads to
     std::uint64_t id = 0;
     std::string content;  // what the program wrote into it
+    // What a file occupies on its volume; unless set, its size in whole clusters.
+    std::uint64_t allocated = kUnknownAllocation;
+    std::string noFiles;  // a folder where no file may be created: the reason
 };
 
 struct FakeMenuItem {
@@ -88,6 +91,7 @@ public:
     // relative to the source, as the program's fold gives them) and those in `copyShortens`,
     // copied a byte short; `copyKeepsExisting` keeps files already there, as the user's "No"
     // to the shell's overwrite prompt does. A file copied onto a link is written through it.
+    // Entries ("folder\*") are copied only into a folder that exists.
     CopyResult copyResult;
     std::set<std::string> copyOmits;
     std::set<std::string> copyShortens;
@@ -105,6 +109,13 @@ public:
     std::map<std::string, std::string> unreadable;    // folded folder path -> reason
     std::map<std::string, std::string> unwritable;    // folded folder path -> reason
     std::map<std::string, std::string> noNewFolders;  // the same, for creating folders
+    // Folders created in these (folded paths) grant no new files, for that reason.
+    std::map<std::string, std::string> newFoldersRefuseFiles;
+    std::map<std::string, std::string> unremovable;   // folded parent -> why its folders stay
+    std::map<std::string, std::string> moveFailures;  // target path -> why the move fails
+    std::set<std::string> noAllocations;              // drives whose listings give no allocation
+    // Listings show links to files as plain files, as Wine's do.
+    bool listingsHideFileLinks = false;
     // The next recorded event that starts with this throws std::bad_alloc (once); with
     // `errorAt`, a std::runtime_error saying "fake failure".
     std::string outOfMemoryAt;
@@ -184,12 +195,14 @@ public:
     bool MoveOver(const std::string& from, const std::string& to, std::string& error) override;
     bool RemoveFile(const std::string& path) override;
     bool CreateFolder(const std::string& path, std::string& error) override;
+    bool RemoveFolder(const std::string& path, std::string& error) override;
     bool ListFolder(const std::string& folder, std::vector<FolderEntry>& entries,
                     std::string& error) override;
     bool IdentifyFile(const std::string& path, FileId& id) override;
     bool QueryVolumeSpace(const std::string& folder, VolumeSpace& space) override;
     bool CanCreateFileIn(const std::string& folder, std::string& error) override;
-    bool CanCreateFolderIn(const std::string& folder, std::string& error) override;
+    std::vector<NameFacts> InspectNames(const std::string& folder,
+                                        const std::vector<std::string>& names) override;
 
 private:
     void Record(const std::string& event);
