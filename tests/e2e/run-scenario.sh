@@ -13,9 +13,10 @@
 #   --support TEXT     support contact compiled into the program (checked in messages)
 #   --timeout SECONDS  limit for the driver or program (default 160)
 #   --no-display       run Tessaloom.exe without a display; passes when it exits non-zero
-#   --setup SCRIPT     runs `bash SCRIPT setup SCRATCH` before the scenario and
-#                      `bash SCRIPT teardown SCRATCH` after it (and before the scratch folder is
-#                      emptied); a setup exiting with 77 skips the scenario (exit code 77)
+#   --setup SCRIPT     runs `bash SCRIPT setup SCRATCH URL` before the scenario and
+#                      `bash SCRIPT teardown SCRATCH URL` after it (and before the scratch
+#                      folder is emptied), URL being --url; a setup exiting with 77 skips the
+#                      scenario (exit code 77)
 #   --locale LOCALE    the system locale Wine runs with (a glibc locale such as ja_JP.UTF-8):
 #                      its code page becomes the system's ANSI code page, while Wine's own
 #                      windows keep English labels
@@ -121,7 +122,7 @@ cleanup() {
         "$WINESERVER" -w
     fi
     if ((set_up)); then
-        bash "$setup_script" teardown "$scratch" || code=1
+        bash "$setup_script" teardown "$scratch" "$url" || code=1
     fi
     exit "$code"
 }
@@ -142,13 +143,13 @@ fi
 
 if [[ -n $setup_script ]]; then
     # What an earlier run that was killed outright left set up.
-    bash "$setup_script" teardown "$scratch" || exit 1
+    bash "$setup_script" teardown "$scratch" "$url" || exit 1
 fi
 rm -rf "$scratch"
 mkdir -p "$catalogue_dir" || exit 1
 if [[ -n $setup_script ]]; then
     set_up=1
-    bash "$setup_script" setup "$scratch"
+    bash "$setup_script" setup "$scratch" "$url"
     code=$?
     if ((code == 77)); then
         echo "SKIPPED: $scenario: its set-up is not possible here"

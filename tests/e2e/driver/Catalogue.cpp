@@ -83,8 +83,9 @@ std::string UrlEncode(const std::string& text) {
 
 }  // namespace
 
-Catalogue::Catalogue(const std::string& baseUrl, const std::string& folder)
-    : m_baseUrl(baseUrl), m_folder(folder) {
+Catalogue::Catalogue(const std::string& baseUrl, const std::string& folder,
+                     const std::string& accessLog)
+    : m_baseUrl(baseUrl), m_folder(folder), m_accessLog(accessLog) {
     if (m_baseUrl.empty() || m_baseUrl.back() != '/') Fail("the catalogue URL must end in '/'");
     SplitUrl(m_baseUrl, m_origin, m_basePath);
     while (!m_folder.empty() && m_folder.back() == '\\') m_folder.pop_back();
@@ -116,9 +117,16 @@ std::string Catalogue::Control(const std::string& command) const {
     return answer.body;
 }
 
-void Catalogue::Clear() const { Control("clear"); }
+void Catalogue::Clear() const {
+    if (m_accessLog.empty()) {
+        Control("clear");
+    } else {
+        WriteBytes(m_accessLog, "");  // emptied in place: the server appends to it
+    }
+}
 
 void Catalogue::AddFault(const std::string& relative, const std::string& options) const {
+    if (!m_accessLog.empty()) Fail("a plain web server serves the catalogue: it takes no faults");
     const std::string fault = PathOf(relative) + ":" + options;
     Control("fault?rule=" + UrlEncode(fault));
     Note("server fault " + fault);
@@ -126,7 +134,7 @@ void Catalogue::AddFault(const std::string& relative, const std::string& options
 
 std::vector<LoggedRequest> Catalogue::Log() const {
     std::vector<LoggedRequest> requests;
-    std::istringstream lines(Control("log"));
+    std::istringstream lines(m_accessLog.empty() ? Control("log") : ReadBytes(m_accessLog));
     std::string line;
     while (std::getline(lines, line)) {
         if (!line.empty() && line.back() == '\r') line.pop_back();
@@ -136,6 +144,7 @@ std::vector<LoggedRequest> Catalogue::Log() const {
         if (!(fields >> request.method >> request.path >> request.status >> request.version)) {
             Fail("unexpected line in the server log: " + Quote(line));
         }
+        std::getline(fields >> std::ws, request.more);
         requests.push_back(request);
     }
     return requests;

@@ -1,5 +1,6 @@
 // The test catalogue: its files, written straight into the folder the catalogue server
-// serves, and the server's run-time control (faults, request log) over HTTP on loopback.
+// serves, and the server's run-time control (faults, request log) over HTTP on loopback; or,
+// where a plain web server serves the folder, the access log it writes.
 #pragma once
 
 #include <string>
@@ -15,13 +16,18 @@ struct LoggedRequest {
     std::string path;
     int status = 0;       // 0: the connection was closed without an answer
     std::string version;  // the request's HTTP version: "HTTP/1.0" or "HTTP/1.1"
+    std::string more;     // what a plain web server's line holds after the version
 };
 
 class Catalogue {
 public:
     // `baseUrl`: the program's catalogue URL, ending in '/' (http://127.0.0.1:PORT/Tessaloom/).
-    // `folder`: the Windows path of the folder the server serves for that URL.
-    Catalogue(const std::string& baseUrl, const std::string& folder);
+    // `folder`: the Windows path of the folder the server serves for that URL. `accessLog`:
+    // the Windows path of the log of a plain web server that serves it in place of the
+    // catalogue server, one line per request in the server's log form; such a server takes
+    // no faults.
+    Catalogue(const std::string& baseUrl, const std::string& folder,
+              const std::string& accessLog = std::string());
 
     // URL and URL path of a file below the base: "TestServers.txt", "srv/QuorvaneLauncher.url".
     std::string UrlOf(const std::string& relative) const { return m_baseUrl + relative; }
@@ -58,6 +64,7 @@ private:
     std::string m_origin;    // http://host:port
     std::string m_basePath;  // /Tessaloom/
     std::string m_folder;
+    std::string m_accessLog;  // empty: the catalogue server's own log
 };
 
 }  // namespace e2e

@@ -8,7 +8,8 @@
 namespace e2e {
 
 Context::Context(Options given)
-    : options(std::move(given)), catalogue(options.catalogueUrl, options.catalogueDir) {}
+    : options(std::move(given)),
+      catalogue(options.catalogueUrl, options.catalogueDir, options.accessLog) {}
 
 AppProcess Context::Launch(const std::string& arguments) const {
     Step("start " + options.app);

@@ -32,6 +32,9 @@ struct Options {
     std::string support;            // support contact compiled into the program; empty: unchecked
     std::string shots;              // Windows path of the screenshot hand-over folder; empty: none
     std::vector<std::string> args;  // anything after the options, for the scenario
+    // Set by a scenario whose catalogue a plain web server serves: the Windows path of its
+    // access log (see Catalogue).
+    std::string accessLog;
 };
 
 struct Context {
