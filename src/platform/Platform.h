@@ -133,11 +133,13 @@ struct FolderEntry {
     std::uint64_t idHigh = 0, idLow = 0;
 };
 
-// What stands at a name itself, links not followed.
+// What stands at a name itself, links not followed, beyond what its folder's listing says.
 struct NameFacts {
     bool taken = false;  // something stands there
-    // A junction, symbolic link or mount point, a link to nothing included, or a file the
-    // system places elsewhere than at the name (Wine gives its links as their targets).
+    // A link the listing does not show as one: a file the system places elsewhere than at the
+    // name (Wine lists and opens a link to a file as that file), or a name taken by nothing
+    // that opens (a link to nothing, which Wine's listings leave out). A link the listing
+    // shows may be marked too.
     bool link = false;
     std::uint32_t names = 1;  // of a file: how many names it has (hard links)
 };
@@ -265,9 +267,10 @@ public:
     // is gone when closed. On failure `error` is the reason in the user's words.
     virtual bool CanCreateFileIn(const std::string& folder, std::string& error) = 0;
     // What stands at each of `names` in the existing folder `folder`, in their order, where
-    // the listing does not tell (how many names a file has; on Wine, which files are links).
-    // Each name is opened; at a name nothing opens, a file is created and gone at once, to
-    // find a link to nothing, which a listing may leave out.
+    // the listing does not tell: how many names a file has, and on Wine which files are
+    // links. Each name is asked by name where the system can (Windows 10 1709 and later),
+    // else opened itself; at a name nothing opens, a file is created and gone at once, to
+    // find a link to nothing.
     virtual std::vector<NameFacts> InspectNames(const std::string& folder,
                                                 const std::vector<std::string>& names) = 0;
 };

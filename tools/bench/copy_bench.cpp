@@ -1,12 +1,12 @@
 // Cost of the checked shell copy and of what the Duplicate command learns before it, run under
 // Wine by run-copy-bench.sh; prints the medians of several runs. Three modes:
 //
-//   copy   how long CopyInstallation takes on a tree of many files, how much of it the check of
-//          the result (CopyIsComplete) and the walk of the installation before it
-//          (SurveyInstallation) take, and the shell's copy alone for comparison
+//   copy   how long CopyInstallation takes on a tree of many files, how much of it the checks
+//          before it (CheckBeforeCopy, the walk of the installation included) and the check of
+//          the result (CopyIsComplete) take, and the shell's copy alone for comparison
 //   walk   SurveyInstallation beside the walk as it was before it kept its records (the
 //          baseline below), on the same tree in the same run
-//   merge  the check of an existing copy beside the merge into it (CopyInstallation)
+//   merge  the same checks against an existing copy of the tree beside the merge into it
 //
 //   copy_bench.exe WORK_DIR [copy|walk|merge] [--files N] [--mb N] [--runs N]
 //
@@ -28,6 +28,7 @@
 #include <vector>
 
 #include "Timing.h"
+#include "installation/Checks.h"
 #include "installation/Destination.h"
 #include "installation/InstallationCopy.h"
 #include "installation/InstallationSurvey.h"
@@ -273,6 +274,11 @@ private:
     std::thread m_thread;
 };
 
+// The files the program writes after the copy, as the Duplicate command names them.
+const std::vector<std::string> kWritten = {"cd_image\\data\\launcher\\QuorvaneLauncher.url",
+                                           "cd_image\\data\\launcher\\DozidavuvUvurez.url",
+                                           "cd_image\\data\\patcher\\QuorvanePatcher.url"};
+
 int Usage() {
     std::fprintf(
         stderr,
@@ -280,10 +286,19 @@ int Usage() {
     return 2;
 }
 
-// The shell's copy, CopyInstallation, its check and the walk, each run into new folders.
+// The share of the checks before a copy and of the check after it in `copyMs`.
+void PrintShares(const char* what, double copyMs, double checksMs, double checkMs) {
+    const auto share = [copyMs](double ms) { return copyMs > 0 ? 100 * ms / copyMs : 0; };
+    std::printf("  checks / %-15s %10.2f %%\n", what, share(checksMs));
+    std::printf("  check / %-16s %10.2f %%\n", what, share(checkMs));
+    std::printf("  checks + check / %-7s %10.2f %%\n", what, share(checksMs + checkMs));
+}
+
+// The shell's copy, CopyInstallation, the checks before it and after it, each run into new
+// folders.
 int CopyMode(tessaloom::Platform& platform, const Settings& settings, const std::string& source,
              unsigned long long bytes) {
-    std::vector<double> raw, copied, check, survey;
+    std::vector<double> raw, copied, check, checks, survey;
     for (unsigned run = 1; run <= settings.runs; ++run) {
         const std::string rawCopy = Join(settings.work, "raw" + std::to_string(run));
         const std::string copy = Join(settings.work, "copy" + std::to_string(run));
@@ -298,13 +313,19 @@ int CopyMode(tessaloom::Platform& platform, const Settings& settings, const std:
         }
 
         start = std::chrono::steady_clock::now();
-        const tessaloom::InstallationSurvey surveyed =
+        const tessaloom::InstallationSurvey walked =
             tessaloom::SurveyInstallation(platform, source);
         survey.push_back(MillisecondsSince(start));
-        if (surveyed.fault != tessaloom::InstallationSurvey::Fault::kNone ||
-            SurveyedBytes(surveyed) != bytes) {
-            std::fprintf(stderr, "SurveyInstallation finds %llu bytes of %llu\n",
-                         SurveyedBytes(surveyed), bytes);
+
+        // Every check before the copy, its walk of the installation included.
+        start = std::chrono::steady_clock::now();
+        tessaloom::CopyCheck checked = tessaloom::CheckBeforeCopy(platform, source, copy, kWritten);
+        checks.push_back(MillisecondsSince(start));
+        const tessaloom::InstallationSurvey& surveyed = checked.survey;
+        if (checked.refusal.Refused() || SurveyedBytes(surveyed) != bytes ||
+            SurveyedBytes(walked) != bytes) {
+            std::fprintf(stderr, "CheckBeforeCopy refuses or finds another size: %s\n",
+                         checked.refusal.text.c_str());
             return 1;
         }
 
@@ -326,24 +347,21 @@ int CopyMode(tessaloom::Platform& platform, const Settings& settings, const std:
             return 1;
         }
         std::printf(
-            "run %u: shell copy %.0f ms, survey %.1f ms, CopyInstallation %.0f ms, "
-            "CopyIsComplete %.1f ms\n",
-            run, raw.back(), survey.back(), copied.back(), check.back());
+            "run %u: shell copy %.0f ms, survey %.1f ms, checks %.1f ms, CopyInstallation %.0f "
+            "ms, CopyIsComplete %.1f ms\n",
+            run, raw.back(), survey.back(), checks.back(), copied.back(), check.back());
         std::fflush(stdout);
     }
 
     const double copyMs = Median(copied);
-    const double checkMs = Median(check);
-    const double surveyMs = Median(survey);
-    const auto share = [copyMs](double ms) { return copyMs > 0 ? 100 * ms / copyMs : 0; };
     std::printf("median of %u runs:\n", settings.runs);
     std::printf("  shell copy alone         %10.1f ms\n", Median(raw));
     std::printf("  CopyInstallation (copy)  %10.1f ms\n", copyMs);
-    std::printf("  CopyIsComplete (check)   %10.1f ms\n", checkMs);
-    std::printf("  SurveyInstallation       %10.1f ms\n", surveyMs);
-    std::printf("  check / copy             %10.2f %%\n", share(checkMs));
-    std::printf("  survey / copy            %10.2f %%\n", share(surveyMs));
-    std::printf("  survey + check / copy    %10.2f %%\n", share(surveyMs + checkMs));
+    std::printf("  SurveyInstallation       %10.1f ms\n", Median(survey));
+    std::printf("  CheckBeforeCopy (checks) %10.1f ms   (the walk included)\n", Median(checks));
+    std::printf("  CopyIsComplete (check)   %10.1f ms\n", Median(check));
+    PrintShares("copy", copyMs, Median(checks), Median(check));
+    PrintShares("shell copy", Median(raw), Median(checks), Median(check));
     return 0;
 }
 
@@ -392,50 +410,57 @@ int WalkMode(tessaloom::Platform& platform, const Settings& settings, const std:
     return 0;
 }
 
-// The check of an existing copy (the same tree made again) and the merge into it.
+// The checks before a merge into an existing copy (the same tree made again), the merge into
+// it and the check after it.
 int MergeMode(tessaloom::Platform& platform, const Settings& settings, const std::string& source,
               unsigned long long bytes) {
     const std::string copy = Join(settings.work, "existing");
     unsigned long long copyBytes = 0;
-    const tessaloom::InstallationSurvey surveyed = tessaloom::SurveyInstallation(platform, source);
-    if (!MakeTree(copy, settings.files, settings.megabytes, copyBytes) ||
-        SurveyedBytes(surveyed) != bytes) {
+    if (!MakeTree(copy, settings.files, settings.megabytes, copyBytes)) {
         std::fprintf(stderr, "cannot make the existing copy\n");
         return 1;
     }
-    std::vector<double> merged, check;
+    std::vector<double> merged, checks, check;
     for (unsigned run = 1; run <= settings.runs; ++run) {
         auto start = std::chrono::steady_clock::now();
-        const tessaloom::ExistingCopy there =
-            tessaloom::SurveyExistingCopy(platform, surveyed, copy, {});
-        const bool shared =
-            tessaloom::SharesInstallationFile(platform, source, surveyed, there, {});
-        const std::size_t entries = there.files.size();
-        check.push_back(MillisecondsSince(start));
+        tessaloom::CopyCheck checked = tessaloom::CheckBeforeCopy(platform, source, copy, kWritten);
+        checks.push_back(MillisecondsSince(start));
+        if (checked.refusal.Refused() || SurveyedBytes(checked.survey) != bytes) {
+            std::fprintf(stderr, "CheckBeforeCopy refuses the existing copy: %s\n",
+                         checked.refusal.text.c_str());
+            return 1;
+        }
+        // What the merge's own check compares kept files with, and the check itself.
+        const auto kept =
+            tessaloom::FileSizes(tessaloom::SurveyExistingCopy(platform, checked.survey, copy, {}));
 
         tessaloom::CopyResult result;
         {
             YesToAll answerer;
             start = std::chrono::steady_clock::now();
-            result = tessaloom::CopyInstallation(platform, nullptr, source, copy, surveyed);
+            result = tessaloom::CopyInstallation(platform, nullptr, source, copy, checked.survey);
             merged.push_back(MillisecondsSince(start));
         }
         if (result.code != 0 || result.aborted) {
             std::fprintf(stderr, "the merge failed: code %d\n", result.code);
             return 1;
         }
-        if (shared) {
-            std::fprintf(stderr, "SharesInstallationFile takes the copy for the installation's\n");
+        start = std::chrono::steady_clock::now();
+        const bool complete = tessaloom::CopyIsComplete(platform, checked.survey, copy, kept);
+        check.push_back(MillisecondsSince(start));
+        if (!complete) {
+            std::fprintf(stderr, "CopyIsComplete refuses the merge\n");
             return 1;
         }
-        std::printf("run %u: check %.1f ms (%zu files), merge %.0f ms\n", run, check.back(),
-                    entries, merged.back());
+        std::printf("run %u: checks %.1f ms (%zu files), merge %.0f ms, CopyIsComplete %.1f ms\n",
+                    run, checks.back(), kept.size(), merged.back(), check.back());
         std::fflush(stdout);
     }
     std::printf("median of %u runs:\n", settings.runs);
     std::printf("  CopyInstallation (merge) %10.1f ms\n", Median(merged));
-    std::printf("  check of the existing copy %8.1f ms\n", Median(check));
-    std::printf("  check / merge            %10.2f %%\n", 100 * Median(check) / Median(merged));
+    std::printf("  CheckBeforeCopy (checks) %10.1f ms   (the walk included)\n", Median(checks));
+    std::printf("  CopyIsComplete (check)   %10.1f ms\n", Median(check));
+    PrintShares("merge", Median(merged), Median(checks), Median(check));
     return 0;
 }
 

@@ -1,11 +1,16 @@
 #include "platform/win32/Files.h"
 
+// After windows.h, which it needs.
+#include <winternl.h>
+
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <cwchar>
 #include <memory>
 #include <string>
+#include <system_error>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -254,19 +259,116 @@ bool IsReadOnly(const std::wstring& path) {
 
 // The handle's path on its volume (no drive), as the system resolves it.
 bool NameOf(HANDLE handle, std::wstring& name) {
-    std::vector<std::uint64_t> named(sizeof(FILE_NAME_INFO) / 8 + 8192);  // 32767 units and more
-    if (!GetFileInformationByHandleEx(handle, FileNameInfo, named.data(),
-                                      static_cast<DWORD>(named.size() * 8))) {
-        return false;
+    // A path buffer's room first; the longest path a volume holds where that is short.
+    for (std::size_t words : {std::size_t{MAX_PATH / 4 + 1}, std::size_t{8193}}) {
+        std::vector<std::uint64_t> named(sizeof(FILE_NAME_INFO) / 8 + words);
+        if (GetFileInformationByHandleEx(handle, FileNameInfo, named.data(),
+                                         static_cast<DWORD>(named.size() * 8))) {
+            const auto* info = reinterpret_cast<const FILE_NAME_INFO*>(named.data());
+            name.assign(info->FileName, info->FileNameLength / sizeof(wchar_t));
+            return true;
+        }
+        if (GetLastError() != ERROR_MORE_DATA) break;
     }
-    const auto* info = reinterpret_cast<const FILE_NAME_INFO*>(named.data());
-    name.assign(info->FileName, info->FileNameLength / sizeof(wchar_t));
-    return true;
+    return false;
 }
 
 bool SameNames(const std::wstring& a, const std::wstring& b) {
     return CompareStringOrdinal(a.c_str(), static_cast<int>(a.size()), b.c_str(),
                                 static_cast<int>(b.size()), TRUE) == CSTR_EQUAL;
+}
+
+NameFacts ProbeFreeName(const std::wstring& path);
+
+// FILE_STAT_INFORMATION, as NtQueryInformationByName gives it for FileStatInformation.
+struct FileStatInformation {
+    LARGE_INTEGER fileId, creationTime, lastAccessTime, lastWriteTime, changeTime;
+    LARGE_INTEGER allocationSize, endOfFile;
+    ULONG fileAttributes, reparseTag, numberOfLinks;
+    ACCESS_MASK effectiveAccess;
+};
+const int kFileStatInformation = 68;
+using QueryInformationByName = LONG(WINAPI*)(POBJECT_ATTRIBUTES, PIO_STATUS_BLOCK, PVOID, ULONG,
+                                             int);
+
+// Windows 10 1709 and later ask a file's metadata by its name, without opening it; older
+// systems and Wine cannot.
+QueryInformationByName QueryByName() {
+    static const QueryInformationByName query =
+        reinterpret_cast<QueryInformationByName>(reinterpret_cast<void (*)()>(
+            GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "NtQueryInformationByName")));
+    return query;
+}
+
+enum class Stat { kDone, kMissing, kUnanswered };
+
+// The number of names of the name `path` and whether it is a link itself, asked by name.
+Stat StatByName(QueryInformationByName query, const std::wstring& path, NameFacts& fact) {
+    // The NT form of the path: "\\??\\C:\\...", "\\??\\UNC\\host\\share\\...".
+    std::wstring nt;
+    if (StartsWith(path, kLongPrefix)) {
+        nt = L"\\??\\" + path.substr(std::wcslen(kLongPrefix));
+    } else if (StartsWith(path, L"\\\\")) {
+        nt = L"\\??\\UNC\\" + path.substr(2);
+    } else {
+        nt = L"\\??\\" + path;
+    }
+    std::replace(nt.begin(), nt.end(), L'/', L'\\');
+    if (nt.size() * sizeof(wchar_t) >= 0xFFFF) return Stat::kUnanswered;
+    UNICODE_STRING name;
+    name.Buffer = &nt[0];
+    name.Length = name.MaximumLength = static_cast<USHORT>(nt.size() * sizeof(wchar_t));
+    OBJECT_ATTRIBUTES attributes;
+    InitializeObjectAttributes(&attributes, &name, OBJ_CASE_INSENSITIVE, nullptr, nullptr);
+    IO_STATUS_BLOCK status = {};
+    FileStatInformation stat = {};
+    const LONG result = query(&attributes, &status, &stat, sizeof stat, kFileStatInformation);
+    const LONG kNameNotFound = static_cast<LONG>(0xC0000034);
+    const LONG kPathNotFound = static_cast<LONG>(0xC000003A);
+    if (result == kNameNotFound || result == kPathNotFound) return Stat::kMissing;
+    if (result < 0) return Stat::kUnanswered;  // a file system that does not answer it
+    fact.taken = true;
+    fact.link = (stat.fileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 &&
+                IsReparseTagNameSurrogate(stat.reparseTag);
+    fact.names = stat.numberOfLinks;
+    return Stat::kDone;
+}
+
+// What stands at the name `path`, whose file's resolved path is `expected` unless the system
+// reached it through a link (empty: not compared).
+NameFacts InspectName(const std::wstring& path, const std::wstring& expected) {
+    NameFacts fact;
+    // Where the system asks by name, its listings show every link too, a link to nothing
+    // included: the number of names is all the listing does not tell.
+    if (const QueryInformationByName query = QueryByName()) {
+        const Stat stat = StatByName(query, path, fact);
+        if (stat == Stat::kDone) return fact;
+        if (stat == Stat::kMissing) return NameFacts{};
+    }
+    ScopedHandle file(
+        CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES, kShareAll, nullptr, OPEN_EXISTING,
+                    FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    if (!file.valid()) {
+        const DWORD failure = GetLastError();
+        if (failure == ERROR_FILE_NOT_FOUND || failure == ERROR_PATH_NOT_FOUND) {
+            return ProbeFreeName(path);
+        }
+        fact.taken = true;  // there, though it does not open
+        return fact;
+    }
+    fact.taken = true;
+    // Its own number of names (the link itself opened), and where the system places it: Wine
+    // lists and opens a link to a file as that file, though not at the link's name.
+    FILE_STANDARD_INFO standard = {};
+    if (GetFileInformationByHandleEx(file.get(), FileStandardInfo, &standard, sizeof standard)) {
+        fact.names = standard.NumberOfLinks;
+    }
+    std::wstring name;
+    if (fact.names <= 1 && !expected.empty() && NameOf(file.get(), name) &&
+        !SameNames(name, expected)) {
+        fact.link = true;
+    }
+    return fact;
 }
 
 // What stands at `path`, which nothing opens at: a link to nothing takes the name (Wine lists
@@ -562,39 +664,26 @@ std::vector<NameFacts> InspectNames(const std::string& folder,
         if (!handle.valid() || !NameOf(handle.get(), resolved)) resolved.clear();
     }
     if (!resolved.empty() && resolved.back() != L'\\') resolved.push_back(L'\\');
-    for (std::size_t i = 0; i < names.size(); ++i) {
-        const std::wstring path = SystemPath(JoinPath(folder, names[i]));
-        ScopedHandle file(
-            CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES, kShareAll, nullptr, OPEN_EXISTING,
-                        FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr));
-        if (!file.valid()) {
-            const DWORD failure = GetLastError();
-            if (failure == ERROR_FILE_NOT_FOUND || failure == ERROR_PATH_NOT_FOUND) {
-                facts[i] = ProbeFreeName(path);
-            } else {
-                facts[i].taken = true;  // there, though it does not open
-            }
-            continue;
+    // Each name costs a few calls into the system, which wait on it more than they work (on
+    // Wine, on its server): several at once.
+    const auto inspect = [&](std::size_t first, std::size_t step) {
+        for (std::size_t i = first; i < names.size(); i += step) {
+            facts[i] =
+                InspectName(SystemPath(JoinPath(folder, names[i])),
+                            resolved.empty() ? resolved : resolved + Utf16FromUtf8(names[i]));
         }
-        NameFacts& fact = facts[i];
-        fact.taken = true;
-        FILE_ATTRIBUTE_TAG_INFO tag = {};
-        if (GetFileInformationByHandleEx(file.get(), FileAttributeTagInfo, &tag, sizeof tag)) {
-            // Tag 0 is Wine's, for its symbolic links.
-            fact.link = (tag.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 &&
-                        (IsReparseTagNameSurrogate(tag.ReparseTag) || tag.ReparseTag == 0);
-        }
-        FILE_STANDARD_INFO standard = {};
-        if (GetFileInformationByHandleEx(file.get(), FileStandardInfo, &standard,
-                                         sizeof standard)) {
-            fact.names = standard.NumberOfLinks;
-        }
-        std::wstring name;
-        if (!resolved.empty() && NameOf(file.get(), name) &&
-            !SameNames(name, resolved + Utf16FromUtf8(names[i]))) {
-            fact.link = true;
+    };
+    const std::size_t workers = names.size() >= 32 ? 4 : 1;
+    std::vector<std::thread> threads;
+    for (std::size_t worker = 1; worker < workers; ++worker) {
+        try {
+            threads.emplace_back(inspect, worker, workers);
+        } catch (const std::system_error&) {
+            inspect(worker, workers);  // no thread to be had: here
         }
     }
+    inspect(0, workers);
+    for (std::thread& thread : threads) thread.join();
     return facts;
 }
 
