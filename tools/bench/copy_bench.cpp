@@ -289,9 +289,10 @@ int Usage() {
 // The share of the checks before a copy and of the check after it in `copyMs`.
 void PrintShares(const char* what, double copyMs, double checksMs, double checkMs) {
     const auto share = [copyMs](double ms) { return copyMs > 0 ? 100 * ms / copyMs : 0; };
-    std::printf("  checks / %-15s %10.2f %%\n", what, share(checksMs));
-    std::printf("  check / %-16s %10.2f %%\n", what, share(checkMs));
-    std::printf("  checks + check / %-7s %10.2f %%\n", what, share(checksMs + checkMs));
+    const std::string of = std::string(" / ") + what;
+    std::printf("  %-28s %8.2f %%\n", ("checks" + of).c_str(), share(checksMs));
+    std::printf("  %-28s %8.2f %%\n", ("check" + of).c_str(), share(checkMs));
+    std::printf("  %-28s %8.2f %%\n", ("checks + check" + of).c_str(), share(checksMs + checkMs));
 }
 
 // The shell's copy, CopyInstallation, the checks before it and after it, each run into new
