@@ -7,7 +7,7 @@
 #   SCRATCH/Shared             an existing copy whose version.id links to the installation's
 #   SCRATCH/Elsewhere          files outside the installation and its copies, which these lead to:
 #   SCRATCH/ThroughFolder      an existing copy whose cd_image/data links to Elsewhere
-#   SCRATCH/ThroughFile        one whose readme.txt links to Elsewhere/readme.txt
+#   SCRATCH/ThroughFile        one whose readme.txt links to Elsewhere/notes.txt
 #   SCRATCH/ThroughNothing     one whose QuorvaneLauncher.url links to Elsewhere/made.url, missing
 #   SCRATCH/ThroughName        one whose readme.txt is a second name of Elsewhere/readme.txt
 #
@@ -35,8 +35,9 @@ ln -s ../Quorvane/version.id "$scratch/Shared/version.id"
 mkdir -p "$scratch/Elsewhere" "$scratch/ThroughFolder/cd_image" "$scratch/ThroughFile" \
     "$scratch/ThroughNothing/cd_image/data/launcher" "$scratch/ThroughName"
 printf 'theirs\r\n' >"$scratch/Elsewhere/readme.txt"
+printf 'their notes\r\n' >"$scratch/Elsewhere/notes.txt"
 ln -s ../../Elsewhere "$scratch/ThroughFolder/cd_image/data"
-ln -s ../Elsewhere/readme.txt "$scratch/ThroughFile/readme.txt"
+ln -s ../Elsewhere/notes.txt "$scratch/ThroughFile/readme.txt"
 ln -s ../../../../Elsewhere/made.url "$scratch/ThroughNothing/cd_image/data/launcher/QuorvaneLauncher.url"
 ln "$scratch/Elsewhere/readme.txt" "$scratch/ThroughName/readme.txt"
 echo "made links in $scratch: ToGame, LoopSelf/data/self, LoopUp/data/up, Shared/version.id," \

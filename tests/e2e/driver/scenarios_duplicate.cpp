@@ -328,10 +328,8 @@ E2E_SCENARIO(duplicate_refused, "checks before any fetch: empty fields, no versi
     Step(
         "an installation that lies too deep for the shell: its 336-character path named whole, "
         "in lines that fit");
-    std::string deepTop = scratch + "\\Long";
-    while (Widen(deepTop).size() + 101 + std::strlen("\\version.id") < 336) {
-        deepTop += "\\" + std::string(100, 'l');
-    }
+    // A name of wide letters longer than any screen is wide, and narrow ones to fill the path.
+    std::string deepTop = Join(scratch, "Long\\" + std::string(kLongestName, 'W'));
     deepTop +=
         "\\" + std::string(336 - std::strlen("\\version.id") - 1 - Widen(deepTop).size(), 'm');
     WriteBytes(deepTop + "\\version.id", "1.4.2\r\n");
