@@ -211,8 +211,8 @@ TEST_F(DuplicateTest, RefusesPathsTooLongBeforeFetching) {
             continue;
         }
         ASSERT_EQ(fake.boxes.size(), 1u);
-        EXPECT_EQ(Flat(fake.boxes[0].text), "The Quorvane folder holds a path too long to copy:" +
-                                                longSource + "\\version.id");
+        EXPECT_EQ(fake.boxes[0].text, "The Quorvane folder holds a path too long to copy:\n" +
+                                          WrapPath(longSource + "\\version.id"));
         EXPECT_EQ(fake.boxes[0].style, kMbOk | kMbIconError);
         EXPECT_TRUE(fake.fetchedUrls.empty());
     }
@@ -243,6 +243,7 @@ TEST_F(FileSystemTest, DestinationReachedThroughALinkIsInsideTheSource) {
     fake.AddLink("D:\\ToMaps", "C:\\Games\\Q\\data\\maps");
     fake.AddLink("D:\\Tests\\Elsewhere", "D:\\Tests");
     ExpectRefused("D:\\ToGame\\Alpha\\", kInside);
+    EXPECT_FALSE(Happened("create"));  // not even a test folder: it would be the installation's
     ExpectRefused("d:\\togame\\data\\new\\Alpha\\", kInside);  // only part of it exists
     ExpectRefused("D:\\ToMaps\\Alpha\\", kInside);
     // A folder the installation links to is walked by the copy too.
@@ -279,6 +280,10 @@ TEST_F(FileSystemTest, ANewCopyNeedsRoomForTheWholeInstallation) {
     fake.AddFolder("D:\\Tests\\Alpha");
     ExpectRefused("D:\\Tests\\Alpha\\", "There is not enough free space for the copy.");
     fake.AddFile("D:\\Tests\\Alpha\\data\\big.pak", 1);
+    Duplicate(kSource, "D:\\Tests\\Alpha\\");
+    EXPECT_TRUE(fake.quitPosted);
+    // Again into it: files there larger than the installation's (the connection files) add
+    // nothing.
     Duplicate(kSource, "D:\\Tests\\Alpha\\");
     EXPECT_TRUE(fake.quitPosted);
 
@@ -357,6 +362,11 @@ TEST_F(FileSystemTest, WhatCannotBeReadOrWrittenIsNamedBeforeAnything) {
     fake.unwritable = {{"D:\\TESTS\\ALPHA\\CD_IMAGE\\DATA\\PATCHER", "Access is denied."}};
     ExpectRefused(kDestination,
                   "Cannot write " + InCopy("\\cd_image\\data\\patcher") + ".\nAccess is denied.");
+    // Not in the folders above them, where no file goes.
+    fake.AddFolder(InCopy("\\cd_image\\data\\launcher"));
+    fake.unwritable = {{"D:\\TESTS\\ALPHA\\CD_IMAGE\\DATA", "Access is denied."}};
+    Duplicate();
+    EXPECT_TRUE(fake.quitPosted);
 
     // A new copy's files go into the folder it makes, which may inherit no right to them; the
     // folder made to find out goes, or is named.
@@ -365,10 +375,13 @@ TEST_F(FileSystemTest, WhatCannotBeReadOrWrittenIsNamedBeforeAnything) {
     fake.newFoldersRefuseFiles["D:\\TESTS"] = "Access is denied.";
     ExpectRefused("D:\\Tests\\new\\Alpha\\", "Cannot write D:\\Tests.\nAccess is denied.");
     EXPECT_EQ(fake.Find("D:\\Tests\\~tessaloom-probe"), nullptr);
-    fake.newFoldersRefuseFiles.clear();
     fake.unremovable["D:\\TESTS"] = "Access is denied.";
     ExpectRefused("D:\\Tests\\new\\Alpha\\",
-                  "Cannot remove the test folder D:\\Tests\\~tessaloom-probe.\nAccess is denied.");
+                  "Cannot write D:\\Tests.\nAccess is denied.\nCannot remove the test folder "
+                  "D:\\Tests\\~tessaloom-probe.\nAccess is denied.");
+    fake.newFoldersRefuseFiles.clear();  // and the one left is passed over
+    ExpectRefused("D:\\Tests\\new\\Alpha\\",
+                  "Cannot remove the test folder D:\\Tests\\~tessaloom-probe1.\nAccess is denied.");
 }
 
 TEST_F(FileSystemTest, FoldersWithoutIdentityAreToldApartByPath) {
@@ -391,6 +404,7 @@ TEST_F(FileSystemTest, FoldersWithoutIdentityAreToldApartByPath) {
     fake.AddLink("N:\\Games\\Q\\data\\again", "N:\\Games");
     const std::string n = "N:\\Games\\Q";
     ExpectRefused("N:\\Tests\\Delta\\", kCannotTell + n + "\\data\\again", n);
+    EXPECT_EQ(fake.boxes[0].text, kCannotTell + n + "\\data\\again");  // fits its line
     fake.nodes.erase("N:\\GAMES\\Q\\DATA\\AGAIN");
     fake.AddLink("N:\\ToTests", "N:\\Tests");
     ExpectRefused("N:\\ToTests\\Alpha\\", kCannotTell + std::string("N:\\ToTests"), n);
@@ -425,15 +439,18 @@ TEST_F(FileSystemTest, FreeSpaceCountsWholeClusters) {
     there.allocated = 1 << 20;
     fake.freeSpace["D:"] = 28672 - 8192 - 1;
     ExpectRefused("D:\\Tests\\Beta\\", "There is not enough free space for the copy.");
-    fake.freeSpace["D:"] = 28672 - 4096;
+    fake.freeSpace["D:"] = 28672 - 4096 - 1;
     fake.noAllocations = {"D:"};
     there.size = 1;
+    ExpectRefused("D:\\Tests\\Beta\\", "There is not enough free space for the copy.");
+    fake.freeSpace["D:"] = 28672 - 4096;
     Duplicate(kSource, "D:\\Tests\\Beta\\");
     EXPECT_TRUE(fake.quitPosted);
 }
 
 TEST_F(FileSystemTest, AFileInTheWayIsRefusedBeforeAnything) {
     fake.AddFile("D:\\Tests\\Beta", 5);
+    fake.unreadable["C:\\GAMES\\Q"] = "Access is denied.";  // the walk comes after
     for (const char* destination : {"D:\\Tests\\Beta\\", "D:\\Tests\\Beta\\deeper\\Alpha\\"}) {
         ExpectRefused(destination,
                       "A file is in the way of the destination folder:\nD:\\Tests\\Beta");
@@ -498,6 +515,9 @@ TEST_F(FileSystemTest, AnExistingCopySharingAFileWithTheInstallationIsRefused) {
 
 TEST_F(FileSystemTest, NothingOfAnExistingCopyIsWrittenThrough) {
     const std::string copy = "D:\\Tests\\Alpha";
+    // The patcher's folder only the program writes into.
+    fake.nodes.erase("C:\\GAMES\\Q\\CD_IMAGE\\DATA\\PATCHER\\QUORVANEPATCHER.URL");
+    fake.nodes.erase("C:\\GAMES\\Q\\CD_IMAGE\\DATA\\PATCHER");
     fake.AddFolder("E:\\Other");
     // A folder on the way to the copy's files or the program's, a file the copy writes and a
     // file of other names; links to files shown as links (Windows) or as files (Wine); a
@@ -508,6 +528,7 @@ TEST_F(FileSystemTest, NothingOfAnExistingCopyIsWrittenThrough) {
         bool hard;
     } links[] = {
         {"\\data", "E:\\Other", false},
+        {kLauncher, "E:\\Other", false},
         {"\\cd_image\\data\\patcher", "E:\\Other", false},
         {"\\data\\big.pak", "E:\\Other\\big.pak", false},
         {"\\data\\maps\\one.map", "E:\\Other\\one.map", true},
@@ -648,8 +669,9 @@ TEST_F(DuplicateTest, WriteFailureNamesTheFileAndKeepsRunning) {
     fake.writeFailures[folder] = "The system cannot find the path specified.";
     Duplicate();
     ASSERT_EQ(fake.boxes.size(), 1u);
-    EXPECT_EQ(Flat(fake.boxes[0].text),
-              "Cannot write " + patcher + ".The system cannot find the path specified.");
+    EXPECT_EQ(fake.boxes[0].text,
+              "Cannot write D:\\Tests\\Alpha\\cd_image\\data\\patcher\\\nQuorvanePatcher.url.\n"
+              "The system cannot find the path specified.");
     EXPECT_FALSE(Happened("open"));
     EXPECT_FALSE(fake.quitPosted);
     EXPECT_EQ(fake.liveStreams, 0);
@@ -685,6 +707,19 @@ TEST_F(DuplicateTest, WriteFailureNamesTheFileAndKeepsRunning) {
     }
     EXPECT_FALSE(Happened("move " + InCopy(kPatcherTemporary)));
     EXPECT_FALSE(fake.quitPosted);
+    fake.moveFailures = {{patcher, "Access is denied."}};
+    Duplicate();
+    EXPECT_NE(
+        fake.boxes[0].text.find("Replaced already: QuorvaneLauncher.url, DozidavuvUvurez.url."),
+        std::string::npos);
+
+    // Every temporary name taken: none of those files is the program's to remove.
+    for (int i = 0; i < 100; ++i)
+        fake.AddFile(folder + "\\~tessaloom" + std::to_string(i) + ".tmp", 1);
+    Duplicate();
+    EXPECT_EQ(Flat(fake.boxes[0].text),
+              "Cannot write " + patcher + ".Too many temporary files are in the way.");
+    EXPECT_NE(fake.Find(folder + "\\~tessaloom99.tmp"), nullptr);
 }
 
 TEST_F(DuplicateTest, SavesWholeStreamsAndRefusesBrokenOnes) {

@@ -141,6 +141,7 @@ TEST(Notices, APathBreaksAfterItsSeparatorsIntoLinesThatFit) {
     for (int i = 0; i < 40; ++i) emoji += "\xF0\x9F\x98\x80";
     EXPECT_EQ(WrapPath(emoji), emoji.substr(0, 32 * 4) + "\n" + emoji.substr(32 * 4));
     EXPECT_EQ(WrapPath("C:\\Games\\Q", 13), "C:\\Games\\Q");
+    EXPECT_EQ(WrapPath("a\\" + c.substr(2)), "a\\" + c.substr(2));  // a line holds its width
 }
 
 }  // namespace

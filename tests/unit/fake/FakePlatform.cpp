@@ -242,23 +242,25 @@ CopyResult FakePlatform::ShellCopy(Handle, const std::string& from, const std::s
     const bool entries = from.size() >= 2 && from.compare(from.size() - 2, 2, "\\*") == 0;
     const std::string source = Resolve(entries ? from.substr(0, from.size() - 2) : from);
     if (source.empty() || (entries && Resolve(to).empty())) return {2, false};
+    m_copyFailed = false;
     if (!entries) {
         CopyNode(source, to, "");
-        return copyResult;
+    } else {
+        std::vector<FolderEntry> children;
+        std::string error;
+        List(source, children, error);
+        for (const FolderEntry& child : children) {
+            CopyNode(Resolve(JoinPath(source, child.name)), JoinPath(to, child.name), child.name);
+        }
     }
-    std::vector<FolderEntry> children;
-    std::string error;
-    List(source, children, error);
-    for (const FolderEntry& child : children) {
-        CopyNode(Resolve(JoinPath(source, child.name)), JoinPath(to, child.name), child.name);
-    }
-    return copyResult;
+    return m_copyFailed ? CopyResult{206, false} : copyResult;
 }
 
 void FakePlatform::CopyNode(const std::string& from, const std::string& to,
                             const std::string& relative) {
     const std::string folded = FoldCase(relative);
-    if (copyOmits.count(folded) != 0) return;
+    if (!FitsInPathBuffer(to)) m_copyFailed = true;
+    if (copyOmits.count(folded) != 0 || m_copyFailed) return;
     const FakeNode node = nodes.at(from);
     if (!node.folder) {
         const std::string there = Resolve(to);
@@ -595,12 +597,16 @@ std::vector<NameFacts> FakePlatform::InspectNames(const std::string& folder,
 
 bool FakePlatform::CanCreateFileIn(const std::string& folder, std::string& error) {
     const std::string key = Resolve(folder);
+    if (key.empty()) {
+        error = "The system cannot find the path specified.";
+        return false;
+    }
     const auto refused = unwritable.find(key);
     if (refused != unwritable.end()) {
         error = refused->second;
         return false;
     }
-    if (!key.empty() && !nodes.at(key).noFiles.empty()) {
+    if (!nodes.at(key).noFiles.empty()) {
         error = nodes.at(key).noFiles;
         return false;
     }

@@ -90,7 +90,9 @@ public:
     // fake file system, links followed, but for the entries named in `copyOmits` (paths
     // relative to the source, as the program's fold gives them) and those in `copyShortens`,
     // copied a byte short; `copyKeepsExisting` keeps files already there, as the user's "No"
-    // to the shell's overwrite prompt does. A file copied onto a link is written through it.
+    // to the shell's overwrite prompt does. A file copied onto a link is written through it. A
+    // copy into itself (through a link) fails with 206 where its paths no longer fit, as the
+    // shell's does.
     // Entries ("folder\*") are copied only into a folder that exists.
     CopyResult copyResult;
     std::set<std::string> copyOmits;
@@ -219,6 +221,7 @@ private:
 
     std::vector<std::unique_ptr<FakeDialog>> m_dialogs;  // running, innermost last
     std::uint64_t m_nextId = 1;
+    bool m_copyFailed = false;  // the running ShellCopy's paths no longer fit
 };
 
 }  // namespace tessaloom
