@@ -80,16 +80,11 @@ std::string LinkWhereWritten(Platform& platform, const InstallationSurvey& surve
         const FolderEntry* entry = folder.empty() ? nullptr : EntryAt(platform, copy, folder);
         if (entry != nullptr && entry->link) return folder;
     }
-    // The files: links the listings show, then what they do not (names the files have; on
-    // Wine links to files, and links to nothing at the program's files), folder by folder.
-    std::vector<std::string> order;  // folded folders
-    std::map<std::string, std::pair<std::string, std::vector<std::string>>> names;  // folder, names
+    // The files: links the listings show, then, all asked at once, what they do not (names the
+    // files have; on Wine links to files, and links to nothing at the program's files).
+    std::vector<std::string> asked;  // relative paths
     const auto inspect = [&](const std::string& folder, const std::string& name) {
-        const std::string key = platform.FoldCase(folder);
-        auto& entry = names[key];
-        if (entry.second.empty()) order.push_back(key);
-        entry.first = folder;
-        entry.second.push_back(name);
+        asked.push_back(folder.empty() ? name : JoinPath(folder, name));
     };
     for (const SurveyedFolder& folder : survey.folders) {
         for (const FolderEntry& entry : folder.entries) {
@@ -110,15 +105,11 @@ std::string LinkWhereWritten(Platform& platform, const InstallationSurvey& surve
         if (entry != nullptr && entry->link) return path;
         if (entry == nullptr || !entry->folder) inspect(folder, name);
     }
-    for (const std::string& key : order) {
-        const auto& [folder, asked] = names[key];
-        const std::vector<NameFacts> facts =
-            platform.InspectNames(JoinPath(copy.path, folder), asked);
-        for (std::size_t i = 0; i < facts.size() && i < asked.size(); ++i) {
-            if (facts[i].link || facts[i].names > 1) {
-                return folder.empty() ? asked[i] : JoinPath(folder, asked[i]);
-            }
-        }
+    std::vector<std::string> paths;
+    for (const std::string& path : asked) paths.push_back(JoinPath(copy.path, path));
+    const std::vector<NameFacts> facts = platform.InspectNames(paths);
+    for (std::size_t i = 0; i < facts.size() && i < asked.size(); ++i) {
+        if (facts[i].link || facts[i].names > 1) return asked[i];
     }
     return std::string();
 }

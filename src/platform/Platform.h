@@ -266,13 +266,12 @@ public:
     // Whether this program may create a file in the existing folder `folder`: creates one that
     // is gone when closed. On failure `error` is the reason in the user's words.
     virtual bool CanCreateFileIn(const std::string& folder, std::string& error) = 0;
-    // What stands at each of `names` in the existing folder `folder`, in their order, where
-    // the listing does not tell: how many names a file has, and on Wine which files are
-    // links. Each name is asked by name where the system can (Windows 10 1709 and later),
-    // else opened itself; at a name nothing opens, a file is created and gone at once, to
-    // find a link to nothing.
-    virtual std::vector<NameFacts> InspectNames(const std::string& folder,
-                                                const std::vector<std::string>& names) = 0;
+    // What stands at each of `paths` (each in an existing folder), in their order, where the
+    // folder's listing does not tell: how many names a file has, and on Wine which files are
+    // links. Each is asked by name where the system can (Windows 10 1709 and later), else
+    // opened itself; at a name nothing opens, a file is created and gone at once, to find a
+    // link to nothing.
+    virtual std::vector<NameFacts> InspectNames(const std::vector<std::string>& paths) = 0;
 };
 
 }  // namespace tessaloom

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <cstring>
 #include <cwchar>
+#include <map>
 #include <memory>
 #include <string>
 #include <system_error>
@@ -652,28 +653,36 @@ bool CanCreateFileIn(const std::string& folder, std::string& error) {
     return false;
 }
 
-std::vector<NameFacts> InspectNames(const std::string& folder,
-                                    const std::vector<std::string>& names) {
-    std::vector<NameFacts> facts(names.size());
-    // The folder's name as the system resolves it, links followed: each name's file must
-    // lie right below it, or the system reached it through a link.
-    std::wstring resolved;
-    {
-        ScopedHandle handle(CreateFileW(SystemPath(folder).c_str(), 0, kShareAll, nullptr,
-                                        OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
-        if (!handle.valid() || !NameOf(handle.get(), resolved)) resolved.clear();
+std::vector<NameFacts> InspectNames(const std::vector<std::string>& paths) {
+    std::vector<NameFacts> facts(paths.size());
+    // Each folder's name as the system resolves it, links followed: each file must lie right
+    // below it, or the system reached it through a link.
+    std::map<std::string, std::wstring> resolved;
+    std::vector<std::wstring> expected(paths.size());
+    for (std::size_t i = 0; i < paths.size(); ++i) {
+        std::string folder;
+        if (!ParentFolder(paths[i], folder)) continue;
+        const auto found = resolved.find(folder);
+        std::wstring& name = found != resolved.end() ? found->second : resolved[folder];
+        if (found == resolved.end()) {
+            ScopedHandle handle(CreateFileW(SystemPath(folder).c_str(), 0, kShareAll, nullptr,
+                                            OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+            if (!handle.valid() || !NameOf(handle.get(), name)) name.clear();
+            if (!name.empty() && name.back() != L'\\') name.push_back(L'\\');
+        }
+        if (!name.empty()) {
+            expected[i] = name + Utf16FromUtf8(paths[i].substr(
+                                     folder.size() + (IsSeparator(folder.back()) ? 0 : 1)));
+        }
     }
-    if (!resolved.empty() && resolved.back() != L'\\') resolved.push_back(L'\\');
     // Each name costs a few calls into the system, which wait on it more than they work (on
     // Wine, on its server): several at once.
     const auto inspect = [&](std::size_t first, std::size_t step) {
-        for (std::size_t i = first; i < names.size(); i += step) {
-            facts[i] =
-                InspectName(SystemPath(JoinPath(folder, names[i])),
-                            resolved.empty() ? resolved : resolved + Utf16FromUtf8(names[i]));
+        for (std::size_t i = first; i < paths.size(); i += step) {
+            facts[i] = InspectName(SystemPath(paths[i]), expected[i]);
         }
     };
-    const std::size_t workers = names.size() >= 32 ? 4 : 1;
+    const std::size_t workers = paths.size() >= 32 ? 4 : 1;
     std::vector<std::thread> threads;
     for (std::size_t worker = 1; worker < workers; ++worker) {
         try {

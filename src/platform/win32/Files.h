@@ -37,7 +37,6 @@ bool ListFolder(const std::string& folder, std::vector<FolderEntry>& entries, st
 bool IdentifyFile(const std::string& path, FileId& id);
 bool QueryVolumeSpace(const std::string& folder, VolumeSpace& space);
 bool CanCreateFileIn(const std::string& folder, std::string& error);
-std::vector<NameFacts> InspectNames(const std::string& folder,
-                                    const std::vector<std::string>& names);
+std::vector<NameFacts> InspectNames(const std::vector<std::string>& paths);
 
 }  // namespace tessaloom

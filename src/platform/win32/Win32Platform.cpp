@@ -184,9 +184,8 @@ bool Win32Platform::CanCreateFileIn(const std::string& folder, std::string& erro
     return tessaloom::CanCreateFileIn(folder, error);
 }
 
-std::vector<NameFacts> Win32Platform::InspectNames(const std::string& folder,
-                                                   const std::vector<std::string>& names) {
-    return tessaloom::InspectNames(folder, names);
+std::vector<NameFacts> Win32Platform::InspectNames(const std::vector<std::string>& paths) {
+    return tessaloom::InspectNames(paths);
 }
 
 }  // namespace tessaloom

@@ -575,13 +575,12 @@ bool FakePlatform::QueryVolumeSpace(const std::string& folder, VolumeSpace& spac
     return true;
 }
 
-std::vector<NameFacts> FakePlatform::InspectNames(const std::string& folder,
-                                                  const std::vector<std::string>& names) {
-    Record("inspect " + folder);
+std::vector<NameFacts> FakePlatform::InspectNames(const std::vector<std::string>& paths) {
+    Record("inspect " + std::to_string(paths.size()));
     std::vector<NameFacts> facts;
-    for (const std::string& name : names) {
+    for (const std::string& path : paths) {
         NameFacts fact;
-        const FakeNode* node = Find(JoinPath(folder, name));
+        const FakeNode* node = Find(path);
         if (node != nullptr) {
             fact.taken = true;
             fact.link = !node->linkTo.empty();

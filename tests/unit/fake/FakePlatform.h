@@ -203,8 +203,7 @@ public:
     bool IdentifyFile(const std::string& path, FileId& id) override;
     bool QueryVolumeSpace(const std::string& folder, VolumeSpace& space) override;
     bool CanCreateFileIn(const std::string& folder, std::string& error) override;
-    std::vector<NameFacts> InspectNames(const std::string& folder,
-                                        const std::vector<std::string>& names) override;
+    std::vector<NameFacts> InspectNames(const std::vector<std::string>& paths) override;
 
 private:
     void Record(const std::string& event);
