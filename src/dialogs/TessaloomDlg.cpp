@@ -36,11 +36,6 @@ constexpr std::size_t kFileCount = std::size(kConnectionFiles);
 
 const char kPathTooLong[] = "The destination path is too long.";
 
-// "Cannot write PATH." and the reason below it, the path broken into lines that fit.
-std::string CannotWriteText(const std::string& path, const std::string& reason) {
-    return "Cannot write " + WrapPath(path, Utf16Length("Cannot write ")) + ".\n" + reason;
-}
-
 // The connection files' paths below the destination.
 std::vector<std::string> ConnectionFiles() {
     std::vector<std::string> paths;

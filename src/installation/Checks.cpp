@@ -62,11 +62,14 @@ std::string Naming(const std::string& text, const std::string& path, const char*
 }
 
 Refusal CannotWrite(const std::string& folder, const std::string& reason) {
-    return {Naming("Cannot write ", WithoutFinalSeparator(folder), ".\n") + reason,
-            kMbOk | kMbIconExclamation};
+    return {CannotWriteText(WithoutFinalSeparator(folder), reason), kMbOk | kMbIconExclamation};
 }
 
 }  // namespace
+
+std::string CannotWriteText(const std::string& path, const std::string& reason) {
+    return Naming("Cannot write ", path, ".\n") + reason;
+}
 
 Refusal ProbeNewFolder(Platform& platform, const std::string& parent) {
     std::string probe, error;

@@ -24,6 +24,9 @@ struct CopyCheck {
     InstallationSurvey survey;  // the walk, once the checks got that far
 };
 
+// "Cannot write PATH." and the system's reason below it, the path broken into lines that fit.
+std::string CannotWriteText(const std::string& path, const std::string& reason);
+
 // Whether the copy may create its folder in the existing folder `parent`, and files in that
 // folder as a folder made there inherits its rights: makes one, a file in it, and removes it;
 // a test folder that cannot be removed is named.
