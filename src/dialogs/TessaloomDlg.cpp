@@ -327,9 +327,8 @@ bool CTessaloomDlg::ReplaceStaged(std::vector<StagedFile>& staged) {
             Warn(CannotWriteText(file.path, error));
             return false;
         }
-        std::string folder;
-        const std::string name =
-            ParentFolder(file.path, folder) ? file.path.substr(folder.size() + 1) : file.path;
+        std::string folder, name;
+        SplitPath(file.path, folder, name);
         replaced += (replaced.empty() ? "" : ", ") + name;
     }
     staged.clear();

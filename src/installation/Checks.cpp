@@ -121,19 +121,17 @@ Refusal CheckRights(Platform& platform, const std::string& destination, const st
 // system cannot place, from `found`, the nearest of them that exists, up; empty when none.
 std::string UnplaceableOnTheWay(Platform& platform, const std::string& found) {
     for (std::string path = found;;) {
+        std::string parent, name;
+        SplitPath(path, parent, name);
+        if (parent.empty()) return std::string();
         FileId id;
-        std::string parent;
-        const bool hasParent = ParentFolder(path, parent);
-        if (hasParent && platform.IdentifyFile(path, id) && !Placeable(id)) {
-            // Only a link can lead elsewhere: its parent's listing tells.
-            std::map<std::string, FolderEntry> entries;
-            const auto entry = ListByName(platform, parent, entries)
-                                   ? entries.find(platform.FoldCase(path.substr(
-                                         parent.size() + (IsSeparator(parent.back()) ? 0 : 1))))
-                                   : entries.end();
+        std::map<std::string, FolderEntry> entries;
+        // Only a link can lead elsewhere: its parent's listing tells.
+        if (platform.IdentifyFile(path, id) && !Placeable(id) &&
+            ListByName(platform, parent, entries)) {
+            const auto entry = entries.find(platform.FoldCase(name));
             if (entry != entries.end() && entry->second.link) return path;
         }
-        if (!hasParent) return std::string();
         path = parent;
     }
 }

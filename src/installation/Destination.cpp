@@ -60,12 +60,6 @@ private:
     std::vector<std::string> m_folders;
 };
 
-// `path` split into its folder and its name, both relative to the same folder.
-void SplitPath(const std::string& path, std::string& folder, std::string& name) {
-    if (!ParentFolder(path, folder)) folder.clear();
-    name = folder.empty() ? path : path.substr(folder.size() + 1);
-}
-
 }  // namespace
 
 std::string LinkWhereWritten(Platform& platform, const InstallationSurvey& survey,
@@ -83,16 +77,13 @@ std::string LinkWhereWritten(Platform& platform, const InstallationSurvey& surve
     // The files: links the listings show, then, all asked at once, what they do not (names the
     // files have; on Wine links to files, and links to nothing at the program's files).
     std::vector<std::string> asked;  // relative paths
-    const auto inspect = [&](const std::string& folder, const std::string& name) {
-        asked.push_back(folder.empty() ? name : JoinPath(folder, name));
-    };
     for (const SurveyedFolder& folder : survey.folders) {
         for (const FolderEntry& entry : folder.entries) {
             if (entry.folder) continue;
             const auto there = copy.files.find(RelativeKey(platform, folder, entry));
             if (there == copy.files.end()) continue;
             if (there->second.link) return RelativePath(folder, entry);
-            inspect(folder.path, there->second.name);
+            asked.push_back(RelativePath(folder, there->second));
         }
     }
     for (const std::string& path : written) {
@@ -103,7 +94,7 @@ std::string LinkWhereWritten(Platform& platform, const InstallationSurvey& surve
         if (copy.files.count(platform.FoldCase(path)) != 0) continue;          // asked above
         const FolderEntry* entry = EntryAt(platform, copy, path);
         if (entry != nullptr && entry->link) return path;
-        if (entry == nullptr || !entry->folder) inspect(folder, name);
+        if (entry == nullptr || !entry->folder) asked.push_back(path);
     }
     std::vector<std::string> paths;
     for (const std::string& path : asked) paths.push_back(JoinPath(copy.path, path));

@@ -142,6 +142,16 @@ bool ParentFolder(const std::string& path, std::string& parent) {
     return true;
 }
 
+void SplitPath(const std::string& path, std::string& folder, std::string& name) {
+    const std::string full = WithoutFinalSeparator(path);
+    if (!ParentFolder(full, folder)) {
+        folder.clear();
+        name = full;
+        return;
+    }
+    name = full.substr(folder.size() + (IsSeparator(folder.back()) ? 0 : 1));
+}
+
 std::string WrapPath(const std::string& path, std::size_t used, std::size_t width) {
     std::string wrapped;
     std::size_t line = used;

@@ -59,6 +59,10 @@ constexpr std::size_t kNoticeLineWidth = 64;
 std::string WrapPath(const std::string& path, std::size_t used = 0,
                      std::size_t width = kNoticeLineWidth);
 
+// `path` (its final separators ignored) as the folder that holds it and its own name; the
+// folder is empty for a root or a path without a separator, which is its own name.
+void SplitPath(const std::string& path, std::string& folder, std::string& name);
+
 // Whether `path` is `folder` itself or lies inside it, comparing whole components of the
 // normalised paths, case-insensitively.
 bool IsSameOrInside(const std::string& path, const std::string& folder);

@@ -281,6 +281,16 @@ bool SameNames(const std::wstring& a, const std::wstring& b) {
 
 NameFacts ProbeFreeName(const std::wstring& path);
 
+// Creates the file `path`, gone when its handle closes, at once; never replaces anything that
+// stands there, nor follows a link there. ERROR_SUCCESS, or why it could not.
+DWORD CreateGoneFile(const std::wstring& path) {
+    ScopedHandle file(CreateFileW(path.c_str(), GENERIC_WRITE | DELETE, 0, nullptr, CREATE_NEW,
+                                  FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_TEMPORARY |
+                                      FILE_FLAG_DELETE_ON_CLOSE | FILE_FLAG_OPEN_REPARSE_POINT,
+                                  nullptr));
+    return file.valid() ? ERROR_SUCCESS : GetLastError();
+}
+
 // FILE_STAT_INFORMATION, as NtQueryInformationByName gives it for FileStatInformation.
 struct FileStatInformation {
     LARGE_INTEGER fileId, creationTime, lastAccessTime, lastWriteTime, changeTime;
@@ -376,12 +386,7 @@ NameFacts InspectName(const std::wstring& path, const std::wstring& expected) {
 // none, and opens none), so creating a file there fails. The file made is gone when closed.
 NameFacts ProbeFreeName(const std::wstring& path) {
     NameFacts facts;
-    ScopedHandle file(CreateFileW(path.c_str(), GENERIC_WRITE | DELETE, 0, nullptr, CREATE_NEW,
-                                  FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_TEMPORARY |
-                                      FILE_FLAG_DELETE_ON_CLOSE | FILE_FLAG_OPEN_REPARSE_POINT,
-                                  nullptr));
-    if (file.valid()) return facts;
-    const DWORD failure = GetLastError();
+    const DWORD failure = CreateGoneFile(path);
     facts.taken = facts.link = failure == ERROR_FILE_EXISTS || failure == ERROR_ALREADY_EXISTS;
     return facts;
 }
@@ -639,14 +644,8 @@ bool CanCreateFileIn(const std::string& folder, std::string& error) {
         const std::string name = "~tessaloom-" + std::to_string(GetCurrentProcessId()) + "-" +
                                  std::to_string(GetTickCount64()) + "-" + std::to_string(attempt) +
                                  ".tmp";
-        // Gone when its handle closes, at once; never replaces a file that is there.
-        ScopedHandle file(CreateFileW(SystemPath(JoinPath(folder, name)).c_str(),
-                                      GENERIC_WRITE | DELETE, 0, nullptr, CREATE_NEW,
-                                      FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_TEMPORARY |
-                                          FILE_FLAG_DELETE_ON_CLOSE | FILE_FLAG_OPEN_REPARSE_POINT,
-                                      nullptr));
-        if (file.valid()) return true;
-        failure = GetLastError();
+        failure = CreateGoneFile(SystemPath(JoinPath(folder, name)));
+        if (failure == ERROR_SUCCESS) return true;
         if (failure != ERROR_FILE_EXISTS) break;
     }
     error = SystemMessage(failure);
@@ -660,20 +659,18 @@ std::vector<NameFacts> InspectNames(const std::vector<std::string>& paths) {
     std::map<std::string, std::wstring> resolved;
     std::vector<std::wstring> expected(paths.size());
     for (std::size_t i = 0; i < paths.size(); ++i) {
-        std::string folder;
-        if (!ParentFolder(paths[i], folder)) continue;
-        const auto found = resolved.find(folder);
-        std::wstring& name = found != resolved.end() ? found->second : resolved[folder];
-        if (found == resolved.end()) {
+        std::string folder, name;
+        SplitPath(paths[i], folder, name);
+        if (folder.empty()) continue;
+        const auto [found, fresh] = resolved.try_emplace(folder);
+        std::wstring& place = found->second;
+        if (fresh) {
             ScopedHandle handle(CreateFileW(SystemPath(folder).c_str(), 0, kShareAll, nullptr,
                                             OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
-            if (!handle.valid() || !NameOf(handle.get(), name)) name.clear();
-            if (!name.empty() && name.back() != L'\\') name.push_back(L'\\');
+            if (!handle.valid() || !NameOf(handle.get(), place)) place.clear();
+            if (!place.empty() && place.back() != L'\\') place.push_back(L'\\');
         }
-        if (!name.empty()) {
-            expected[i] = name + Utf16FromUtf8(paths[i].substr(
-                                     folder.size() + (IsSeparator(folder.back()) ? 0 : 1)));
-        }
+        if (!place.empty()) expected[i] = place + Utf16FromUtf8(name);
     }
     // Each name costs a few calls into the system, which wait on it more than they work (on
     // Wine, on its server): several at once.

@@ -62,6 +62,15 @@ void AppendUtf8(std::string& text, char32_t c) {
 
 std::string Drive(const std::string& key) { return key.substr(0, key.find('\\')); }
 
+// Whether `refusals` refuse `key`, with the reason in `error`.
+bool Refuses(const std::map<std::string, std::string>& refusals, const std::string& key,
+             std::string& error) {
+    const auto refused = refusals.find(key);
+    if (refused == refusals.end()) return false;
+    error = refused->second;
+    return true;
+}
+
 FakeControl* AsControl(Handle handle) { return static_cast<FakeControl*>(handle); }
 FakeDialog* AsDialog(Handle handle) { return static_cast<FakeDialog*>(handle); }
 
@@ -312,11 +321,7 @@ WriteResult FakePlatform::WriteNewFile(const std::string& path, const void* data
 
 bool FakePlatform::MoveOver(const std::string& from, const std::string& to, std::string& error) {
     Record("move " + from + " -> " + to);
-    const auto refused = moveFailures.find(to);
-    if (refused != moveFailures.end()) {
-        error = refused->second;
-        return false;
-    }
+    if (Refuses(moveFailures, to, error)) return false;
     const std::string source = NodeKey(from), target = NodeKey(to);
     const auto there = nodes.find(target);
     if (nodes.count(source) == 0 ||
@@ -348,11 +353,7 @@ bool FakePlatform::CreateFolder(const std::string& path, std::string& error) {
         error = "Cannot create a file when that file already exists.";
         return false;
     }
-    const auto refused = noNewFolders.find(Resolve(parent));
-    if (refused != noNewFolders.end()) {
-        error = refused->second;
-        return false;
-    }
+    if (Refuses(noNewFolders, Resolve(parent), error)) return false;
     AddFolder(path);
     const auto noFiles = newFoldersRefuseFiles.find(Resolve(parent));
     if (noFiles != newFoldersRefuseFiles.end()) nodes.at(Resolve(path)).noFiles = noFiles->second;
@@ -525,11 +526,7 @@ bool FakePlatform::List(const std::string& folder, std::vector<FolderEntry>& ent
         error = "The system cannot find the path specified";
         return false;
     }
-    const auto refused = unreadable.find(resolved);
-    if (refused != unreadable.end()) {
-        error = refused->second;
-        return false;
-    }
+    if (Refuses(unreadable, resolved, error)) return false;
     const std::string prefix = resolved + "\\";
     for (auto it = nodes.lower_bound(prefix); it != nodes.end(); ++it) {
         if (it->first.compare(0, prefix.size(), prefix) != 0) break;
@@ -600,11 +597,7 @@ bool FakePlatform::CanCreateFileIn(const std::string& folder, std::string& error
         error = "The system cannot find the path specified.";
         return false;
     }
-    const auto refused = unwritable.find(key);
-    if (refused != unwritable.end()) {
-        error = refused->second;
-        return false;
-    }
+    if (Refuses(unwritable, key, error)) return false;
     if (!nodes.at(key).noFiles.empty()) {
         error = nodes.at(key).noFiles;
         return false;
